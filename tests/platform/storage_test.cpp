@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -266,6 +267,48 @@ TEST_F(KeyedTables, TransactionsRollBack) {
   a.add(2, "/b");
   KeyedTable::rollback({&a.table});
   EXPECT_EQ(a.table.records(), 1);
+}
+
+}  // namespace
+}  // namespace marlo
+
+namespace marlo {
+namespace {
+
+// A full disk, simulated by a file-size limit in a child process: writes fail with an error
+// number and the records stored before stay readable.
+TEST(KeyedTablesOnAFullDisk, WritesFailWithAnErrorAndStoredRecordsStay) {
+  testing::TempFolder folder;
+  {
+    Station a;
+    ASSERT_EQ(a.table.create(), storage_error::kNone);
+    ASSERT_EQ(a.table.open(kReadWrite), storage_error::kNone);
+    ASSERT_EQ(a.add(1, "/stored"), storage_error::kNone);
+  }
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{64 * 1024, 64 * 1024};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    Station writer;
+    if (writer.table.open(kReadWrite) != storage_error::kNone) _exit(2);
+    int result = 0;
+    for (int i = 2; i < 2000 && result == 0; ++i) {
+      result = writer.add(i, std::string(200, 'x'));
+    }
+    _exit(result == storage_error::kDriverError && !writer.table.errorText().empty() ? 0 : 3);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+
+  Station after;
+  ASSERT_EQ(after.table.open(kReadWrite), storage_error::kNone);
+  after.number = 1;
+  ASSERT_EQ(after.table.get(0), storage_error::kNone);
+  EXPECT_EQ(after.folder.view(), "/stored");
 }
 
 }  // namespace

@@ -1,0 +1,119 @@
+/*
+ * unlha32.h - the C interface of the Marlo LZH library (shared library libunlha32.so).
+ *
+ * The functions keep the names, argument order and types of the classic UNLHA32 interface so
+ * that callers written for it work unchanged. Windows types are given C equivalents below:
+ *
+ *   HWND   an opaque owner-window value. It is accepted and ignored: the library never shows a
+ *          window or asks a question.
+ *   HARC   an opaque archive handle from UnlhaOpenArchive; NULL means failure. Unknown or
+ *          already closed handles are detected and rejected, never dereferenced.
+ *   BOOL, WORD, DWORD, UINT, LPSTR, LPCSTR  as on Windows (DWORD and UINT are 32-bit).
+ *   WINAPI expands to nothing (the platform's C calling convention).
+ *
+ * Text is single-byte (paths as bytes, names as stored in the archive).
+ * Every function may be called from several threads at once; each handle is separate.
+ *
+ * Commands, switches, return codes and the report text are described in lzh/README.md.
+ */
+#ifndef MARLO_UNLHA32_H
+#define MARLO_UNLHA32_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#ifndef WINAPI
+#define WINAPI
+#endif
+
+#if defined(__GNUC__)
+#define UNLHA_API __attribute__((visibility("default")))
+#else
+#define UNLHA_API
+#endif
+
+typedef void* HWND;
+typedef void* HARC;
+typedef int BOOL;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef uint32_t UINT;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+
+/* Return codes of Unlha() (and exit codes of the unlha tool). */
+#define UNLHA_OK 0
+#define UNLHA_ERROR_USAGE 2        /* unknown command or switch, no archive name */
+#define UNLHA_ERROR_NO_ARCHIVE 3   /* the archive cannot be opened */
+#define UNLHA_ERROR_NOT_ARCHIVE 4  /* the file is not an LZH archive */
+#define UNLHA_ERROR_DAMAGED 5      /* a header or member data fails its checks */
+#define UNLHA_ERROR_IO 6           /* a file could not be read or written */
+#define UNLHA_ERROR_UNSAFE_PATH 7  /* members refused: they would land outside the destination */
+#define UNLHA_ERROR_NO_FILES 8     /* no file or member matched */
+#define UNLHA_ERROR_SKIPPED 9      /* existing files left alone (no -c) */
+#define UNLHA_ERROR_UNSUPPORTED 10 /* a member's method cannot be decoded */
+#define UNLHA_ERROR_NO_MEMORY 11
+#define UNLHA_ERROR_HANDLE 12      /* an unknown archive handle or a null argument */
+
+#define UNLHA_NAME_SIZE 255
+
+/* One member as filled in by UnlhaFindFirst/UnlhaFindNext: packed, 296 bytes. */
+#pragma pack(push, 1)
+typedef struct {
+    DWORD dwOriginalSize;   /* original size; a member of 4 GiB or more reads 0xFFFFFFFF */
+    DWORD dwCompressedSize; /* packed size, likewise limited */
+    DWORD dwCRC;            /* CRC-16 of the original data */
+    WORD uFlag;             /* 0 */
+    WORD uOSType;           /* 0 MS-DOS, 1 OS/2, 3 Unix, 4 Mac, 7 Windows, 0xFFFF other */
+    WORD wRatio;            /* packed size in per mille of the original */
+    WORD wDate;             /* DOS date of the member's time (local time) */
+    WORD wTime;             /* DOS time */
+    char szFileName[UNLHA_NAME_SIZE]; /* path, '/'-separated, zero-terminated, cut to fit */
+    char dummy1[3];
+    char szAttribute[8];    /* "d" folder, "l" link, "-" file, then "rw"/"r-" of the owner */
+    char szMode[8];         /* method, e.g. "-lh5-" */
+} INDIVIDUALINFO;
+#pragma pack(pop)
+
+/* Runs one command line (see README); writes the report into szOutput, always zero-terminated
+ * within dwSize bytes. Returns UNLHA_OK or an error code. */
+UNLHA_API int WINAPI Unlha(HWND hwnd, LPCSTR szCmdLine, LPSTR szOutput, DWORD dwSize);
+
+/* 1 while a command started by Unlha() is running in any thread, else 0. */
+UNLHA_API BOOL WINAPI UnlhaGetRunning(void);
+
+/* Opens an archive for listing. `dwMode` is accepted for compatibility and has no effect (every
+ * mode opens for reading; the archive is read once, here). Returns NULL when the archive cannot
+ * be opened or is not an LZH archive; members before any damage are listed. */
+UNLHA_API HARC WINAPI UnlhaOpenArchive(HWND hwnd, LPCSTR szFileName, DWORD dwMode);
+/* Returns 0, or UNLHA_ERROR_HANDLE for an unknown handle. */
+UNLHA_API int WINAPI UnlhaCloseArchive(HARC harc);
+
+/* Number of members, or -1 when the archive cannot be read. */
+UNLHA_API int WINAPI UnlhaGetFileCount(LPCSTR szArcFile);
+
+/* Finds the first member matching szWildName ("*.*" for all; NULL or "" also means all) and
+ * fills *lpSubInfo (which may be NULL). Returns 0 when found, -1 at the end, or an error code. */
+UNLHA_API int WINAPI UnlhaFindFirst(HARC harc, LPCSTR szWildName, INDIVIDUALINFO* lpSubInfo);
+/* The next matching member; 0 found, -1 at the end. */
+UNLHA_API int WINAPI UnlhaFindNext(HARC harc, INDIVIDUALINFO* lpSubInfo);
+
+/* The current member's full path, zero-terminated and cut to nSize bytes. Returns 0, or an
+ * error code (nothing is written when there is no current member). */
+UNLHA_API int WINAPI UnlhaGetFileName(HARC harc, LPSTR lpBuffer, int nSize);
+
+/* Totals over all members of the archive. Callers often keep these as signed 32-bit numbers,
+ * so a total above 2147483647 is reported as 2147483647 rather than wrapping negative. */
+UNLHA_API DWORD WINAPI UnlhaGetArcFileSize(HARC harc);
+UNLHA_API DWORD WINAPI UnlhaGetArcOriginalSize(HARC harc);
+/* The archive file's modification date (DOS date, local time), 0 on error. */
+UNLHA_API WORD WINAPI UnlhaGetArcDate(HARC harc);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* MARLO_UNLHA32_H */

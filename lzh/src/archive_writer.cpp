@@ -1,0 +1,334 @@
+#include "archive_writer.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "crc16.h"
+#include "file_io.h"
+#include "header.h"
+
+namespace lzh::detail {
+
+// Holds one member's compressed bytes: in memory up to a limit, then in an unnamed temporary
+// file, so a huge member never has to fit in memory.
+class Spool : public ByteSink {
+public:
+    explicit Spool(std::string dir) : dir_(std::move(dir)) {}
+    void write(const std::uint8_t* d, std::size_t n) override {
+        size_ += n;
+        if (!file_.valid() && mem_.size() + n <= kMemLimit) {
+            mem_.insert(mem_.end(), d, d + n);
+            return;
+        }
+        if (!file_.valid()) open_file();
+        write_full(file_.get(), d, n, "a temporary file");
+    }
+    void clear() {
+        mem_.clear();
+        mem_.shrink_to_fit();
+        file_.reset();
+        size_ = 0;
+    }
+    std::uint64_t size() const { return size_; }
+    void replay(ByteSink& out) {
+        if (!file_.valid()) {
+            if (!mem_.empty()) out.write(mem_.data(), mem_.size());
+            return;
+        }
+        std::vector<std::uint8_t> buf(1 << 20);
+        std::uint64_t off = 0;
+        while (off < size_) {
+            std::size_t n = pread_full(file_.get(), buf.data(), buf.size(), off);
+            if (n == 0) throw Failure(Status::io, "a temporary file was cut short");
+            out.write(buf.data(), n);
+            off += n;
+        }
+    }
+
+private:
+    static constexpr std::size_t kMemLimit = std::size_t{8} << 20;
+    void open_file() {
+        int fd = ::open(dir_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            std::FILE* f = std::tmpfile();  // file systems without O_TMPFILE
+            if (!f) throw Failure(Status::io, "cannot create a temporary file: " + errno_text(errno));
+            fd = ::dup(fileno(f));
+            std::fclose(f);
+        }
+        if (fd < 0) throw Failure(Status::io, "cannot create a temporary file: " + errno_text(errno));
+        file_.reset(fd);
+        write_full(fd, mem_.data(), mem_.size(), "a temporary file");
+        mem_.clear();
+        mem_.shrink_to_fit();
+    }
+    std::string dir_;
+    std::vector<std::uint8_t> mem_;
+    Fd file_;
+    std::uint64_t size_ = 0;
+};
+
+namespace {
+
+// Passes bytes on while keeping their CRC and count.
+class CountingSink : public ByteSink {
+public:
+    explicit CountingSink(ByteSink& out) : out_(out) {}
+    void write(const std::uint8_t* d, std::size_t n) override {
+        crc = crc16(crc, d, n);
+        size += n;
+        out_.write(d, n);
+    }
+    std::uint16_t crc = 0;
+    std::uint64_t size = 0;
+
+private:
+    ByteSink& out_;
+};
+
+void copy_raw(int fd, std::uint64_t limit, const std::string& name, ByteSink& out) {
+    FdStreamSource src(fd, limit, name);
+    std::vector<std::uint8_t> buf(1 << 18);
+    for (;;) {
+        std::size_t n = src.read(buf.data(), buf.size());
+        if (n == 0) break;
+        out.write(buf.data(), n);
+    }
+}
+
+// Builds the member for a disk entry and its data in `spool`.
+void compress_entry(const DiskEntry& e, Method method, Spool& spool, Member& m) {
+    m = Member{};
+    m.path = e.name;
+    m.mtime = static_cast<std::int64_t>(e.st.st_mtime);
+    m.mode = static_cast<std::uint32_t>(e.st.st_mode);
+    if (S_ISDIR(e.st.st_mode)) {
+        m.method = Method::directory;
+        m.is_directory = true;
+        return;
+    }
+    if (S_ISLNK(e.st.st_mode)) {
+        m.method = Method::directory;
+        m.is_symlink = true;
+        m.link_target = e.link_target;
+        return;
+    }
+    Fd fd(::open(e.disk_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd.valid()) throw Failure(Status::io, "cannot open " + e.disk_path + ": " + errno_text(errno));
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        throw Failure(Status::io, e.disk_path + " is no longer a regular file");
+    m.mtime = static_cast<std::int64_t>(st.st_mtime);
+    m.mode = static_cast<std::uint32_t>(st.st_mode);
+    // Read no more than the size seen now: a file growing while it is read is stored as it was.
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    if (size > 0 && method != Method::stored) {
+        FdStreamSource src(fd.get(), size, e.disk_path);
+        EncodeResult r = encode(method, src, spool, size);
+        if (r.shrunk) {
+            m.method = method;
+            m.original_size = r.original_size;
+            m.packed_size = r.packed_size;
+            m.crc = r.crc;
+            return;
+        }
+        spool.clear();
+        if (::lseek(fd.get(), 0, SEEK_SET) != 0)
+            throw Failure(Status::io, "cannot reread " + e.disk_path + ": " + errno_text(errno));
+    }
+    // Stored: empty files, data that does not shrink, or -lh0- on request.
+    CountingSink counted(spool);
+    copy_raw(fd.get(), size, e.disk_path, counted);
+    m.method = Method::stored;
+    m.original_size = m.packed_size = counted.size;
+    m.crc = counted.crc;
+}
+
+std::string dir_of(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// The compression workers. Jobs are taken in plan order; at most `window` finished members
+// wait for the writer, which bounds memory.
+class Pool {
+public:
+    struct Job {
+        const PlanItem* item;
+        Spool spool;
+        Member member;
+        std::string error;
+        bool done = false;
+        Job(const PlanItem* it, const std::string& dir) : item(it), spool(dir) {}
+    };
+
+    Pool(std::vector<const PlanItem*> items, const std::string& dir, Method method, int threads)
+        : method_(method) {
+        for (auto* it : items) jobs_.push_back(std::make_unique<Job>(it, dir));
+        window_ = static_cast<std::size_t>(threads) * 2;
+        for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+    }
+    ~Pool() {
+        {
+            std::lock_guard<std::mutex> lk(mu_);
+            stop_ = true;
+        }
+        cv_.notify_all();
+        for (auto& t : workers_) t.join();
+    }
+    // Waits for job i (in order) and hands it to the caller; release() frees its memory.
+    Job& wait(std::size_t i) {
+        std::unique_lock<std::mutex> lk(mu_);
+        done_cv_.wait(lk, [&] { return jobs_[i]->done; });
+        return *jobs_[i];
+    }
+    void release(std::size_t i) {
+        jobs_[i]->spool.clear();
+        {
+            std::lock_guard<std::mutex> lk(mu_);
+            consumed_ = i + 1;
+        }
+        cv_.notify_all();
+    }
+
+private:
+    void work() {
+        for (;;) {
+            std::size_t i;
+            {
+                std::unique_lock<std::mutex> lk(mu_);
+                cv_.wait(lk, [&] { return stop_ || (next_ < jobs_.size() && next_ < consumed_ + window_); });
+                if (stop_ || next_ >= jobs_.size()) return;
+                i = next_++;
+            }
+            Job& j = *jobs_[i];
+            try {
+                compress_entry(j.item->entry, method_, j.spool, j.member);
+            } catch (const std::exception& ex) {
+                j.spool.clear();
+                j.error = ex.what();
+            }
+            {
+                std::lock_guard<std::mutex> lk(mu_);
+                j.done = true;
+            }
+            done_cv_.notify_all();
+        }
+    }
+
+    Method method_;
+    std::vector<std::unique_ptr<Job>> jobs_;
+    std::vector<std::thread> workers_;
+    std::mutex mu_;
+    std::condition_variable cv_, done_cv_;
+    std::size_t next_ = 0, consumed_ = 0, window_ = 2;
+    bool stop_ = false;
+};
+
+// Removes the temporary file unless the write completed.
+class TempFile {
+public:
+    explicit TempFile(const std::string& archive) {
+        path_ = archive + ".tmp-XXXXXX";
+        std::vector<char> buf(path_.begin(), path_.end());
+        buf.push_back('\0');
+        int fd = ::mkstemp(buf.data());
+        if (fd < 0) throw Failure(Status::io, "cannot create a new archive beside " + archive + ": " + errno_text(errno));
+        path_.assign(buf.data());
+        fd_.reset(fd);
+    }
+    ~TempFile() {
+        if (!committed_) ::unlink(path_.c_str());
+    }
+    int fd() const { return fd_.get(); }
+    const std::string& path() const { return path_; }
+    void commit(const std::string& archive) {
+        if (::fsync(fd_.get()) != 0) throw Failure(Status::io, "cannot flush the new archive: " + errno_text(errno));
+        if (::close(fd_.release()) != 0) throw Failure(Status::io, "cannot close the new archive: " + errno_text(errno));
+        if (::rename(path_.c_str(), archive.c_str()) != 0)
+            throw Failure(Status::io, "cannot replace " + archive + ": " + errno_text(errno));
+        committed_ = true;
+        // Make the rename itself durable.
+        Fd dir(::open(dir_of(archive).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (dir.valid()) ::fsync(dir.get());
+    }
+
+private:
+    std::string path_;
+    Fd fd_;
+    bool committed_ = false;
+};
+
+}  // namespace
+
+void write_archive(const std::string& archive_path, ArchiveReader* old, const std::vector<PlanItem>& plan,
+                   const WriteOptions& opt, const std::function<void(const StoredMember&)>& on_member) {
+    TempFile tmp(archive_path);
+    // Keep the old archive's permissions; a new archive gets the usual 0666 less the umask.
+    mode_t mode;
+    struct stat st {};
+    if (old && ::fstat(old->fd(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    ::fchmod(tmp.fd(), mode);
+
+    std::vector<const PlanItem*> disk_items;
+    for (auto& it : plan)
+        if (it.from_disk) disk_items.push_back(&it);
+    int threads = opt.threads > 0 ? opt.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    threads = std::min<int>(threads, std::max<int>(1, static_cast<int>(disk_items.size())));
+    Pool pool(disk_items, dir_of(archive_path), opt.method, threads);
+
+    FdSink out(tmp.fd(), tmp.path());
+    std::vector<std::uint8_t> buf(1 << 18);
+    auto copy_old = [&](const Member& m) {
+        FdRangeSource src(old->fd(), m.header_offset, m.data_offset + m.packed_size - m.header_offset);
+        for (;;) {
+            std::size_t n = src.read(buf.data(), buf.size());
+            if (n == 0) break;
+            out.write(buf.data(), n);
+        }
+    };
+    std::size_t job = 0;
+    for (auto& it : plan) {
+        if (!it.from_disk) {
+            copy_old(it.old);
+            continue;
+        }
+        Pool::Job& j = pool.wait(job);
+        StoredMember sm;
+        sm.item = &it;
+        if (j.error.empty()) {
+            auto header = build_level2_header(j.member);
+            out.write(header.data(), header.size());
+            j.spool.replay(out);
+            sm.ok = true;
+            sm.member = j.member;
+        } else {
+            sm.error = j.error;
+            if (it.has_old) copy_old(it.old);  // keep the previous version
+        }
+        pool.release(job++);
+        on_member(sm);
+    }
+    const std::uint8_t end_marker = 0;
+    out.write(&end_marker, 1);
+    out.flush();
+    tmp.commit(archive_path);
+}
+
+}  // namespace lzh::detail

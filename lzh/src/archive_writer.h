@@ -1,0 +1,52 @@
+// Writing archives: members are compressed by a small pool of workers (each member is an
+// independent stream) and written strictly in order to a new file beside the archive, which
+// replaces the archive only after it is complete and flushed to disk.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+
+#include "lzh/lzh.hpp"
+
+namespace lzh::detail {
+
+// A file, folder or link on disk to be stored under `name`.
+struct DiskEntry {
+    std::string disk_path;
+    std::string name;
+    struct stat st {};
+    std::string link_target;
+};
+
+// One member of the archive being written: either copied unchanged from the old archive or
+// made from a disk entry. For a replacement, `old` is kept when the new file cannot be read.
+struct PlanItem {
+    bool from_disk = false;
+    DiskEntry entry;
+    bool has_old = false;
+    Member old;
+};
+
+// What happened to a member made from disk.
+struct StoredMember {
+    const PlanItem* item = nullptr;
+    Member member;          // as written (when ok)
+    bool ok = false;
+    std::string error;      // why it could not be stored (when !ok)
+};
+
+struct WriteOptions {
+    Method method = Method::lh5;
+    int threads = 0;        // 0: one per processor core
+};
+
+// Writes `plan` as the new content of `archive_path` (old members are read through `old`, which
+// may be null when there is none). `on_member` is called in plan order for every member made
+// from disk. Throws Failure on errors that stop the whole write; the old archive is then intact.
+void write_archive(const std::string& archive_path, ArchiveReader* old, const std::vector<PlanItem>& plan,
+                   const WriteOptions& opt, const std::function<void(const StoredMember&)>& on_member);
+
+}  // namespace lzh::detail

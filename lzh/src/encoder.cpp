@@ -1,0 +1,422 @@
+// The -lh4- ... -lh7- encoder. Matching follows the proven zlib recipe: hash chains over
+// three-byte prefixes, lazy evaluation (a match is taken only if the next position does not
+// start a longer one) and chain limits, so speed is in the class of gzip -6. Symbols are
+// collected per block and coded with Huffman tables built from that block's frequencies.
+#include <algorithm>
+#include <cstring>
+
+#include "bitio.h"
+#include "codec_params.h"
+#include "crc16.h"
+#include "huffman.h"
+
+namespace lzh {
+namespace {
+
+using detail::BitWriter;
+using detail::kMaxMatch;
+using detail::kMinMatch;
+using detail::kNC;
+using detail::kNT;
+
+struct MatchParams {
+    int good_length;  // once a match this long is found, search a quarter of the chain
+    int max_lazy;     // do not look for a better match when the current one is this long
+    int nice_length;  // stop searching once a match this long is found
+    int max_chain;
+};
+
+MatchParams match_params(Method m, int chain_override) {
+    MatchParams mp = m == Method::lh5 || m == Method::lh4 ? MatchParams{8, 16, 128, 128}
+                                                          : MatchParams{32, 256, 256, 1024};
+    if (chain_override > 0) mp.max_chain = chain_override;
+    return mp;
+}
+
+// Collects one block's symbols and writes it with its own tables.
+class BlockCoder {
+public:
+    BlockCoder(const detail::StreamParams& p, BitWriter& bw) : prm_(p), bw_(bw) {
+        sym_.resize(kBlock);
+        off_.resize(kBlock);
+        reset();
+    }
+    static constexpr int kBlock = 1 << 15;
+
+    bool full() const { return n_ >= kBlock; }
+    bool empty() const { return n_ == 0; }
+    void literal(std::uint8_t c) {
+        sym_[n_] = c;
+        ++cfreq_[c];
+        ++n_;
+    }
+    // `dist` is 1 for the previous byte.
+    void match(unsigned dist, unsigned len) {
+        unsigned c = len + 253;
+        unsigned off = dist - 1;
+        sym_[n_] = static_cast<std::uint16_t>(c);
+        off_[n_] = static_cast<std::uint16_t>(off);
+        ++cfreq_[c];
+        ++pfreq_[p_symbol(off)];
+        ++n_;
+    }
+    void flush();
+
+private:
+    static int p_symbol(unsigned off) {
+        if (off <= 1) return static_cast<int>(off);
+        return 32 - __builtin_clz(off);  // bit length: off in [2^(p-1), 2^p)
+    }
+    void reset() {
+        n_ = 0;
+        std::fill(std::begin(cfreq_), std::end(cfreq_), 0u);
+        std::fill(std::begin(pfreq_), std::end(pfreq_), 0u);
+    }
+    void put_length(int len) {
+        if (len < 7) {
+            bw_.put(static_cast<std::uint32_t>(len), 3);
+        } else {
+            // 111, then one 1 per unit above 7, then a 0.
+            bw_.put(7, 3);
+            int ones = len - 7;
+            bw_.put(((1u << ones) - 1) << 1, ones + 1);
+        }
+    }
+    void write_small_table(const std::uint8_t* len, int nsym, int nbits, int special);
+
+    detail::StreamParams prm_;
+    BitWriter& bw_;
+    std::vector<std::uint16_t> sym_, off_;
+    int n_ = 0;
+    std::uint32_t cfreq_[kNC];
+    std::uint32_t pfreq_[32];
+};
+
+void BlockCoder::write_small_table(const std::uint8_t* len, int nsym, int nbits, int special) {
+    int n = nsym;
+    while (n > 0 && len[n - 1] == 0) --n;
+    bw_.put(static_cast<std::uint32_t>(n), nbits);
+    for (int i = 0; i < n;) {
+        put_length(len[i++]);
+        if (i == special) {
+            int z = 0;
+            while (z < 3 && i + z < n && len[i + z] == 0) ++z;
+            bw_.put(static_cast<std::uint32_t>(z), 2);
+            i += z;
+        }
+    }
+}
+
+void BlockCoder::flush() {
+    if (n_ == 0) return;
+    std::uint8_t clen[kNC], plen[32] = {}, tlen[kNT] = {};
+    std::uint16_t ccode[kNC], pcode[32], tcode[kNT];
+    int cused = detail::build_lengths(cfreq_, kNC, 16, clen);
+    int pused = detail::build_lengths(pfreq_, prm_.np, 16, plen);
+
+    // Run-length code the C lengths with the T alphabet (0: one zero, 1: 3-18 zeros,
+    // 2: 20-531 zeros, t >= 3: length t - 2); gather T frequencies on the way.
+    struct TSym {
+        std::uint8_t sym;
+        std::uint16_t extra;
+    };
+    std::vector<TSym> tsyms;
+    std::uint32_t tfreq[kNT] = {};
+    int cn = kNC;
+    while (cn > 0 && clen[cn - 1] == 0) --cn;
+    if (cused > 1) {
+        for (int i = 0; i < cn;) {
+            if (clen[i] != 0) {
+                tsyms.push_back({static_cast<std::uint8_t>(clen[i] + 2), 0});
+                ++i;
+                continue;
+            }
+            int run = 0;
+            while (i + run < cn && clen[i + run] == 0) ++run;
+            i += run;
+            while (run > 0) {
+                if (run <= 2) {
+                    tsyms.push_back({0, 0});
+                    run -= 1;
+                } else if (run <= 18) {
+                    tsyms.push_back({1, static_cast<std::uint16_t>(run - 3)});
+                    run = 0;
+                } else if (run == 19) {
+                    tsyms.push_back({0, 0});
+                    tsyms.push_back({1, 15});
+                    run = 0;
+                } else {
+                    int r = std::min(run, 531);
+                    tsyms.push_back({2, static_cast<std::uint16_t>(r - 20)});
+                    run -= r;
+                }
+            }
+        }
+        for (const auto& t : tsyms) ++tfreq[t.sym];
+    }
+
+    bw_.put(static_cast<std::uint32_t>(n_), 16);
+    // T table
+    int tused = cused > 1 ? detail::build_lengths(tfreq, kNT, 16, tlen) : 0;
+    if (tused <= 1) {
+        int s = 0;
+        for (int i = 0; i < kNT; ++i)
+            if (tfreq[i]) s = i;
+        bw_.put(0, detail::kTBits);
+        bw_.put(static_cast<std::uint32_t>(s), detail::kTBits);
+    } else {
+        write_small_table(tlen, kNT, detail::kTBits, 3);
+        detail::make_codes(tlen, kNT, tcode);
+    }
+    // C table
+    if (cused == 1) {
+        int s = 0;
+        for (int i = 0; i < kNC; ++i)
+            if (cfreq_[i]) s = i;
+        bw_.put(0, detail::kCBits);
+        bw_.put(static_cast<std::uint32_t>(s), detail::kCBits);
+        clen[s] = 0;  // the single form costs no bits per symbol
+    } else {
+        bw_.put(static_cast<std::uint32_t>(cn), detail::kCBits);
+        for (const auto& t : tsyms) {
+            if (tused > 1) bw_.put(tcode[t.sym], tlen[t.sym]);
+            if (t.sym == 1) bw_.put(t.extra, 4);
+            else if (t.sym == 2) bw_.put(t.extra, 9);
+        }
+        detail::make_codes(clen, kNC, ccode);
+    }
+    // P table
+    if (pused <= 1) {
+        int s = 0;
+        for (int i = 0; i < prm_.np; ++i)
+            if (pfreq_[i]) s = i;
+        bw_.put(0, prm_.pbit);
+        bw_.put(static_cast<std::uint32_t>(s), prm_.pbit);
+        std::fill(std::begin(plen), std::end(plen), std::uint8_t{0});
+    } else {
+        write_small_table(plen, prm_.np, prm_.pbit, -1);
+        detail::make_codes(plen, prm_.np, pcode);
+    }
+
+    for (int i = 0; i < n_; ++i) {
+        unsigned c = sym_[i];
+        if (clen[c]) bw_.put(ccode[c], clen[c]);
+        if (c >= 256) {
+            unsigned off = off_[i];
+            int p = p_symbol(off);
+            if (plen[p]) bw_.put(pcode[p], plen[p]);
+            if (p > 1) bw_.put(off - (1u << (p - 1)), p - 1);
+        }
+    }
+    reset();
+}
+
+// The match finder over a buffer that holds the window behind the current position and the
+// input ahead of it. Positions are buffer indices; sliding subtracts a fixed amount from all.
+class Matcher {
+public:
+    Matcher(int dicbit, const MatchParams& mp)
+        : wsize_(std::size_t{1} << dicbit), mp_(mp), hash_bits_(dicbit >= 15 ? 16 : 15) {
+        slide_ = std::max<std::size_t>(wsize_ * 4, std::size_t{1} << 18);
+        buf_.resize(wsize_ + slide_ + kLookahead + 16);
+        head_.assign(std::size_t{1} << hash_bits_, kNil);
+        prev_.assign(wsize_, kNil);
+    }
+
+    static constexpr int kNil = -1;
+    static constexpr std::size_t kLookahead = kMaxMatch + kMinMatch + 1;
+
+    std::vector<std::uint8_t> buf_;
+    std::size_t wsize_, slide_;
+    std::size_t pos_ = 0, end_ = 0;  // current position, end of valid data
+    MatchParams mp_;
+
+    unsigned hash(std::size_t p) const {
+        std::uint32_t v = static_cast<std::uint32_t>(buf_[p]) << 16 | static_cast<std::uint32_t>(buf_[p + 1]) << 8 |
+                          buf_[p + 2];
+        return (v * 2654435761u) >> (32 - hash_bits_);
+    }
+    // Links position p into its chain and returns the previous head.
+    int insert(std::size_t p) {
+        unsigned h = hash(p);
+        int old = head_[h];
+        prev_[p & (wsize_ - 1)] = old;
+        head_[h] = static_cast<int>(p);
+        return old;
+    }
+
+    // Longest match for pos_ starting at chain head `cand`, better than prev_len.
+    unsigned longest(int cand, unsigned prev_len, unsigned& match_pos) const {
+        unsigned chain = static_cast<unsigned>(mp_.max_chain);
+        if (prev_len >= static_cast<unsigned>(mp_.good_length)) chain >>= 2;
+        const std::size_t avail = end_ - pos_;
+        const unsigned max_len = static_cast<unsigned>(std::min<std::size_t>(kMaxMatch, avail));
+        const unsigned nice = std::min<unsigned>(static_cast<unsigned>(mp_.nice_length), max_len);
+        unsigned best = prev_len;
+        if (best >= max_len) return best;  // nothing longer fits in the remaining input
+        const std::uint8_t* cur = buf_.data() + pos_;
+        // Offsets up to wsize-1 only: prev_ slots are reused after wsize positions.
+        const std::ptrdiff_t limit = static_cast<std::ptrdiff_t>(pos_) - static_cast<std::ptrdiff_t>(wsize_) + 1;
+        while (cand >= 0 && cand >= limit) {
+            const std::uint8_t* m = buf_.data() + cand;
+            if (m[best] == cur[best] && m[0] == cur[0] && m[1] == cur[1]) {
+                unsigned len = common(cur, m, max_len);
+                if (len > best) {
+                    best = len;
+                    match_pos = static_cast<unsigned>(cand);
+                    if (len >= nice) break;
+                }
+            }
+            if (--chain == 0) break;
+            cand = prev_[static_cast<std::size_t>(cand) & (wsize_ - 1)];
+        }
+        return best;
+    }
+
+    static unsigned common(const std::uint8_t* a, const std::uint8_t* b, unsigned max_len) {
+        unsigned n = 0;
+        while (n + 8 <= max_len) {
+            std::uint64_t x, y;
+            std::memcpy(&x, a + n, 8);
+            std::memcpy(&y, b + n, 8);
+            if (x != y) return n + static_cast<unsigned>(__builtin_ctzll(x ^ y) >> 3);
+            n += 8;
+        }
+        while (n < max_len && a[n] == b[n]) ++n;
+        return n;
+    }
+
+    // Moves the last window to the front when the buffer has no room for more input.
+    void slide_if_needed() {
+        if (pos_ < wsize_ + slide_) return;
+        const std::size_t shift = slide_;
+        std::memmove(buf_.data(), buf_.data() + shift, end_ - shift);
+        pos_ -= shift;
+        end_ -= shift;
+        const int s = static_cast<int>(shift);
+        for (auto& h : head_) h = h >= s ? h - s : kNil;
+        for (auto& p : prev_) p = p >= s ? p - s : kNil;
+    }
+
+    std::size_t room() const { return buf_.size() - 16 - end_; }
+
+private:
+    int hash_bits_;
+    std::vector<int> head_;
+    std::vector<int> prev_;
+};
+
+class Encoder {
+public:
+    Encoder(Method m, ByteSource& in, ByteSink& out, std::uint64_t give_up, const EncodeOptions& opt)
+        : in_(in), bw_(out), give_up_(give_up) {
+        detail::stream_params(m, prm_);
+        mp_ = match_params(m, opt.max_chain);
+        matcher_ = std::make_unique<Matcher>(prm_.dicbit, mp_);
+        block_ = std::make_unique<BlockCoder>(prm_, bw_);
+    }
+
+    EncodeResult run();
+
+private:
+    void fill() {
+        Matcher& mt = *matcher_;
+        mt.slide_if_needed();
+        while (!eof_ && mt.end_ - mt.pos_ < Matcher::kLookahead + 4096) {
+            std::size_t room = mt.room();
+            if (room == 0) break;
+            std::size_t got = in_.read(mt.buf_.data() + mt.end_, room);
+            if (got == 0) {
+                eof_ = true;
+                break;
+            }
+            crc_ = detail::crc16(crc_, mt.buf_.data() + mt.end_, got);
+            mt.end_ += got;
+            total_in_ += got;
+        }
+    }
+    bool emit_check() {
+        if (block_->full()) {
+            block_->flush();
+            if (bw_.size() >= give_up_) return false;
+        }
+        return true;
+    }
+
+    ByteSource& in_;
+    BitWriter bw_;
+    std::uint64_t give_up_;
+    detail::StreamParams prm_{};
+    MatchParams mp_{};
+    std::unique_ptr<Matcher> matcher_;
+    std::unique_ptr<BlockCoder> block_;
+    bool eof_ = false;
+    std::uint16_t crc_ = 0;
+    std::uint64_t total_in_ = 0;
+};
+
+EncodeResult Encoder::run() {
+    Matcher& mt = *matcher_;
+    const unsigned too_far = 4096;  // a 3-byte match farther back than this rarely pays
+    unsigned match_len = kMinMatch - 1, prev_len;
+    unsigned match_pos = 0, prev_pos;
+    bool pending = false;  // a literal at pos-1 waits for the lazy decision
+    EncodeResult res;
+
+    for (;;) {
+        if (mt.end_ - mt.pos_ < Matcher::kLookahead) {
+            if (!eof_) fill();
+            if (mt.end_ == mt.pos_) break;
+        }
+        const std::size_t avail = mt.end_ - mt.pos_;
+        int head = Matcher::kNil;
+        if (avail >= static_cast<std::size_t>(kMinMatch)) head = mt.insert(mt.pos_);
+        prev_len = match_len;
+        prev_pos = match_pos;
+        match_len = kMinMatch - 1;
+        if (head != Matcher::kNil && prev_len < static_cast<unsigned>(mp_.max_lazy)) {
+            match_len = mt.longest(head, prev_len < kMinMatch - 1 ? kMinMatch - 1 : prev_len, match_pos);
+            if (match_len <= prev_len) match_len = kMinMatch - 1;  // nothing better found
+            if (match_len == kMinMatch && mt.pos_ - match_pos > too_far) match_len = kMinMatch - 1;
+        }
+        if (prev_len >= kMinMatch && match_len <= prev_len) {
+            // Take the match that started at the previous position.
+            const std::size_t start = mt.pos_ - 1;
+            block_->match(static_cast<unsigned>(start - prev_pos), prev_len);
+            const std::size_t last_insert = mt.end_ - kMinMatch;
+            // pos_ is already inserted; insert the rest of the match.
+            for (std::size_t p = mt.pos_ + 1; p < start + prev_len; ++p)
+                if (p <= last_insert) mt.insert(p);
+            mt.pos_ = start + prev_len;
+            pending = false;
+            match_len = kMinMatch - 1;
+            if (!emit_check()) return res;
+        } else if (pending) {
+            block_->literal(mt.buf_[mt.pos_ - 1]);
+            ++mt.pos_;
+            if (!emit_check()) return res;
+        } else {
+            pending = true;
+            ++mt.pos_;
+        }
+    }
+    if (pending) block_->literal(mt.buf_[mt.pos_ - 1]);
+    block_->flush();
+    bw_.finish();
+    res.original_size = total_in_;
+    res.packed_size = bw_.size();
+    res.crc = crc_;
+    res.shrunk = res.packed_size < give_up_;
+    return res;
+}
+
+}  // namespace
+
+EncodeResult encode(Method m, ByteSource& in, ByteSink& out, std::uint64_t give_up_at, const EncodeOptions& opt) {
+    detail::StreamParams prm{};
+    if (!detail::stream_params(m, prm)) throw Failure(Status::unsupported, "this method cannot be encoded");
+    Encoder e(m, in, out, give_up_at, opt);
+    return e.run();
+}
+
+}  // namespace lzh

@@ -1,0 +1,53 @@
+// Canonical Huffman codes: building length-limited codes for the encoder and lookup tables for
+// the decoder.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace lzh::detail {
+
+constexpr int kMaxCodeLength = 16;
+
+// Computes code lengths (at most `max_len`) for `n` symbols from their frequencies. Unused
+// symbols get 0. With two or more used symbols the code is complete (Kraft sum exactly 1), as
+// the strict decoders require. Returns the number of used symbols.
+int build_lengths(const std::uint32_t* freq, int n, int max_len, std::uint8_t* lengths);
+
+// Assigns canonical codes: shorter codes first, equal lengths in symbol order.
+void make_codes(const std::uint8_t* lengths, int n, std::uint16_t* codes);
+
+// A two-level lookup table: the first `root` bits index the main table; longer codes continue
+// in a sub-table.
+class DecodeTable {
+public:
+    // Builds from code lengths. Returns false when the lengths are not a complete prefix code
+    // (or only one symbol is used, which the format expresses with its single-symbol form).
+    // A table with no used symbol is accepted and fails only when something is decoded with it.
+    bool build(const std::uint8_t* lengths, int n, int root);
+    // A table that yields `symbol` using no bits.
+    void set_single(int symbol) {
+        single_ = true;
+        empty_ = false;
+        symbol_ = static_cast<std::uint16_t>(symbol);
+    }
+
+    bool empty() const { return empty_; }
+    bool single() const { return single_; }
+    int single_symbol() const { return symbol_; }
+    int root() const { return root_; }
+    // Entry layout: bits 0-4 length (or sub-table index width), bit 5 "sub-table", rest symbol
+    // or sub-table offset.
+    const std::uint32_t* entries() const { return table_.data(); }
+
+private:
+    std::vector<std::uint32_t> table_;
+    int root_ = 0;
+    bool single_ = false;
+    bool empty_ = true;
+    std::uint16_t symbol_ = 0;
+};
+
+constexpr std::uint32_t kSubTable = 32;
+
+}  // namespace lzh::detail

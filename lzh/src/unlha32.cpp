@@ -1,0 +1,222 @@
+// The C functions: a thin layer over the command interpreter and ArchiveReader. Handles are
+// small numbers looked up in a table under a lock, so a stale or invented handle is an error
+// rather than a crash, and two threads can work on separate handles at once.
+#include "unlha32.h"
+
+#include <atomic>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include <sys/stat.h>
+
+#include "header.h"
+#include "lzh/lzh.hpp"
+#include "paths.h"
+
+namespace {
+
+std::atomic<int> g_running{0};
+
+struct OpenArchive {
+    std::mutex mu;  // one call at a time per handle
+    std::vector<lzh::Member> members;
+    std::string pattern;
+    std::size_t cursor = 0;  // index of the current member + 1; 0 = none yet
+    std::uint64_t packed_total = 0, original_total = 0;
+    std::int64_t file_mtime = 0;
+};
+
+std::mutex g_table_mu;
+std::map<std::uintptr_t, std::shared_ptr<OpenArchive>> g_table;
+std::uintptr_t g_next_handle = 1;
+
+std::shared_ptr<OpenArchive> lookup(HARC h) {
+    std::lock_guard<std::mutex> lk(g_table_mu);
+    auto it = g_table.find(reinterpret_cast<std::uintptr_t>(h));
+    return it == g_table.end() ? nullptr : it->second;
+}
+
+bool read_archive(const char* name, std::vector<lzh::Member>& out, std::int64_t* mtime) {
+    try {
+        lzh::ArchiveReader r(lzh::detail::archive_file_name(name));
+        if (mtime) {
+            struct stat st {};
+            if (::fstat(r.fd(), &st) == 0) *mtime = st.st_mtime;
+        }
+        try {
+            lzh::Member m;
+            while (r.next(m)) out.push_back(m);
+        } catch (const lzh::Failure&) {
+            // Damage: the members before it are still worth showing.
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+DWORD clamp32(std::uint64_t v) { return v > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(v); }
+
+WORD os_type(char id) {
+    switch (id) {
+    case 'M': return 0;
+    case '2': return 1;
+    case 'U': return 3;
+    case 'm': return 4;
+    case 'w':
+    case 'W': return 7;
+    default: return 0xFFFF;
+    }
+}
+
+void fill(const lzh::Member& m, INDIVIDUALINFO* info) {
+    if (!info) return;
+    std::memset(info, 0, sizeof *info);
+    info->dwOriginalSize = clamp32(m.original_size);
+    info->dwCompressedSize = clamp32(m.packed_size);
+    info->dwCRC = m.crc;
+    info->uOSType = os_type(m.os_id);
+    info->wRatio = m.original_size ? static_cast<WORD>(std::min<std::uint64_t>(
+                                         65535, m.packed_size * 1000 / m.original_size))
+                                   : 0;
+    std::uint32_t dos = lzh::detail::unix_to_dos(m.mtime);
+    info->wTime = static_cast<WORD>(dos & 0xFFFF);
+    info->wDate = static_cast<WORD>(dos >> 16);
+    std::strncpy(info->szFileName, m.path.c_str(), sizeof info->szFileName - 1);
+    const char* kind = m.is_directory ? "d" : m.is_symlink ? "l" : "-";
+    std::snprintf(info->szAttribute, sizeof info->szAttribute, "%s%s%s", kind, (m.mode & 0400) || !m.mode ? "r" : "-",
+                  (m.mode & 0200) || !m.mode ? "w" : "-");
+    std::memcpy(info->szMode, m.method_text.c_str(), std::min<std::size_t>(5, m.method_text.size()));
+}
+
+int find_from(OpenArchive& a, std::size_t start, INDIVIDUALINFO* info) {
+    for (std::size_t i = start; i < a.members.size(); ++i) {
+        const auto& m = a.members[i];
+        std::size_t slash = m.path.rfind('/');
+        std::string base = slash == std::string::npos ? m.path : m.path.substr(slash + 1);
+        if (a.pattern.empty() || a.pattern == "*" || a.pattern == "*.*" || lzh::wildcard_match(a.pattern, m.path) ||
+            lzh::wildcard_match(a.pattern, base)) {
+            a.cursor = i + 1;
+            fill(m, info);
+            return 0;
+        }
+    }
+    a.cursor = a.members.size() + 1;
+    return -1;
+}
+
+}  // namespace
+
+extern "C" {
+
+int WINAPI Unlha(HWND, LPCSTR cmd, LPSTR out, DWORD size) {
+    ++g_running;
+    struct Done {
+        ~Done() { --g_running; }
+    } done;
+    lzh::Report rep;
+    lzh::Status s;
+    try {
+        if (!cmd) {
+            rep.important("Error: no command line");
+            s = lzh::Status::usage;
+        } else {
+            s = lzh::run_command(cmd, rep);
+        }
+    } catch (...) {
+        rep.important("Error: out of memory");
+        s = lzh::Status::no_memory;
+    }
+    rep.render(out, size);
+    return static_cast<int>(s);
+}
+
+BOOL WINAPI UnlhaGetRunning(void) { return g_running.load() > 0 ? 1 : 0; }
+
+HARC WINAPI UnlhaOpenArchive(HWND, LPCSTR name, DWORD) {
+    if (!name) return nullptr;
+    try {
+        auto a = std::make_shared<OpenArchive>();
+        if (!read_archive(name, a->members, &a->file_mtime)) return nullptr;
+        for (auto& m : a->members) {
+            a->packed_total += m.packed_size;
+            a->original_total += m.original_size;
+        }
+        std::lock_guard<std::mutex> lk(g_table_mu);
+        std::uintptr_t h = g_next_handle++;
+        g_table[h] = std::move(a);
+        return reinterpret_cast<HARC>(h);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+int WINAPI UnlhaCloseArchive(HARC h) {
+    std::lock_guard<std::mutex> lk(g_table_mu);
+    return g_table.erase(reinterpret_cast<std::uintptr_t>(h)) ? UNLHA_OK : UNLHA_ERROR_HANDLE;
+}
+
+int WINAPI UnlhaGetFileCount(LPCSTR name) {
+    if (!name) return -1;
+    std::vector<lzh::Member> v;
+    try {
+        if (!read_archive(name, v, nullptr)) return -1;
+    } catch (...) {
+        return -1;
+    }
+    return static_cast<int>(std::min<std::size_t>(v.size(), 0x7FFFFFFF));
+}
+
+int WINAPI UnlhaFindFirst(HARC h, LPCSTR wild, INDIVIDUALINFO* info) {
+    auto a = lookup(h);
+    if (!a) return UNLHA_ERROR_HANDLE;
+    std::lock_guard<std::mutex> lk(a->mu);
+    a->pattern = wild ? lzh::detail::to_forward_slashes(wild) : "";
+    return find_from(*a, 0, info);
+}
+
+int WINAPI UnlhaFindNext(HARC h, INDIVIDUALINFO* info) {
+    auto a = lookup(h);
+    if (!a) return UNLHA_ERROR_HANDLE;
+    std::lock_guard<std::mutex> lk(a->mu);
+    if (a->cursor == 0) return find_from(*a, 0, info);
+    if (a->cursor > a->members.size()) return -1;
+    return find_from(*a, a->cursor, info);
+}
+
+int WINAPI UnlhaGetFileName(HARC h, LPSTR buf, int size) {
+    auto a = lookup(h);
+    if (!a || !buf || size <= 0) return UNLHA_ERROR_HANDLE;
+    std::lock_guard<std::mutex> lk(a->mu);
+    if (a->cursor == 0 || a->cursor > a->members.size()) {
+        buf[0] = '\0';
+        return -1;
+    }
+    const std::string& p = a->members[a->cursor - 1].path;
+    std::size_t n = std::min<std::size_t>(p.size(), static_cast<std::size_t>(size) - 1);
+    std::memcpy(buf, p.data(), n);
+    buf[n] = '\0';
+    return UNLHA_OK;
+}
+
+DWORD WINAPI UnlhaGetArcFileSize(HARC h) {
+    auto a = lookup(h);
+    if (!a) return 0;
+    return static_cast<DWORD>(std::min<std::uint64_t>(a->packed_total, 0x7FFFFFFF));
+}
+
+DWORD WINAPI UnlhaGetArcOriginalSize(HARC h) {
+    auto a = lookup(h);
+    if (!a) return 0;
+    return static_cast<DWORD>(std::min<std::uint64_t>(a->original_total, 0x7FFFFFFF));
+}
+
+WORD WINAPI UnlhaGetArcDate(HARC h) {
+    auto a = lookup(h);
+    if (!a) return 0;
+    return static_cast<WORD>(lzh::detail::unix_to_dos(a->file_mtime) >> 16);
+}
+
+}  // extern "C"

@@ -1,0 +1,60 @@
+#include "app/compression.h"
+
+#include <unlha32.h>
+
+#include <algorithm>
+#include <string>
+
+#include "platform/core/number.h"
+
+namespace app {
+
+static_assert(sizeof(ArchiveEntry) == sizeof(INDIVIDUALINFO));
+
+namespace {
+
+HWND ownerWindow(std::string_view handleText) {
+  return reinterpret_cast<HWND>(static_cast<std::intptr_t>(marlo::toInteger(handleText)));
+}
+
+INDIVIDUALINFO* asLibraryEntry(ArchiveEntry& entry) {
+  return reinterpret_cast<INDIVIDUALINFO*>(&entry);
+}
+
+}  // namespace
+
+int Unlha(std::string_view ownerHandle, const marlo::HeapText& commandLine, marlo::HeapText& output,
+          std::int32_t capacity) {
+  const auto size = static_cast<DWORD>(
+      std::clamp<std::int64_t>(capacity, 0, static_cast<std::int64_t>(output.capacity())));
+  return ::Unlha(ownerWindow(ownerHandle), commandLine.c_str(), output.data(), size);
+}
+
+ArchiveHandle UnlhaOpenArchive(std::string_view ownerHandle, std::string_view archive,
+                               std::uint32_t mode) {
+  return ::UnlhaOpenArchive(ownerWindow(ownerHandle), std::string(archive).c_str(), mode);
+}
+
+int UnlhaCloseArchive(ArchiveHandle archive) { return ::UnlhaCloseArchive(archive); }
+bool UnlhaGetRunning() { return ::UnlhaGetRunning() == 1; }
+int UnlhaGetFileCount(std::string_view archive) {
+  return ::UnlhaGetFileCount(std::string(archive).c_str());
+}
+int UnlhaFindFirst(ArchiveHandle archive, std::string_view wildName, ArchiveEntry& entry) {
+  return ::UnlhaFindFirst(archive, std::string(wildName).c_str(), asLibraryEntry(entry));
+}
+int UnlhaFindNext(ArchiveHandle archive, ArchiveEntry& entry) {
+  return ::UnlhaFindNext(archive, asLibraryEntry(entry));
+}
+int UnlhaGetFileName(ArchiveHandle archive, char* buffer, int capacity) {
+  return ::UnlhaGetFileName(archive, buffer, capacity);
+}
+std::int32_t UnlhaGetArcFileSize(ArchiveHandle archive) {
+  return static_cast<std::int32_t>(::UnlhaGetArcFileSize(archive));
+}
+std::int32_t UnlhaGetArcOriginalSize(ArchiveHandle archive) {
+  return static_cast<std::int32_t>(::UnlhaGetArcOriginalSize(archive));
+}
+std::uint16_t UnlhaGetArcDate(ArchiveHandle archive) { return ::UnlhaGetArcDate(archive); }
+
+}  // namespace app

@@ -1,0 +1,52 @@
+// The program's binding to the compression library: the library's C functions called with the
+// arguments the program keeps for them (the owner window's handle held as decimal text, the
+// command line, the output buffer and its capacity).
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "platform/core/text.h"
+
+namespace app {
+
+// The record the library's find calls fill; packed, 296 bytes. Only the first three fields
+// are read by the program.
+#pragma pack(push, 1)
+struct ArchiveEntry {
+  std::uint32_t DWORIGINALSIZE;
+  std::uint32_t DWCOMPRESSEDSIZE;
+  std::uint32_t DWCRC;
+  std::uint16_t UFLAG;
+  std::uint16_t UOSTYPE;
+  std::uint16_t WRATIO;
+  std::uint16_t WDATE;
+  std::uint16_t WTIME;
+  char SZFILENAME[255];
+  char DUMMY1[3];
+  char SZATTRIBUTE[8];
+  char SZMODE[8];
+};
+#pragma pack(pop)
+static_assert(sizeof(ArchiveEntry) == 296, "the library fills exactly 296 bytes");
+
+using ArchiveHandle = void*;
+
+// Runs one command line. The capacity given to the library never exceeds the buffer's own,
+// whatever `capacity` says, so the report can never be written past the buffer.
+int Unlha(std::string_view ownerHandle, const marlo::HeapText& commandLine, marlo::HeapText& output,
+          std::int32_t capacity);
+
+ArchiveHandle UnlhaOpenArchive(std::string_view ownerHandle, std::string_view archive,
+                               std::uint32_t mode);
+int UnlhaCloseArchive(ArchiveHandle archive);
+bool UnlhaGetRunning();
+int UnlhaGetFileCount(std::string_view archive);
+int UnlhaFindFirst(ArchiveHandle archive, std::string_view wildName, ArchiveEntry& entry);
+int UnlhaFindNext(ArchiveHandle archive, ArchiveEntry& entry);
+int UnlhaGetFileName(ArchiveHandle archive, char* buffer, int capacity);
+std::int32_t UnlhaGetArcFileSize(ArchiveHandle archive);
+std::int32_t UnlhaGetArcOriginalSize(ArchiveHandle archive);
+std::uint16_t UnlhaGetArcDate(ArchiveHandle archive);
+
+}  // namespace app

@@ -1,0 +1,580 @@
+// The engine's threads, queues and accept loops, driven headless.
+#include <gmock/gmock.h>
+
+#include <atomic>
+#include <thread>
+
+#include "tests/platform/window/window_fixture.h"
+
+namespace marlo::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+TEST_F(WindowTest, EventsPostedFromOtherThreadsArriveOncePerPostInPostingOrder) {
+  std::vector<ThreadId> handledOn;
+  driver.start([&] {
+    Window w("Target");
+    runWindow(w, log, [&](Window&, const Event& e) {
+      if (e.code >= event::FirstProgramEvent) handledOn.push_back(Engine::currentThread());
+      return e.code == 0x400 + 99 ? Verdict::Leave : Verdict::Carry;
+    });
+  });
+  const WindowHandle h = driver.window("Target");
+  ASSERT_NE(h, 0);
+  log.take();
+
+  // Two posting threads; each one's events must keep their order and none may be lost.
+  auto poster = [&](int base) {
+    for (int i = 0; i < 40; ++i) engine.post(h, 0x400 + base + i);
+  };
+  std::thread a(poster, 1000);
+  std::thread b(poster, 2000);
+  a.join();
+  b.join();
+  ASSERT_TRUE(driver.settle());
+  const auto lines = log.take();
+  ASSERT_EQ(lines.size(), 80u);
+  int lastA = 0;
+  int lastB = 0;
+  for (const auto& l : lines) {
+    const int code = std::stoi(l) - 0x400;
+    int& last = code >= 2000 ? lastB : lastA;
+    EXPECT_GT(code, last) << "out of order: " << l;
+    last = code;
+  }
+  for (const ThreadId t : handledOn) EXPECT_EQ(t, 1);  // always on the window's own thread
+
+  engine.post(h, 0x400 + 99);
+  EXPECT_TRUE(driver.waitEnded());
+  EXPECT_FALSE(engine.post(h, 0x400)) << "a closed window takes no events";
+}
+
+TEST_F(WindowTest, OpeningWindowQueuesOpenWindowThenFocus) {
+  driver.start([&] {
+    Window w("Main");
+    runWindow(w, log, nullptr);
+  });
+  EXPECT_THAT(log.take(), ElementsAre("OpenWindow", "GainFocus"));
+  const WindowHandle h = driver.window("Main");
+  EXPECT_EQ(view.active(), h);
+  EXPECT_EQ(engine.activeWindow(), h);
+  EXPECT_TRUE(driver.closeBox(h));
+  EXPECT_THAT(log.take(), ElementsAre("CloseWindow"));
+  EXPECT_TRUE(driver.waitEnded());
+  EXPECT_FALSE(driver.isOpen(h));
+}
+
+// A handler that calls another window procedure runs a nested loop: the calling window is
+// disabled, and what arrives for it meanwhile waits, in order, until the inner window closes.
+TEST_F(WindowTest, NestedLoopKeepsTheOuterWindowsEventsInOrder) {
+  EventLog inner;
+  driver.start([&] {
+    Window outer("Outer");
+    const int open = outer.add(ControlKind::Button, "&Form", {10, 10, 40, 14});
+    runWindow(outer, log, [&](Window&, const Event& e) {
+      if (e.code == event::Accepted && e.control == open) {
+        Window form("Form");
+        form.add(ControlKind::Button, "&OK", {10, 10, 40, 14});
+        runWindow(form, inner, [](Window& f, const Event& fe) {
+          if (fe.code == event::Accepted) f.post(event::CloseWindow);
+          return Verdict::Carry;
+        });
+      }
+      return Verdict::Carry;
+    });
+  });
+  const WindowHandle outer = driver.window("Outer");
+  log.take();
+  ASSERT_TRUE(driver.press(outer, 1));
+  const WindowHandle form = driver.window("Form");
+  ASSERT_NE(form, 0);
+  EXPECT_FALSE(driver.screen(outer).props.enabled);
+  EXPECT_FALSE(driver.press(outer, 1)) << "a person cannot press a disabled window's button";
+
+  engine.post(outer, 0x401);
+  engine.post(outer, 0x402, 1);
+  engine.postToThread(1, 0x403);  // a thread's event goes to its innermost window
+  ASSERT_TRUE(driver.settle());
+  EXPECT_THAT(log.takeWithoutFocus(), ElementsAre("Accepted 1"));
+  EXPECT_THAT(inner.takeWithoutFocus(), ElementsAre("OpenWindow", "1027"));
+
+  ASSERT_TRUE(driver.press(form, 1));
+  EXPECT_FALSE(driver.isOpen(form));
+  EXPECT_TRUE(driver.screen(outer).props.enabled);
+  EXPECT_EQ(view.active(), outer);
+  EXPECT_THAT(log.takeWithoutFocus(), ElementsAre("1025", "1026 1"));
+  EXPECT_THAT(inner.take(), ElementsAre("Accepted 1", "CloseWindow"));
+  engine.post(outer, event::CloseWindow);
+  EXPECT_TRUE(driver.waitEnded());
+}
+
+TEST_F(WindowTest, ClosingWithEventsQueuedDropsThemAndLeavesOthersAlone) {
+  driver.start([&] {
+    Window first("First");
+    first.open();
+    first.post(0x400);
+    first.post(0x401);
+    first.close();  // both still queued: they must vanish with the window
+    EXPECT_FALSE(first.accept());
+    Window second("Second");
+    runWindow(second, log, nullptr);
+  });
+  const WindowHandle second = driver.window("Second");
+  ASSERT_NE(second, 0);
+  engine.post(second, 0x402);
+  ASSERT_TRUE(driver.settle());
+  EXPECT_THAT(log.takeWithoutFocus(), ElementsAre("OpenWindow", "1026"));
+  driver.closeBox(second);
+  EXPECT_TRUE(driver.waitEnded());
+}
+
+TEST_F(WindowTest, ConsumingCloseWindowKeepsTheWindowOpen) {
+  std::atomic<bool> mayClose{false};
+  driver.start([&] {
+    Window w("Stubborn");
+    runWindow(w, log, [&](Window&, const Event& e) {
+      return e.code == event::CloseWindow && !mayClose ? Verdict::Consume : Verdict::Carry;
+    });
+  });
+  const WindowHandle h = driver.window("Stubborn");
+  driver.closeBox(h);
+  EXPECT_TRUE(driver.isOpen(h));
+  mayClose = true;
+  driver.closeBox(h);
+  EXPECT_FALSE(driver.isOpen(h));
+  EXPECT_TRUE(driver.waitEnded());
+}
+
+TEST_F(WindowTest, TwoThreadsRunTheirOwnWindowsAtOnce) {
+  std::atomic<ThreadId> pressedOn[2] = {0, 0};
+  std::atomic<bool> release{false};
+  EventLog secondLog;
+  driver.start([&] {
+    Window main("Main");
+    main.add(ControlKind::Button, "&Restore", {10, 10, 40, 14});
+    runWindow(main, log, [&](Window&, const Event& e) {
+      if (e.code == event::Accepted) {
+        pressedOn[0] = Engine::currentThread();
+        Engine::instance().start([&] {
+          Window rest("Restore");
+          rest.add(ControlKind::Button, "&Test", {10, 10, 40, 14});
+          runWindow(rest, secondLog, [&](Window&, const Event& re) {
+            if (re.code == event::Accepted) pressedOn[1] = Engine::currentThread();
+            return Verdict::Carry;
+          });
+        }, 25000);
+      }
+      return Verdict::Carry;
+    });
+  });
+  const WindowHandle main = driver.window("Main");
+  ASSERT_TRUE(driver.press(main, 1));
+  const WindowHandle rest = driver.waitForWindow("Restore");
+  ASSERT_NE(rest, 0);
+  EXPECT_TRUE(driver.screen(main).props.enabled) << "another thread's window disables nothing";
+  ASSERT_TRUE(driver.press(rest, 1));
+  ASSERT_TRUE(driver.press(main, 1) || true);
+  EXPECT_EQ(pressedOn[0].load(), 1);
+  EXPECT_EQ(pressedOn[1].load(), 2);
+  EXPECT_EQ(engine.threadOf(rest), 2);
+  driver.closeBox(rest);
+  driver.closeBox(main);
+  // The second press started a third thread's window; close whatever is left.
+  for (const auto& w : engine.openWindows()) engine.post(w.handle, event::CloseWindow);
+  EXPECT_TRUE(driver.waitEnded());
+}
+
+TEST_F(WindowTest, TimerTicksOnlyWithTheHandClockAndNeverPilesUp) {
+  driver.start([&] {
+    Window w("Timed");
+    w.setTimer(500);
+    runWindow(w, log, nullptr);
+  });
+  const WindowHandle h = driver.window("Timed");
+  log.take();
+  driver.advanceClock(499);
+  EXPECT_TRUE(log.take().empty());
+  driver.advanceClock(1);
+  EXPECT_THAT(log.take(), ElementsAre("Timer"));
+  driver.advanceClock(5000);  // ten periods pass while nobody looks: one tick
+  EXPECT_THAT(log.take(), ElementsAre("Timer"));
+  driver.advanceClock(500);
+  EXPECT_THAT(log.take(), ElementsAre("Timer"));
+  const Moment before = engine.now();
+  driver.advanceClock(100);
+  EXPECT_EQ(engine.now().time, before.time + 100);
+  driver.closeBox(h);
+  EXPECT_TRUE(driver.waitEnded());
+}
+
+TEST_F(WindowTest, TimerStopsWhenSetToZero) {
+  driver.start([&] {
+    Window w("Timed");
+    w.setTimer(100);
+    runWindow(w, log, [](Window& win, const Event& e) {
+      if (e.code == event::Timer) win.setTimer(0);
+      return Verdict::Carry;
+    });
+  });
+  log.take();
+  driver.advanceClock(100);
+  driver.advanceClock(100);
+  EXPECT_THAT(log.take(), ElementsAre("Timer"));
+  driver.closeBox(driver.window("Timed"));
+}
+
+// --- Screen values, pictures and the accept-all pass ---------------------------------------
+
+struct Form {
+  std::string name = "Docs";
+  int count = 5;
+  int hiddenValue = 7;
+  bool flag = false;
+};
+
+void runForm(Form& data, EventLog& log, std::atomic<int>& countSeenOnAccept) {
+  Window w("Form");
+  const int name = w.add(ControlKind::Entry, "", {10, 10, 80, 12});
+  w.setPicture(name, "s20");
+  w.bind(name, Binding::to(data.name));
+  const int count = w.add(ControlKind::Entry, "", {10, 30, 40, 12});
+  w.setPicture(count, "n_3");
+  w.bind(count, Binding::to(data.count));
+  const int hidden = w.add(ControlKind::Entry, "", {10, 50, 40, 12}, flag::Hidden);
+  w.bind(hidden, Binding::to(data.hiddenValue));
+  const int check = w.add(ControlKind::CheckBox, " Flag", {10, 70, 40, 12});
+  w.bind(check, Binding::to(data.flag));
+  const int ok = w.add(ControlKind::Button, "&OK", {10, 90, 40, 14}, flag::Default);
+  w.display();
+  runWindow(w, log, [&](Window& win, const Event& e) {
+    if (e.code == event::Accepted && e.control == count) countSeenOnAccept = data.count;
+    if (e.code == event::Accepted && e.control == ok) win.acceptAll();
+    if (e.code == event::Accepted && e.control == name && data.name == "refuse") win.select(name);
+    return Verdict::Carry;
+  });
+}
+
+TEST_F(WindowTest, TypingUpdatesTheVariableBeforeAcceptedAndRefusesBadText) {
+  Form data;
+  std::atomic<int> seen{-1};
+  driver.start([&] { runForm(data, log, seen); });
+  const WindowHandle h = driver.window("Form");
+  EXPECT_EQ(driver.value(h, 1), "Docs");
+  EXPECT_EQ(driver.value(h, 2), "  5");
+  log.take();
+
+  ASSERT_TRUE(driver.type(h, 2, "42"));
+  EXPECT_EQ(seen.load(), 42) << "the variable is updated before the handler sees Accepted";
+  EXPECT_EQ(driver.value(h, 2), " 42") << "the entry shows the value through its picture";
+  ASSERT_TRUE(driver.type(h, 2, "4x2"));
+  EXPECT_THAT(log.take(), ElementsAre("Accepted 2", "Rejected 2"));
+  EXPECT_EQ(data.count, 42);
+  EXPECT_FALSE(driver.type(h, 3, "9")) << "hidden entries take no typing";
+
+  ASSERT_TRUE(driver.press(h, 4));
+  EXPECT_TRUE(data.flag);
+  EXPECT_EQ(driver.value(h, 4), "1");
+  driver.closeBox(h);
+  EXPECT_TRUE(driver.waitEnded());
+}
+
+TEST_F(WindowTest, AcceptAllPassAcceptsEachVisibleFieldThenCompletes) {
+  Form data;
+  std::atomic<int> seen{-1};
+  driver.start([&] { runForm(data, log, seen); });
+  const WindowHandle h = driver.window("Form");
+  log.take();
+  ASSERT_TRUE(driver.pressKey(h, 1, key::Enter));  // Enter presses the default button
+  EXPECT_THAT(log.take(), ElementsAre("Accepted 5", "Accepted 1", "Accepted 2", "Accepted 4", "Completed"));
+
+  // A field whose text no longer fits its picture stops the pass with Rejected.
+  engine.sendInput(h, Input::enter(2, "abc"));
+  driver.settle();
+  log.take();
+  ASSERT_TRUE(driver.press(h, 5));
+  EXPECT_THAT(log.take(), ElementsAre("Accepted 5", "Accepted 1", "Rejected 2"));
+
+  // A handler that selects a field during the pass refuses it: no Completed.
+  ASSERT_TRUE(driver.type(h, 2, "3"));
+  ASSERT_TRUE(driver.type(h, 1, "refuse"));
+  log.take();
+  ASSERT_TRUE(driver.press(h, 5));
+  EXPECT_THAT(log.take(), ElementsAre("Accepted 5", "Accepted 1"));
+  driver.closeBox(h);
+  EXPECT_TRUE(driver.waitEnded());
+}
+
+// --- Lists, alert keys and scrolling ---------------------------------------------------------
+
+class ListTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    for (int i = 1; i <= 25; ++i) rows.add({std::to_string(i), "Folder " + std::to_string(i)});
+    driver.start([&] {
+      Window w("Browse");
+      const int list = w.add(ControlKind::List, "", {5, 5, 200, 60}, flag::VScroll);  // 5 rows
+      ListColumn nr = column("Nr", 32, Align::Right, "n_3");
+      nr.headerAlign = Align::Center;
+      w.setColumns(list, {nr, column("Folder Name", 160)});
+      w.setSource(list, &rows);
+      w.setSelection(list, 1);
+      w.alert(list, key::MouseRightUp);
+      w.alert(list, key::Insert);
+      runWindow(w, log, [&](Window& win, const Event& e) {
+        if (e.code == event::AlertKey) {
+          log.add("key " + std::to_string(win.keyCode()) + " row " + std::to_string(win.mouseRow()));
+        }
+        if (e.code == event::ScrollTop && consumeTop) return Verdict::Consume;
+        if (e.code >= event::FirstProgramEvent) {
+          rows.remove(1);
+          win.display(list);
+        }
+        return Verdict::Carry;
+      });
+    });
+    h = driver.window("Browse");
+    log.take();
+  }
+  void TearDown() override {
+    driver.closeBox(h);
+    EXPECT_TRUE(driver.waitEnded());
+  }
+
+  RowQueue rows;
+  std::atomic<bool> consumeTop{false};
+  WindowHandle h = 0;
+};
+
+TEST_F(ListTest, RowsAreShownThroughColumnPictures) {
+  const auto shown = driver.rows(h, 1);
+  ASSERT_EQ(shown.size(), 25u);
+  EXPECT_EQ(shown[0][0], "  1");
+  EXPECT_EQ(shown[24][1], "Folder 25");
+  EXPECT_EQ(driver.control(h, 1).visibleRows(), 5);
+}
+
+TEST_F(ListTest, ScrollEventsMoveTheHighlightUnlessConsumed) {
+  ASSERT_TRUE(driver.pressKey(h, 1, key::Down));
+  EXPECT_EQ(driver.selection(h, 1), 2);
+  EXPECT_THAT(log.take(), ElementsAre("ScrollDown 1", "NewSelection 1"));
+  driver.pressKey(h, 1, key::PageDown);
+  EXPECT_EQ(driver.selection(h, 1), 7);
+  EXPECT_EQ(driver.control(h, 1).firstRow, 3) << "the highlighted row stays in sight";
+  driver.pressKey(h, 1, key::CtrlEnd);
+  EXPECT_EQ(driver.selection(h, 1), 25);
+  log.take();
+  driver.pressKey(h, 1, key::Down);  // at the bottom already: no new selection
+  EXPECT_THAT(log.take(), ElementsAre("ScrollDown 1"));
+  driver.scroll(h, 1, event::ScrollDrag, 50);
+  EXPECT_EQ(driver.selection(h, 1), 13);
+  driver.pressKey(h, 1, key::PageUp);
+  EXPECT_EQ(driver.selection(h, 1), 8);
+  consumeTop = true;
+  driver.pressKey(h, 1, key::CtrlHome);
+  EXPECT_EQ(driver.selection(h, 1), 8) << "a handler that scrolls by itself consumes the event";
+  consumeTop = false;
+  driver.pressKey(h, 1, key::CtrlHome);
+  EXPECT_EQ(driver.selection(h, 1), 1);
+}
+
+TEST_F(ListTest, AlertKeysReachTheProgramWithKeyAndMouseRow) {
+  ASSERT_TRUE(driver.rightClickRow(h, 1, 4));
+  EXPECT_THAT(log.take(), ElementsAre("AlertKey 1", "key " + std::to_string(key::MouseRightUp) + " row 4"));
+  EXPECT_EQ(driver.selection(h, 1), 1) << "a right click leaves the highlight to the program";
+  driver.pressKey(h, 1, key::Insert);
+  EXPECT_THAT(log.take(), ElementsAre("AlertKey 1", "key " + std::to_string(key::Insert) + " row 4"));
+  driver.pressKey(h, 1, key::Delete);  // not alerted: nothing
+  EXPECT_TRUE(log.take().empty());
+  driver.doubleClickRow(h, 1, 3);  // double click not alerted: Accepted
+  EXPECT_THAT(log.take(), ElementsAre("NewSelection 1", "Accepted 1"));
+  EXPECT_FALSE(driver.pickRow(h, 1, 26));
+}
+
+TEST_F(ListTest, ShrinkingTheRowsKeepsTheSelectionInRange) {
+  driver.pressKey(h, 1, key::CtrlEnd);
+  for (int i = 0; i < 3; ++i) engine.post(h, 0x400);
+  driver.settle();
+  EXPECT_EQ(driver.rows(h, 1).size(), 22u);
+  EXPECT_EQ(driver.selection(h, 1), 22);
+}
+
+// --- Window state, halt, shutdown --------------------------------------------------------------
+
+TEST_F(WindowTest, MinimiseAndRestoreReachTheProgram) {
+  driver.start([&] {
+    Window w("Main");
+    runWindow(w, log, nullptr);
+  });
+  const WindowHandle h = driver.window("Main");
+  log.take();
+  driver.minimize(h);
+  EXPECT_EQ(driver.screen(h).props.state, WindowState::Minimized);
+  driver.restore(h);
+  EXPECT_THAT(log.take(), ElementsAre("Iconized", "Restored"));
+  driver.minimize(h);
+  engine.post(h, event::Restore);  // the program's request: its default processing restores
+  driver.settle();
+  EXPECT_EQ(driver.screen(h).props.state, WindowState::Normal);
+  EXPECT_THAT(log.take(), ElementsAre("Iconized", "Restore", "Restored"));
+  driver.maximize(h);
+  EXPECT_EQ(driver.screen(h).props.state, WindowState::Normal) << "a fixed-size window cannot be maximised";
+  driver.closeBox(h);
+}
+
+TEST_F(WindowTest, ResizingKeepsToTheLimitsAndReportsSized) {
+  driver.start([&] {
+    Window w("Sizable", {0, 0, 200, 100});
+    w.setResizable(true);
+    w.setMinimumSize({200, 100});
+    runWindow(w, log, nullptr);
+  });
+  const WindowHandle h = driver.window("Sizable");
+  log.take();
+  driver.resize(h, {0, 0, 150, 80});
+  EXPECT_EQ(driver.screen(h).props.rect, (Rect{0, 0, 200, 100}));
+  EXPECT_TRUE(log.take().empty());
+  driver.resize(h, {5, 0, 300, 150});
+  EXPECT_THAT(log.take(), ElementsAre("Moved", "Sized"));
+  driver.closeBox(h);
+}
+
+TEST_F(WindowTest, HaltEndsEveryLoopAndTellsTheHandler) {
+  std::atomic<int> halted{-1};
+  std::atomic<bool> afterHalt{false};
+  engine.setHaltHandler([&](int code, std::string_view) { halted = code; });
+  driver.start([&] {
+    Window other("Other");
+    runWindow(other, log, nullptr);
+  });
+  driver.start([&] {
+    Window w("Main");
+    w.add(ControlKind::Button, "&Stop", {1, 1, 10, 10});
+    runWindow(w, log, [&](Window&, const Event& e) {
+      if (e.code == event::Accepted) {
+        Engine::instance().halt(3, "Stop");
+        afterHalt = true;
+      }
+      return Verdict::Carry;
+    });
+  });
+  driver.press(driver.window("Main"), 1);
+  EXPECT_TRUE(driver.waitEnded());
+  EXPECT_EQ(halted.load(), 3);
+  EXPECT_EQ(engine.haltCode(), 3);
+  EXPECT_FALSE(afterHalt.load()) << "the halting thread runs no further program code";
+  EXPECT_TRUE(engine.openWindows().empty());
+}
+
+TEST(EngineShutdown, EndsThreadsStillInTheirLoopsAndInDialogs) {
+  HeadlessView view;
+  std::atomic<unsigned> answer{99};
+  {
+    Engine engine(view);
+    TestDriver driver(engine, view);
+    driver.start([] {
+      Window w("Left open");
+      w.open();
+      while (w.accept()) {
+      }
+    });
+    driver.start([&] {
+      DialogRequest r;
+      r.text = "Sure?";
+      r.buttons = button::Yes | button::No;
+      r.defaultButton = button::No;
+      answer = Engine::instance().runDialog(r).button;
+    });
+    EXPECT_EQ(engine.status(2), ThreadStatus::InDialog);
+  }  // the engine's destructor must not hang
+  EXPECT_EQ(answer.load(), button::No);
+  EXPECT_TRUE(view.programHasEnded());
+}
+
+TEST_F(WindowTest, DialogsWaitForTheDriverOrAnswerFromTheScript) {
+  std::atomic<unsigned> first{0};
+  std::atomic<unsigned> second{0};
+  std::atomic<int> item{-1};
+  driver.answerNextMessage(button::Yes);
+  driver.start([&] {
+    Window w("Asker");
+    w.open();
+    DialogRequest r;
+    r.title = "Question";
+    r.text = "One?";
+    r.buttons = button::Yes | button::No;
+    first = Engine::instance().runDialog(r).button;
+    r.text = "Two?";
+    second = Engine::instance().runDialog(r).button;
+    item = w.popup("&Insert|~&Change|-|More{A|B}");
+  });
+  const auto waiting = driver.waitForDialog();
+  ASSERT_TRUE(waiting.has_value());
+  EXPECT_EQ(waiting->text, "Two?");
+  EXPECT_EQ(waiting->owner, driver.window("Asker")) << "modal to the asking thread's window";
+  EXPECT_EQ(engine.status(1), ThreadStatus::InDialog);
+  driver.answerMessage(button::No);
+  const auto popup = driver.waitForDialog();
+  ASSERT_TRUE(popup.has_value());
+  ASSERT_EQ(popup->menu.size(), 4u);
+  EXPECT_FALSE(popup->menu[1].enabled);
+  EXPECT_TRUE(popup->menu[2].separator);
+  ASSERT_EQ(popup->menu[3].children.size(), 2u);
+  EXPECT_EQ(popup->menu[3].children[1].number, 4);
+  DialogAnswer a;
+  a.item = 4;
+  driver.answer(a);
+  EXPECT_TRUE(driver.waitEnded());
+  EXPECT_EQ(first.load(), button::Yes);
+  EXPECT_EQ(second.load(), button::No);
+  EXPECT_EQ(item.load(), 4);
+}
+
+TEST_F(WindowTest, StatusBarZonesAndWaitCursorReachTheView) {
+  driver.start([&] {
+    Window w("Main");
+    w.setStatusBar({100, -1});
+    w.setStatusText(1, "Welcome");
+    w.setStatusText(2, "Timed Backup NOT Activated!");
+    w.setCursor(Cursor::Wait);
+    runWindow(w, log, nullptr);
+  });
+  const WindowHandle h = driver.window("Main");
+  EXPECT_EQ(driver.statusText(h, 1), "Welcome");
+  EXPECT_EQ(driver.statusText(h, 2), "Timed Backup NOT Activated!");
+  EXPECT_EQ(driver.screen(h).props.cursor, Cursor::Wait);
+  driver.closeBox(h);
+}
+
+TEST_F(WindowTest, MessageProcedureRunsOnTheOwningThreadAndChains) {
+  static std::atomic<ThreadId> ranOn{0};
+  static WindowProc previous = nullptr;
+  struct Sub {
+    static std::intptr_t proc(WindowHandle w, unsigned m, std::uintptr_t wp, std::intptr_t lp) {
+      if (m == message::User + 64) {
+        ranOn = Engine::currentThread();
+        Engine::instance().post(w, 0x441);
+        return 0;
+      }
+      return previous(w, m, wp, lp);
+    }
+  };
+  driver.start([&] {
+    Window w("Main");
+    w.open();
+    previous = w.setWindowProc(&Sub::proc);
+    while (const Event* e = w.accept()) log.add(*e);
+  });
+  const WindowHandle h = driver.window("Main");
+  log.take();
+  engine.postMessage(h, message::User + 64, 100, message::LeftButtonUp);
+  driver.settle();
+  EXPECT_EQ(ranOn.load(), 1);
+  EXPECT_THAT(log.take(), ElementsAre("1089"));
+  engine.postMessage(h, message::Close, 0, 0);  // passed on to the engine's own procedure
+  EXPECT_TRUE(driver.waitEnded());
+  EXPECT_THAT(log.take(), ElementsAre("CloseWindow"));
+}
+
+}  // namespace
+}  // namespace marlo::test

@@ -382,6 +382,14 @@ void Engine::unregisterWindow(Window& window) {
   for (const auto& icon : icons) view_.trayRemove(icon.window, icon.id);
 }
 
+Window* Engine::ownWindow(WindowHandle window) const {
+  ThreadState* ts = tls();
+  if (ts == nullptr) return nullptr;
+  const auto it = std::find_if(ts->windows.begin(), ts->windows.end(),
+                               [&](const Window* w) { return w->handle() == window; });
+  return it == ts->windows.end() ? nullptr : *it;
+}
+
 Window* Engine::innermostWindow() const {
   ThreadState* ts = tls();
   return ts == nullptr || ts->windows.empty() ? nullptr : ts->windows.back();
@@ -615,11 +623,6 @@ DialogAnswer Engine::runDialog(DialogRequest request) {
     dialogs_.push_back(wait);
   }
   ThreadState* ts = tls();
-  if (ts != nullptr) {
-    std::lock_guard lock(ts->mutex);
-    ts->status = ThreadStatus::InDialog;
-    ts->statusCv.notify_all();
-  }
   // The answer marks the thread busy at once, so a waitIdle right after answering cannot see
   // the thread still "in a dialog" before it has woken.
   std::shared_ptr<ThreadState> owner = ts != nullptr ? threadState(ts->id) : nullptr;
@@ -635,6 +638,16 @@ DialogAnswer Engine::runDialog(DialogRequest request) {
     }
     wait->cv.notify_all();
   });
+  if (owner) {
+    // Only a dialog still open counts as waiting: one the view answered at once (a scripted
+    // answer) must not look like a pause to a test that waits for the thread to settle.
+    std::lock_guard answered(wait->mutex);
+    if (!wait->answer) {
+      std::lock_guard lock(owner->mutex);
+      owner->status = ThreadStatus::InDialog;
+      owner->statusCv.notify_all();
+    }
+  }
   DialogAnswer answer;
   {
     std::unique_lock lock(wait->mutex);

@@ -128,6 +128,9 @@ class Engine {
   // In the order they were opened.
   [[nodiscard]] std::vector<WindowInfo> openWindows() const;
   [[nodiscard]] std::optional<WindowInfo> windowInfo(WindowHandle window) const;
+  // The window model behind a handle, when the calling thread owns it; null otherwise (a
+  // window of another thread is reached only by posting to it).
+  [[nodiscard]] Window* ownWindow(WindowHandle window) const;
   // The window that has the keyboard focus (0 = none).
   [[nodiscard]] WindowHandle activeWindow() const;
   // Makes a window the active one: LoseFocus to the previous one, GainFocus to this one, and

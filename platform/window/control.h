@@ -155,6 +155,7 @@ struct WindowProps {
   Cursor cursor = Cursor::Arrow;
   std::vector<int> statusWidths;  // one per zone; empty = no status bar; -1 = the rest
   std::vector<std::string> statusTexts;
+  std::vector<KeyCode> alerts;  // keys alerted for the whole window
 };
 
 // A whole window as the view receives it when it opens.

@@ -260,19 +260,21 @@ void Window::setParent(int control, int parent) {
 void Window::bind(int control, Binding binding) { at(control).binding = std::move(binding); }
 
 void Window::alert(int control, KeyCode key) {
-  auto& list = control == 0 ? windowAlerts_ : at(control).state.alerts;
+  auto& list = control == 0 ? props_.alerts : at(control).state.alerts;
   if (std::find(list.begin(), list.end(), key) == list.end()) list.push_back(key);
   if (control != 0) notify(control);
+  if (control == 0) notifyWindow();
 }
 
 void Window::removeAlert(int control, KeyCode key) {
-  auto& list = control == 0 ? windowAlerts_ : at(control).state.alerts;
+  auto& list = control == 0 ? props_.alerts : at(control).state.alerts;
   list.erase(std::remove(list.begin(), list.end(), key), list.end());
   if (control != 0) notify(control);
+  if (control == 0) notifyWindow();
 }
 
 bool Window::isAlerted(int control, KeyCode key) const {
-  const auto& list = control == 0 ? windowAlerts_ : at(control).state.alerts;
+  const auto& list = control == 0 ? props_.alerts : at(control).state.alerts;
   return std::find(list.begin(), list.end(), key) != list.end();
 }
 

@@ -216,7 +216,6 @@ class Window {
 
   WindowProps props_;
   std::vector<Control> controls_;
-  std::vector<KeyCode> windowAlerts_;
   std::deque<Pending> pending_;
   Event current_;
   bool haveCurrent_ = false;

@@ -1,0 +1,910 @@
+#include "platform/qt/qt_view.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QFileDialog>
+#include <QFontMetricsF>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QWindowStateChangeEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace marlo::qt {
+
+namespace {
+
+const char* const kWindowProperty = "marloWindow";
+const char* const kControlProperty = "marloControl";
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+QColor toQColor(Colour c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+Qt::Alignment toQt(Align a) {
+  switch (a) {
+    case Align::Center: return Qt::AlignHCenter | Qt::AlignVCenter;
+    case Align::Right: return Qt::AlignRight | Qt::AlignVCenter;
+    case Align::Left: break;
+  }
+  return Qt::AlignLeft | Qt::AlignVCenter;
+}
+
+// A Qt key as the engine numbers keys: the Windows virtual key plus modifier bits.
+KeyCode keyCodeOf(const QKeyEvent& e) {
+  KeyCode vk = 0;
+  const int k = e.key();
+  if (k >= Qt::Key_A && k <= Qt::Key_Z) vk = 0x41 + (k - Qt::Key_A);
+  else if (k >= Qt::Key_0 && k <= Qt::Key_9) vk = 0x30 + (k - Qt::Key_0);
+  else if (k >= Qt::Key_F1 && k <= Qt::Key_F12) vk = 0x70 + (k - Qt::Key_F1);
+  else {
+    switch (k) {
+      case Qt::Key_Backspace: vk = 0x08; break;
+      case Qt::Key_Tab: vk = key::Tab; break;
+      case Qt::Key_Return:
+      case Qt::Key_Enter: vk = key::Enter; break;
+      case Qt::Key_Escape: vk = key::Escape; break;
+      case Qt::Key_Space: vk = 0x20; break;
+      case Qt::Key_PageUp: vk = key::PageUp; break;
+      case Qt::Key_PageDown: vk = key::PageDown; break;
+      case Qt::Key_End: vk = key::End; break;
+      case Qt::Key_Home: vk = key::Home; break;
+      case Qt::Key_Left: vk = 0x25; break;
+      case Qt::Key_Up: vk = key::Up; break;
+      case Qt::Key_Right: vk = 0x27; break;
+      case Qt::Key_Down: vk = key::Down; break;
+      case Qt::Key_Insert: vk = key::Insert; break;
+      case Qt::Key_Delete: vk = key::Delete; break;
+      case Qt::Key_Apostrophe: vk = key::Apostrophe; break;
+      default: return 0;
+    }
+  }
+  if (e.modifiers() & Qt::ShiftModifier) vk |= key::Shift;
+  if (e.modifiers() & Qt::ControlModifier) vk |= key::Ctrl;
+  if (e.modifiers() & Qt::AltModifier) vk |= key::Alt;
+  return vk;
+}
+
+bool isListNavigation(KeyCode k) {
+  return k == key::Up || k == key::Down || k == key::PageUp || k == key::PageDown || k == key::CtrlHome ||
+         k == key::CtrlEnd;
+}
+
+QMessageBox::StandardButton toQt(unsigned b) {
+  switch (b) {
+    case button::Ok: return QMessageBox::Ok;
+    case button::Yes: return QMessageBox::Yes;
+    case button::No: return QMessageBox::No;
+    case button::Abort: return QMessageBox::Abort;
+    case button::Retry: return QMessageBox::Retry;
+    case button::Ignore: return QMessageBox::Ignore;
+    case button::Cancel: return QMessageBox::Cancel;
+    case button::Help: return QMessageBox::Help;
+    default: return QMessageBox::NoButton;
+  }
+}
+
+unsigned fromQt(int b) {
+  switch (b) {
+    case QMessageBox::Ok: return button::Ok;
+    case QMessageBox::Yes: return button::Yes;
+    case QMessageBox::No: return button::No;
+    case QMessageBox::Abort: return button::Abort;
+    case QMessageBox::Retry: return button::Retry;
+    case QMessageBox::Ignore: return button::Ignore;
+    case QMessageBox::Cancel: return button::Cancel;
+    case QMessageBox::Help: return button::Help;
+    default: return 0;
+  }
+}
+
+void fillMenu(QMenu& menu, const std::vector<MenuItem>& items, const std::shared_ptr<int>& chosen) {
+  for (const auto& item : items) {
+    if (item.separator) {
+      menu.addSeparator();
+      continue;
+    }
+    if (!item.children.empty()) {
+      QMenu* sub = menu.addMenu(qs(item.text));
+      sub->setEnabled(item.enabled);
+      fillMenu(*sub, item.children, chosen);
+      continue;
+    }
+    QAction* a = menu.addAction(qs(item.text));
+    a->setEnabled(item.enabled);
+    if (item.checked) {
+      a->setCheckable(true);
+      a->setChecked(true);
+    }
+    const int number = item.number;
+    QObject::connect(a, &QAction::triggered, &menu, [chosen, number] { *chosen = number; });
+  }
+}
+
+}  // namespace
+
+std::string substituteFont(const std::string& name) {
+  // The Windows fonts the layouts name, mapped to the DejaVu family that every machine of ours
+  // has (without any font Qt draws every glyph as a box).
+  static const std::map<std::string, std::string> table = {
+      {"ms sans serif", "DejaVu Sans"}, {"tahoma", "DejaVu Sans"},       {"small fonts", "DejaVu Sans"},
+      {"system", "DejaVu Sans"},        {"arial", "DejaVu Sans"},        {"verdana", "DejaVu Sans"},
+      {"segoe ui", "DejaVu Sans"},      {"courier new", "DejaVu Sans Mono"}, {"courier", "DejaVu Sans Mono"},
+      {"times new roman", "DejaVu Serif"},
+  };
+  std::string lower = name;
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  const auto it = table.find(lower);
+  if (it != table.end()) return it->second;
+  return name.empty() ? "DejaVu Sans" : name;
+}
+
+// --- Windows ---------------------------------------------------------------------------------
+
+// A top-level window; it reports what the person does to it instead of acting on it itself.
+class QtView::Frame : public QMainWindow {
+ public:
+  Frame(QtView& view, WindowHandle handle) : view_(view), handle_(handle) {}
+  bool applying = false;  // the view itself is changing the window: nothing to report
+
+ protected:
+  void closeEvent(QCloseEvent* e) override {
+    // Closing is the program's decision: the close box only asks.
+    e->ignore();
+    if (!applying) view_.personInput(handle_, Input::close());
+  }
+  void changeEvent(QEvent* e) override {
+    QMainWindow::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange || e->type() == QEvent::ActivationChange) view_.frameEvent(handle_, e);
+  }
+  void resizeEvent(QResizeEvent* e) override {
+    QMainWindow::resizeEvent(e);
+    view_.frameEvent(handle_, e);
+  }
+  void moveEvent(QMoveEvent* e) override {
+    QMainWindow::moveEvent(e);
+    view_.frameEvent(handle_, e);
+  }
+
+ private:
+  QtView& view_;
+  WindowHandle handle_;
+};
+
+struct QtView::Win {
+  WindowHandle handle = 0;
+  QPointer<Frame> frame;
+  QWidget* content = nullptr;
+  std::map<int, QWidget*> controls;
+  std::map<int, ControlState> states;
+  std::map<int, QButtonGroup*> groups;  // option group number -> its radios
+  std::vector<QLabel*> zones;
+  WindowProps props;
+  QFont font;
+  double unitX = 1.5;
+  double unitY = 1.625;
+  bool placed = false;
+};
+
+QtView::QtView() {
+  QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+  refreshTrayAvailability();
+  // A tray host may come and go while the program runs (a panel restarted).
+  trayPoll_ = new QTimer(this);
+  connect(trayPoll_, &QTimer::timeout, this, [this] { refreshTrayAvailability(); });
+  trayPoll_->start(2000);
+}
+
+QtView::~QtView() {
+  for (auto& [key, icon] : trays_) delete icon;
+  for (auto& [h, win] : windows_) {
+    if (win->frame) delete win->frame.data();
+  }
+}
+
+void QtView::refreshTrayAvailability() { trayAvailable_ = QSystemTrayIcon::isSystemTrayAvailable(); }
+
+void QtView::onGui(std::function<void()> call) {
+  QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
+QtView::Win* QtView::find(WindowHandle window) const {
+  const auto it = windows_.find(window);
+  return it == windows_.end() || !it->second->frame ? nullptr : it->second.get();
+}
+
+QMainWindow* QtView::windowWidget(WindowHandle window) const {
+  Win* w = find(window);
+  return w != nullptr ? w->frame.data() : nullptr;
+}
+
+QWidget* QtView::controlWidget(WindowHandle window, int control) const {
+  Win* w = find(window);
+  if (w == nullptr) return nullptr;
+  const auto it = w->controls.find(control);
+  return it == w->controls.end() ? nullptr : it->second;
+}
+
+std::pair<double, double> QtView::dialogUnit(WindowHandle window) const {
+  Win* w = find(window);
+  return w != nullptr ? std::make_pair(w->unitX, w->unitY) : std::make_pair(0.0, 0.0);
+}
+
+void QtView::personInput(WindowHandle window, Input input) {
+  if (Engine::exists()) Engine::instance().sendInput(window, std::move(input));
+}
+
+void QtView::windowOpened(const WindowSnapshot& window) {
+  onGui([this, window] { createWindow(window); });
+}
+
+void QtView::windowChanged(const WindowProps& props) {
+  onGui([this, props] {
+    if (Win* w = find(props.handle)) applyProps(*w, props);
+  });
+}
+
+void QtView::controlChanged(WindowHandle window, const ControlState& control) {
+  onGui([this, window, control] {
+    if (Win* w = find(window)) applyControl(*w, control);
+  });
+}
+
+void QtView::windowClosed(WindowHandle window) {
+  onGui([this, window] {
+    const auto it = windows_.find(window);
+    if (it == windows_.end()) return;
+    if (Frame* f = it->second->frame.data()) {
+      f->applying = true;
+      f->hide();
+      f->deleteLater();
+    }
+    windows_.erase(it);
+  });
+}
+
+void QtView::activateWindow(WindowHandle window) {
+  onGui([this, window] {
+    Win* w = find(window);
+    if (w == nullptr || !w->frame->isVisible()) return;
+    w->frame->raise();
+    w->frame->activateWindow();
+  });
+}
+
+void QtView::focusControl(WindowHandle window, int control) {
+  onGui([this, window, control] {
+    if (QWidget* c = controlWidget(window, control)) c->setFocus(Qt::OtherFocusReason);
+  });
+}
+
+void QtView::createWindow(const WindowSnapshot& snapshot) {
+  auto win = std::make_unique<Win>();
+  win->handle = snapshot.props.handle;
+  win->frame = new Frame(*this, win->handle);
+  win->frame->setAttribute(Qt::WA_DeleteOnClose, false);
+  win->frame->setProperty(kWindowProperty, win->handle);
+  win->content = new QWidget(win->frame);
+  win->frame->setCentralWidget(win->content);
+
+  const Font& f = snapshot.props.font;
+  win->font = QFont(qs(substituteFont(f.name)), f.size > 0 ? f.size : 8);
+  win->font.setBold(f.bold);
+  win->font.setItalic(f.italic);
+  win->frame->setFont(win->font);
+  // Dialog units: a quarter of the average width of the alphabet, an eighth of the height.
+  const QFontMetricsF m(win->font);
+  win->unitX = m.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0 / 4.0;
+  win->unitY = m.height() / 8.0;
+
+  Win& w = *win;
+  windows_[w.handle] = std::move(win);
+  for (const auto& c : snapshot.controls) applyControl(w, c);
+  applyProps(w, snapshot.props);
+}
+
+void QtView::applyProps(Win& w, const WindowProps& p) {
+  Frame& f = *w.frame;
+  f.applying = true;
+  const WindowProps before = w.props;
+  w.props = p;
+  f.setWindowTitle(qs(p.title));
+  f.setEnabled(p.enabled);
+  f.setCursor(p.cursor == Cursor::Wait ? Qt::WaitCursor : Qt::ArrowCursor);
+  if (p.fillColour != kNoColour) {
+    QPalette pal = w.content->palette();
+    pal.setColor(QPalette::Window, toQColor(p.fillColour));
+    w.content->setPalette(pal);
+    w.content->setAutoFillBackground(true);
+  }
+
+  // Status bar zones.
+  if (!p.statusWidths.empty()) {
+    QStatusBar* bar = f.statusBar();
+    while (w.zones.size() < p.statusWidths.size()) {
+      auto* label = new QLabel(bar);
+      label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+      const int width = p.statusWidths[w.zones.size()];
+      if (width > 0) {
+        label->setMinimumWidth(static_cast<int>(width * w.unitX));
+        bar->addWidget(label);
+      } else {
+        bar->addWidget(label, 1);
+      }
+      w.zones.push_back(label);
+    }
+    for (std::size_t i = 0; i < w.zones.size(); ++i) {
+      w.zones[i]->setText(i < p.statusTexts.size() ? qs(p.statusTexts[i]) : QString());
+    }
+  }
+
+  const int width = static_cast<int>(std::lround(p.rect.width * w.unitX));
+  const int height = static_cast<int>(std::lround(p.rect.height * w.unitY));
+  const int barHeight = p.statusWidths.empty() ? 0 : f.statusBar()->sizeHint().height();
+  if (!w.placed || before.rect != p.rect || before.resizable != p.resizable) {
+    if (p.resizable) {
+      f.setMinimumSize(p.minimum.width > 0 ? static_cast<int>(p.minimum.width * w.unitX) : 0,
+                       p.minimum.height > 0 ? static_cast<int>(p.minimum.height * w.unitY) + barHeight : 0);
+      f.setMaximumSize(p.maximum.width > 0 ? static_cast<int>(p.maximum.width * w.unitX) : QWIDGETSIZE_MAX,
+                       p.maximum.height > 0 ? static_cast<int>(p.maximum.height * w.unitY) + barHeight
+                                            : QWIDGETSIZE_MAX);
+      f.resize(width, height + barHeight);
+    } else {
+      f.setFixedSize(width, height + barHeight);
+    }
+    if (!w.placed && p.centred) {
+      if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect r = screen->availableGeometry();
+        f.move(r.center() - QPoint(width / 2, (height + barHeight) / 2));
+      }
+    } else if (!p.centred) {
+      f.move(static_cast<int>(p.rect.x * w.unitX), static_cast<int>(p.rect.y * w.unitY));
+    }
+  }
+
+  if (!p.visible) {
+    f.hide();
+  } else if (p.state == WindowState::Minimized) {
+    if (!f.isMinimized()) f.showMinimized();
+  } else if (p.state == WindowState::Maximized) {
+    if (!f.isMaximized()) f.showMaximized();
+  } else if (!f.isVisible() || f.isMinimized() || f.isMaximized()) {
+    f.showNormal();
+  }
+  w.placed = true;
+  f.applying = false;
+}
+
+// What the person does to the window frame becomes input for the owning thread.
+void QtView::frameEvent(WindowHandle window, QEvent* event) {
+  Win* w = find(window);
+  if (w == nullptr || w->frame->applying || !w->placed) return;
+  Frame& f = *w->frame;
+  if (event->type() == QEvent::ActivationChange) {
+    if (f.isActiveWindow() && Engine::exists()) Engine::instance().activate(window);
+    return;
+  }
+  if (event->type() == QEvent::WindowStateChange) {
+    const WindowState s = f.isMinimized() ? WindowState::Minimized
+                          : f.isMaximized() ? WindowState::Maximized
+                                            : WindowState::Normal;
+    if (s != w->props.state) personInput(window, Input::windowState(s));
+    return;
+  }
+  if (!f.isVisible() || f.isMinimized() || f.isMaximized()) return;
+  const int barHeight = w->props.statusWidths.empty() ? 0 : f.statusBar()->height();
+  Rect r;
+  r.x = static_cast<int>(std::lround(f.x() / w->unitX));
+  r.y = static_cast<int>(std::lround(f.y() / w->unitY));
+  r.width = static_cast<int>(std::lround(f.width() / w->unitX));
+  r.height = static_cast<int>(std::lround((f.height() - barHeight) / w->unitY));
+  if (w->props.centred) {
+    r.x = w->props.rect.x;
+    r.y = w->props.rect.y;
+  }
+  if (r != w->props.rect) personInput(window, Input::geometry(r));
+}
+
+// --- Controls ----------------------------------------------------------------------------------
+
+QWidget* QtView::createControl(Win& w, const ControlState& s) {
+  QWidget* parent = w.content;
+  const WindowHandle h = w.handle;
+  const int n = s.number;
+  QWidget* widget = nullptr;
+  switch (s.kind) {
+    case ControlKind::Text:
+    case ControlKind::Prompt: {
+      auto* label = new QLabel(parent);
+      label->setTextFormat(Qt::PlainText);
+      widget = label;
+      break;
+    }
+    case ControlKind::Entry:
+    case ControlKind::Display: {
+      auto* edit = new QLineEdit(parent);
+      connect(edit, &QLineEdit::editingFinished, this, [this, h, n, edit] {
+        if (!edit->isModified()) return;
+        edit->setModified(false);
+        personInput(h, Input::enter(n, edit->text().toStdString()));
+      });
+      widget = edit;
+      break;
+    }
+    case ControlKind::Button: {
+      auto* b = new QPushButton(parent);
+      connect(b, &QPushButton::clicked, this, [this, h, n] { personInput(h, Input::press(n)); });
+      widget = b;
+      break;
+    }
+    case ControlKind::CheckBox: {
+      auto* b = new QCheckBox(parent);
+      connect(b, &QCheckBox::clicked, this, [this, h, n] { personInput(h, Input::press(n)); });
+      widget = b;
+      break;
+    }
+    case ControlKind::OptionGroup: {
+      widget = new QGroupBox(parent);
+      w.groups[n] = new QButtonGroup(widget);
+      break;
+    }
+    case ControlKind::Radio: {
+      auto* b = new QRadioButton(parent);
+      connect(b, &QRadioButton::clicked, this, [this, h, n] { personInput(h, Input::press(n)); });
+      widget = b;
+      break;
+    }
+    case ControlKind::List: {
+      auto* tree = new QTreeWidget(parent);
+      tree->setRootIsDecorated(false);
+      tree->setUniformRowHeights(true);
+      tree->setAllColumnsShowFocus(true);
+      tree->setSelectionMode(QAbstractItemView::SingleSelection);
+      tree->setContextMenuPolicy(Qt::NoContextMenu);
+      tree->viewport()->setProperty(kWindowProperty, h);
+      tree->viewport()->setProperty(kControlProperty, n);
+      tree->viewport()->installEventFilter(this);
+      connect(tree, &QTreeWidget::itemPressed, this, [this, h, n, tree](QTreeWidgetItem* item) {
+        if (QApplication::mouseButtons() & Qt::LeftButton) {
+          personInput(h, Input::selectRow(n, tree->indexOfTopLevelItem(item) + 1));
+        }
+      });
+      connect(tree, &QTreeWidget::itemDoubleClicked, this, [this, h, n, tree](QTreeWidgetItem* item) {
+        personInput(h, Input::activateRow(n, tree->indexOfTopLevelItem(item) + 1));
+      });
+      widget = tree;
+      break;
+    }
+    case ControlKind::Panel: {
+      auto* frame = new QFrame(parent);
+      frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+      widget = frame;
+      break;
+    }
+    case ControlKind::Line: {
+      auto* frame = new QFrame(parent);
+      frame->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+      widget = frame;
+      break;
+    }
+    case ControlKind::Progress: {
+      auto* bar = new QProgressBar(parent);
+      bar->setTextVisible(false);
+      widget = bar;
+      break;
+    }
+    case ControlKind::TextBox: {
+      auto* text = new QPlainTextEdit(parent);
+      widget = text;
+      break;
+    }
+    case ControlKind::ActiveX:
+    case ControlKind::Region: {
+      widget = new QWidget(parent);
+      break;
+    }
+  }
+  widget->setProperty(kWindowProperty, h);
+  widget->setProperty(kControlProperty, n);
+  widget->installEventFilter(this);
+  // Panels and lines are background: later controls lie on them.
+  if (s.kind == ControlKind::Panel || s.kind == ControlKind::Line || s.kind == ControlKind::OptionGroup) widget->lower();
+  w.controls[n] = widget;
+  return widget;
+}
+
+void QtView::placeControl(Win& w, QWidget* widget, const ControlState& s) {
+  widget->setGeometry(static_cast<int>(std::lround(s.rect.x * w.unitX)), static_cast<int>(std::lround(s.rect.y * w.unitY)),
+                      std::max(1, static_cast<int>(std::lround(s.rect.width * w.unitX))),
+                      std::max(1, static_cast<int>(std::lround(s.rect.height * w.unitY))));
+}
+
+void QtView::applyControl(Win& w, const ControlState& s) {
+  QWidget* widget = w.controls.count(s.number) ? w.controls[s.number] : createControl(w, s);
+  const ControlState* before = w.states.count(s.number) ? &w.states[s.number] : nullptr;
+  if (before == nullptr || before->rect != s.rect) placeControl(w, widget, s);
+
+  QFont font = w.font;
+  if (!s.font.name.empty()) font.setFamily(qs(substituteFont(s.font.name)));
+  if (s.font.size > 0) font.setPointSize(s.font.size);
+  if (s.font.bold) font.setBold(true);
+  if (s.font.italic) font.setItalic(true);
+  if (s.font.underline) font.setUnderline(true);
+  widget->setFont(font);
+
+  QPalette pal = widget->palette();
+  if (s.textColour != kNoColour) {
+    pal.setColor(QPalette::WindowText, toQColor(s.textColour));
+    pal.setColor(QPalette::Text, toQColor(s.textColour));
+  }
+  const bool filled = s.fillColour != kNoColour && !s.has(flag::Transparent);
+  if (filled) {
+    pal.setColor(QPalette::Window, toQColor(s.fillColour));
+    pal.setColor(QPalette::Base, toQColor(s.fillColour));
+  }
+  widget->setPalette(pal);
+  widget->setAutoFillBackground(filled);
+
+  const QSignalBlocker block(widget);
+  switch (s.kind) {
+    case ControlKind::Text:
+    case ControlKind::Prompt: {
+      auto* label = static_cast<QLabel*>(widget);
+      QString text = qs(s.text);
+      text.replace(QStringLiteral("&&"), QStringLiteral("\x01")).remove('&').replace('\x01', '&');
+      label->setText(text);
+      label->setAlignment(toQt(s.align) | Qt::AlignTop);
+      label->setWordWrap(s.rect.height > 12);
+      break;
+    }
+    case ControlKind::Entry:
+    case ControlKind::Display: {
+      auto* edit = static_cast<QLineEdit*>(widget);
+      if (!edit->isModified() || !edit->hasFocus()) {
+        if (edit->text() != qs(s.value)) edit->setText(qs(s.value));
+        edit->setModified(false);
+      }
+      edit->setReadOnly(s.kind == ControlKind::Display || s.has(flag::ReadOnly));
+      edit->setAlignment(s.picture.size() > 0 && (s.picture[0] == 'n' || s.picture[0] == 'N' || s.picture[0] == '@')
+                             ? Qt::AlignRight
+                             : toQt(s.align));
+      if (s.kind == ControlKind::Display) edit->setFrame(!s.has(flag::Transparent));
+      break;
+    }
+    case ControlKind::Button: {
+      auto* b = static_cast<QPushButton*>(widget);
+      b->setText(qs(s.text));
+      b->setDefault(s.has(flag::Default));
+      break;
+    }
+    case ControlKind::CheckBox: {
+      auto* b = static_cast<QCheckBox*>(widget);
+      b->setText(qs(s.text));
+      b->setChecked(s.value == "1");
+      break;
+    }
+    case ControlKind::OptionGroup: {
+      static_cast<QGroupBox*>(widget)->setTitle(qs(s.text));
+      // The chosen radio follows the group's value.
+      int index = 0;
+      for (const auto& [number, state] : w.states) {
+        if (state.kind != ControlKind::Radio || state.parent != s.number) continue;
+        ++index;
+        if (auto* r = qobject_cast<QRadioButton*>(w.controls[number])) {
+          const QSignalBlocker rb(r);
+          r->setChecked(std::to_string(index) == s.value);
+        }
+      }
+      break;
+    }
+    case ControlKind::Radio: {
+      auto* r = static_cast<QRadioButton*>(widget);
+      r->setText(qs(s.text));
+      if (w.groups.count(s.parent) && !w.groups[s.parent]->buttons().contains(r)) w.groups[s.parent]->addButton(r);
+      break;
+    }
+    case ControlKind::List: {
+      auto* tree = static_cast<QTreeWidget*>(widget);
+      const std::size_t columns = std::max<std::size_t>(1, s.columns.size());
+      if (before == nullptr || before->columns.size() != s.columns.size() ||
+          !std::equal(s.columns.begin(), s.columns.end(), before->columns.begin(),
+                      [](const ListColumn& a, const ListColumn& b) { return a.header == b.header && a.width == b.width; })) {
+        tree->setColumnCount(static_cast<int>(columns));
+        QStringList headers;
+        bool anyHeader = false;
+        for (const auto& c : s.columns) {
+          headers << qs(c.header);
+          anyHeader = anyHeader || !c.header.empty();
+        }
+        if (!s.columns.empty()) tree->setHeaderLabels(headers);
+        tree->setHeaderHidden(!anyHeader);
+        for (std::size_t i = 0; i < s.columns.size(); ++i) {
+          const int col = static_cast<int>(i);
+          tree->setColumnWidth(col, static_cast<int>(std::lround(s.columns[i].width * w.unitX)));
+          tree->setColumnHidden(col, s.columns[i].width == 0);
+          tree->headerItem()->setTextAlignment(col, toQt(s.columns[i].headerAlign));
+        }
+      }
+      if (before == nullptr || before->rows != s.rows || before->columns.size() != s.columns.size()) {
+        tree->clear();
+        QList<QTreeWidgetItem*> items;
+        items.reserve(static_cast<qsizetype>(s.rows.size()));
+        for (const auto& row : s.rows) {
+          auto* item = new QTreeWidgetItem;
+          for (std::size_t i = 0; i < row.size() && i < columns; ++i) {
+            item->setText(static_cast<int>(i), qs(row[i]));
+            if (i < s.columns.size()) item->setTextAlignment(static_cast<int>(i), toQt(s.columns[i].align));
+          }
+          items << item;
+        }
+        tree->addTopLevelItems(items);
+      }
+      if (s.selection > 0 && s.selection <= tree->topLevelItemCount()) {
+        QTreeWidgetItem* item = tree->topLevelItem(s.selection - 1);
+        tree->setCurrentItem(item);
+        tree->scrollToItem(item);
+      } else {
+        tree->clearSelection();
+      }
+      tree->setVerticalScrollBarPolicy(s.has(flag::VScroll) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+      break;
+    }
+    case ControlKind::Progress: {
+      auto* bar = static_cast<QProgressBar*>(widget);
+      bar->setRange(s.rangeLow, std::max(s.rangeLow, s.rangeHigh));
+      bar->setValue(std::clamp(s.progress, s.rangeLow, std::max(s.rangeLow, s.rangeHigh)));
+      break;
+    }
+    case ControlKind::TextBox: {
+      auto* text = static_cast<QPlainTextEdit*>(widget);
+      if (text->toPlainText() != qs(s.value)) text->setPlainText(qs(s.value));
+      text->setReadOnly(s.has(flag::ReadOnly));
+      break;
+    }
+    default:
+      break;
+  }
+  widget->setVisible(s.visible());
+  widget->setEnabled(s.enabled());
+  w.states[s.number] = s;
+  // A radio added before its group knows its state: refresh the group.
+  if (s.kind == ControlKind::Radio && w.states.count(s.parent)) {
+    const ControlState group = w.states[s.parent];
+    if (before == nullptr) applyControl(w, group);
+  }
+}
+
+bool QtView::eventFilter(QObject* watched, QEvent* event) {
+  const QVariant wv = watched->property(kWindowProperty);
+  const QVariant cv = watched->property(kControlProperty);
+  if (!wv.isValid() || !cv.isValid()) return false;
+  const WindowHandle h = wv.toInt();
+  const int n = cv.toInt();
+  Win* w = find(h);
+  if (w == nullptr || !w->states.count(n)) return false;
+  const ControlState& s = w->states[n];
+
+  if (event->type() == QEvent::KeyPress) {
+    const KeyCode k = keyCodeOf(*static_cast<QKeyEvent*>(event));
+    if (k == 0) return false;
+    const bool alerted = std::count(s.alerts.begin(), s.alerts.end(), k) > 0 ||
+                         std::count(w->props.alerts.begin(), w->props.alerts.end(), k) > 0;
+    // The engine moves a list's highlight, so both views behave alike.
+    if (alerted || (s.kind == ControlKind::List && isListNavigation(k))) {
+      personInput(h, Input::keyPress(n, k));
+      return true;
+    }
+    return false;
+  }
+  if (event->type() == QEvent::MouseButtonRelease && s.kind == ControlKind::List) {
+    auto* me = static_cast<QMouseEvent*>(event);
+    if (me->button() != Qt::RightButton) return false;
+    auto* tree = static_cast<QTreeWidget*>(w->controls[n]);
+    QTreeWidgetItem* item = tree->itemAt(me->position().toPoint());
+    personInput(h, Input::rightClickRow(n, item != nullptr ? tree->indexOfTopLevelItem(item) + 1 : 0));
+    return true;
+  }
+  if (event->type() == QEvent::FocusIn && watched == w->controls[n] && s.kind != ControlKind::Panel) {
+    personInput(h, Input::focus(n));
+  }
+  if (event->type() == QEvent::FocusOut && s.kind == ControlKind::TextBox) {
+    auto* text = static_cast<QPlainTextEdit*>(w->controls[n]);
+    if (text->toPlainText() != qs(s.value)) personInput(h, Input::enter(n, text->toPlainText().toStdString()));
+  }
+  return false;
+}
+
+// --- Dialogs -----------------------------------------------------------------------------------
+
+void QtView::showDialog(const DialogRequest& request, AnswerFn answer) {
+  onGui([this, request, answer = std::move(answer)] {
+    Win* owner = find(request.owner);
+    QWidget* parent = owner != nullptr ? owner->frame.data() : nullptr;
+    switch (request.kind) {
+      case DialogRequest::Kind::Message: {
+        auto* box = new QMessageBox(parent);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+        box->setWindowTitle(qs(request.title));
+        box->setText(qs(request.text));
+        switch (request.icon) {
+          case MessageIcon::Exclamation: box->setIcon(QMessageBox::Warning); break;
+          case MessageIcon::Asterisk: box->setIcon(QMessageBox::Information); break;
+          case MessageIcon::Question: box->setIcon(QMessageBox::Question); break;
+          case MessageIcon::Hand: box->setIcon(QMessageBox::Critical); break;
+          case MessageIcon::None: break;
+        }
+        QMessageBox::StandardButtons buttons;
+        for (unsigned b = 1; b <= button::Help; b <<= 1) {
+          if (request.buttons & b) buttons |= toQt(b);
+        }
+        box->setStandardButtons(buttons);
+        box->setDefaultButton(toQt(request.defaultButton));
+        const unsigned fallback = request.defaultButton;
+        connect(box, &QMessageBox::finished, box, [box, answer, fallback](int) {
+          DialogAnswer a;
+          QAbstractButton* clicked = box->clickedButton();
+          a.button = clicked != nullptr ? fromQt(box->standardButton(clicked)) : fallback;
+          if (a.button == 0) a.button = fallback;
+          answer(a);
+        });
+        box->open();
+        break;
+      }
+      case DialogRequest::Kind::OpenFile:
+      case DialogRequest::Kind::SaveFile:
+      case DialogRequest::Kind::Folder: {
+        auto* dialog = new QFileDialog(parent, qs(request.title), qs(request.directory));
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->setOption(QFileDialog::DontUseNativeDialog);
+        dialog->setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+        if (request.kind == DialogRequest::Kind::Folder) {
+          dialog->setFileMode(QFileDialog::Directory);
+          dialog->setOption(QFileDialog::ShowDirsOnly);
+        } else {
+          const bool save = request.kind == DialogRequest::Kind::SaveFile;
+          dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+          dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+          QStringList filters;
+          for (const auto& m : request.masks) {
+            QString patterns = qs(m.pattern);
+            patterns.replace(';', ' ');
+            filters << qs(m.description) + QStringLiteral(" (") + patterns + QStringLiteral(")");
+          }
+          if (!filters.isEmpty()) dialog->setNameFilters(filters);
+          if (!request.fileName.empty()) dialog->selectFile(qs(request.fileName));
+        }
+        connect(dialog, &QFileDialog::finished, dialog, [dialog, answer](int result) {
+          DialogAnswer a;
+          if (result == QDialog::Accepted && !dialog->selectedFiles().isEmpty()) {
+            a.path = dialog->selectedFiles().constFirst().toStdString();
+          }
+          answer(a);
+        });
+        dialog->open();
+        break;
+      }
+      case DialogRequest::Kind::Popup: {
+        auto* menu = new QMenu(parent);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        auto chosen = std::make_shared<int>(0);
+        fillMenu(*menu, request.menu, chosen);
+        // The choice is known only after the menu has closed and its action has fired.
+        connect(menu, &QMenu::aboutToHide, menu, [chosen, answer] {
+          QTimer::singleShot(0, [chosen, answer] {
+            DialogAnswer a;
+            a.item = *chosen;
+            answer(a);
+          });
+        });
+        menu->popup(QCursor::pos());
+        break;
+      }
+    }
+  });
+}
+
+// --- Tray, beep, end ---------------------------------------------------------------------------
+
+bool QtView::trayAdd(const TrayIcon& icon) {
+  if (!trayAvailable_.load()) return false;
+  onGui([this, icon] {
+    const auto key = std::make_pair(icon.window, icon.id);
+    QSystemTrayIcon*& tray = trays_[key];
+    if (tray == nullptr) {
+      tray = new QSystemTrayIcon(this);
+      const WindowHandle h = icon.window;
+      const unsigned id = icon.id;
+      connect(tray, &QSystemTrayIcon::activated, this, [h, id](QSystemTrayIcon::ActivationReason reason) {
+        if (!Engine::exists()) return;
+        switch (reason) {
+          case QSystemTrayIcon::Trigger: Engine::instance().trayAction(h, id, TrayAction::Activate); break;
+          case QSystemTrayIcon::DoubleClick: Engine::instance().trayAction(h, id, TrayAction::DoubleActivate); break;
+          case QSystemTrayIcon::Context: Engine::instance().trayAction(h, id, TrayAction::Context); break;
+          default: break;
+        }
+      });
+      // A desktop whose notification area shows the icon's own menu on the right button
+      // (StatusNotifierItem hosts) reports no right click; the menu offers both actions.
+      QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+      if (bus != nullptr && bus->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"))) {
+        auto* menu = new QMenu();
+        connect(tray, &QObject::destroyed, menu, &QObject::deleteLater);
+        connect(menu->addAction(QStringLiteral("Restore")), &QAction::triggered, this,
+                [h, id] { if (Engine::exists()) Engine::instance().trayAction(h, id, TrayAction::Activate); });
+        connect(menu->addAction(QStringLiteral("Close")), &QAction::triggered, this,
+                [h, id] { if (Engine::exists()) Engine::instance().trayAction(h, id, TrayAction::Context); });
+        tray->setContextMenu(menu);
+      }
+    }
+    QIcon qicon = QApplication::style()->standardIcon(QStyle::SP_DriveHDIcon);
+    tray->setIcon(qicon);
+    tray->setToolTip(qs(icon.tip));
+    tray->show();
+  });
+  return true;
+}
+
+bool QtView::trayRemove(WindowHandle window, unsigned id) {
+  onGui([this, window, id] {
+    const auto it = trays_.find({window, id});
+    if (it == trays_.end()) return;
+    it->second->hide();
+    it->second->deleteLater();
+    trays_.erase(it);
+  });
+  return true;
+}
+
+void QtView::beep(BeepKind) {
+  onGui([] { QApplication::beep(); });
+}
+
+void QtView::programEnded() {
+  ended_ = true;
+  onGui([] {});  // wakes run()'s loop
+}
+
+int QtView::run(Engine& engine, std::function<void()> procedure) {
+  ended_ = false;
+  engine.start(std::move(procedure));
+  // Leaves when every program thread has ended; the GUI keeps painting meanwhile.
+  while (!ended_.load() || !engine.runningThreads().empty()) {
+    if (QCoreApplication::closingDown()) break;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  if (!engine.runningThreads().empty()) {
+    // The GUI is going away first: halt the program and let its threads end before joining.
+    engine.halt(0, "closing");
+    while (!engine.runningThreads().empty()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+  engine.shutdown();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  return engine.haltCode().value_or(0);
+}
+
+}  // namespace marlo::qt

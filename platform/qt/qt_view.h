@@ -60,7 +60,12 @@ class QtView : public QObject, public View {
   void beep(BeepKind kind) override;
   void programEnded() override;
 
-  // --- For tests and the demo (GUI thread only) ---------------------------------------------
+  // Runs `call` on the GUI thread later and returns at once (any thread). Components with
+  // widgets of their own (the rich-text editor laid over a control) use it with
+  // controlWidget() to put them in place.
+  void onGui(std::function<void()> call);
+
+  // --- For tests, the demo and components with widgets of their own (GUI thread only) -------
   [[nodiscard]] QMainWindow* windowWidget(WindowHandle window) const;
   [[nodiscard]] QWidget* controlWidget(WindowHandle window, int control) const;
   [[nodiscard]] bool hasEnded() const { return ended_.load(); }
@@ -74,7 +79,6 @@ class QtView : public QObject, public View {
   struct Win;
   class Frame;
 
-  void onGui(std::function<void()> call);  // runs `call` on the GUI thread, later
   void createWindow(const WindowSnapshot& snapshot);
   void applyProps(Win& win, const WindowProps& props);
   void applyControl(Win& win, const ControlState& state);

@@ -190,8 +190,8 @@ void restoreWindow(DemoState& state) {
   state.restoreThread = Engine::currentThread();
   Window w(kRestoreTitle, {40, 40, 200, 80});
   w.setFont({"Tahoma", 8});
-  w.add(ControlKind::Prompt, "Archive Name:", {6, 8, 50, 10}, flag::Bold);
-  const int entry = w.add(ControlKind::Entry, "", {60, 6, 130, 12});
+  w.add(ControlKind::Prompt, "Archive Name:", {6, 8, 56, 10}, flag::Bold);
+  const int entry = w.add(ControlKind::Entry, "", {64, 6, 128, 12});
   w.setValue(entry, std::string(state.archive.clipped()));
   const int close = w.add(ControlKind::Button, "&Close", {140, 56, 50, 14});
   w.open();

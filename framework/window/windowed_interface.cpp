@@ -1,0 +1,82 @@
+#include "framework/window/windowed_interface.h"
+
+#include <algorithm>
+
+#include "framework/window/message_window.h"
+#include "platform/window/engine.h"
+
+namespace marlo {
+
+namespace {
+
+win::MessageIcon iconOf(MessageIcon icon) {
+  return icon == MessageIcon::Exclamation ? win::MessageIcon::Exclamation : win::MessageIcon::Asterisk;
+}
+
+// "description|pattern|description|pattern..." as the file dialog object keeps its masks.
+std::vector<win::FileMask> masksOf(std::string_view text) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t bar = text.find('|', start);
+    parts.emplace_back(text.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start));
+    if (bar == std::string_view::npos) break;
+    start = bar + 1;
+  }
+  std::vector<win::FileMask> masks;
+  for (std::size_t i = 0; i + 1 < parts.size(); i += 2) masks.push_back({parts[i], parts[i + 1]});
+  return masks;
+}
+
+}  // namespace
+
+unsigned WindowedInterface::messageBox(const MessageBoxRequest& request) {
+  if (!win::Engine::exists()) return request.defaultButton;
+  win::DialogRequest dialog;
+  dialog.kind = win::DialogRequest::Kind::Message;
+  dialog.thread = win::Engine::currentThread();
+  dialog.title = request.caption;
+  dialog.text = request.text;
+  std::replace(dialog.text.begin(), dialog.text.end(), '|', '\n');
+  dialog.icon = iconOf(request.icon);
+  dialog.buttons = request.buttons;
+  dialog.defaultButton = request.defaultButton;
+  const win::DialogAnswer answer = win::Engine::instance().runDialog(std::move(dialog));
+  // A button the box does not have (a dialog cancelled at shutdown) counts as the default.
+  return (answer.button & request.buttons) != 0 ? answer.button : request.defaultButton;
+}
+
+unsigned WindowedInterface::historyWindow(const HistoryRequest& request) { return showMessageWindow(request); }
+
+std::optional<std::string> WindowedInterface::fileDialog(const FileDialogRequest& request) {
+  if (!win::Engine::exists()) return std::nullopt;
+  win::DialogRequest dialog;
+  const bool folder = (request.flags & file_dialog_flag::kDirectory) != 0;
+  const bool save = (request.flags & file_dialog_flag::kSave) != 0;
+  dialog.kind = folder ? win::DialogRequest::Kind::Folder
+                       : (save ? win::DialogRequest::Kind::SaveFile : win::DialogRequest::Kind::OpenFile);
+  dialog.thread = win::Engine::currentThread();
+  dialog.title = request.title;
+  dialog.fileName = request.fileName;
+  dialog.masks = masksOf(request.masks);
+  const win::DialogAnswer answer = win::Engine::instance().runDialog(std::move(dialog));
+  if (answer.path.empty()) return std::nullopt;
+  return answer.path;
+}
+
+void WindowedInterface::halt(int exitCode, std::string_view text) {
+  if (win::Engine::exists()) win::Engine::instance().halt(exitCode, text);
+}
+
+void WindowedInterface::beep() {
+  if (win::Engine::exists()) win::Engine::instance().beep();
+}
+
+void WindowedInterface::waitCursor(bool /*on*/) {
+  // The window controller sets the wait cursor on its own window; a table manager working
+  // outside any window shows none.
+}
+
+int WindowedInterface::threadNumber() { return win::Engine::currentThread(); }
+
+}  // namespace marlo

@@ -1,0 +1,117 @@
+// The error manager's history window, shown when a message of the viewed level is raised.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "framework/window/message_window.h"
+#include "tests/framework/window/window_fixture.h"
+
+namespace marlo::test {
+namespace {
+
+class MessageHistory : public WindowFrameworkTest {
+ protected:
+  void SetUp() override {
+    WindowFrameworkTest::SetUp();
+    globalErrors.HISTORYTHRESHOLD = -1;
+  }
+  void TearDown() override {
+    globalErrors.HISTORYTHRESHOLD = 0;
+    globalErrors.HISTORYVIEWLEVEL = 3;
+    globalErrors.resetHistory();
+    WindowFrameworkTest::TearDown();
+  }
+  [[nodiscard]] std::vector<std::string> visibleButtons(WindowHandle w) const {
+    std::vector<std::string> out;
+    for (int c = n(MessageWindowControl::Place1); c <= n(MessageWindowControl::Place8); ++c) {
+      const ControlState s = driver.control(w, c);
+      if (s.visible()) out.push_back(s.text);
+    }
+    return out;
+  }
+  static constexpr int n(MessageWindowControl c) { return static_cast<int>(c); }
+  std::atomic<unsigned> answer_{0};
+};
+
+TEST_F(MessageHistory, ListsTheHistoryWithTheNewestSelectedAndAnOkButton) {
+  globalErrors.HISTORYVIEWLEVEL = 5;
+  globalErrors.setFile("FOLDERS");
+  driver.start([this] {
+    globalErrors.setProcedureName("Trayicon");
+    answer_ = globalErrors.message(8, marlo::button::kYes | marlo::button::kNo, marlo::button::kNo);  // kept only
+    answer_ = static_cast<unsigned>(globalErrors.throw_(2));
+  });
+  const WindowHandle w = driver.waitForWindow("Access Denied");
+  ASSERT_NE(w, 0);
+  const auto history = driver.rows(w, n(MessageWindowControl::History));
+  ASSERT_EQ(history.size(), 2u);
+  EXPECT_EQ(history[0], (std::vector<std::string>{"Are you sure you want to cancel?", "Dax"}));
+  EXPECT_EQ(history[1],
+            (std::vector<std::string>{"Could not get write access to FOLDERS so trying read-only.", "Dax"}));
+  EXPECT_EQ(driver.selection(w, n(MessageWindowControl::History)), 2);
+  const ControlState list = driver.control(w, n(MessageWindowControl::History));
+  ASSERT_EQ(list.columns.size(), 2u);
+  EXPECT_EQ(list.columns[0].header, "Message");
+  EXPECT_EQ(list.columns[0].width, 217);
+  EXPECT_EQ(list.columns[1].header, "Category");
+  EXPECT_EQ(list.columns[1].width, 42);
+  EXPECT_EQ(visibleButtons(w), std::vector<std::string>{"O&k"});
+  EXPECT_TRUE(driver.control(w, n(MessageWindowControl::Place1)).has(flag::Default));
+  EXPECT_EQ(driver.screen(w).focus, n(MessageWindowControl::Place1));
+  driver.press(w, n(MessageWindowControl::Place1));
+  ASSERT_TRUE(driver.waitEnded());
+  EXPECT_EQ(answer_, static_cast<unsigned>(SevNotify));
+  EXPECT_TRUE(captions().empty());  // no plain message box on the way
+}
+
+TEST_F(MessageHistory, ButtonsFromTheHighestCodeDownAndThePressedOneIsTheAnswer) {
+  globalErrors.HISTORYVIEWLEVEL = 1;
+  driver.start([this] {
+    answer_ = globalErrors.message(35, marlo::button::kYes | marlo::button::kNo | marlo::button::kCancel,
+                                   marlo::button::kCancel);
+  });
+  const WindowHandle w = driver.waitForWindow("Save Record");
+  ASSERT_NE(w, 0);
+  EXPECT_EQ(visibleButtons(w), (std::vector<std::string>{"&Cancel", "&No", "&Yes"}));
+  EXPECT_TRUE(driver.control(w, n(MessageWindowControl::Place1)).has(flag::Default));
+  EXPECT_FALSE(driver.control(w, n(MessageWindowControl::Place3)).has(flag::Default));
+  EXPECT_FALSE(driver.control(w, n(MessageWindowControl::Place4)).visible());
+  driver.press(w, n(MessageWindowControl::Place2));
+  ASSERT_TRUE(driver.waitEnded());
+  EXPECT_EQ(answer_, marlo::button::kNo);
+}
+
+TEST_F(MessageHistory, TheCloseBoxAnswersCancel) {
+  globalErrors.HISTORYVIEWLEVEL = 1;
+  driver.start([this] {
+    answer_ = globalErrors.message(35, marlo::button::kYes | marlo::button::kNo | marlo::button::kCancel,
+                                   marlo::button::kYes);
+  });
+  const WindowHandle w = driver.waitForWindow("Save Record");
+  driver.closeBox(w);
+  ASSERT_TRUE(driver.waitEnded());
+  EXPECT_EQ(answer_, marlo::button::kCancel);
+}
+
+TEST_F(MessageHistory, PlainMessagesGoThroughTheViewsMessageBox) {
+  globalErrors.HISTORYTHRESHOLD = 0;
+  driver.answerNextMessage(marlo::button::kNo);
+  driver.start([this] { answer_ = static_cast<unsigned>(globalErrors.throw_(9)); });
+  ASSERT_TRUE(driver.waitEnded());
+  const auto shown = driver.dialogs();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].request.title, "Confirm Delete");
+  EXPECT_EQ(shown[0].request.icon, win::MessageIcon::Exclamation);
+  EXPECT_EQ(shown[0].request.buttons, marlo::button::kYes | marlo::button::kNo);
+  EXPECT_EQ(answer_, static_cast<unsigned>(SevCancel));
+  // Line breaks of message texts reach the box as new lines.
+  driver.answerNextMessage(marlo::button::kOk);
+  globalErrors.setFile("FOLDERS");
+  driver.start([] { globalErrors.throw_(4); });
+  ASSERT_TRUE(driver.waitEnded());
+  EXPECT_EQ(driver.dialogs().back().request.text.find('|'), std::string::npos);
+  EXPECT_NE(driver.dialogs().back().request.text.find("\nFile: FOLDERS\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace marlo::test

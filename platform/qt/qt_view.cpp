@@ -89,11 +89,6 @@ KeyCode keyCodeOf(const QKeyEvent& e) {
   return vk;
 }
 
-bool isListNavigation(KeyCode k) {
-  return k == key::Up || k == key::Down || k == key::PageUp || k == key::PageDown || k == key::CtrlHome ||
-         k == key::CtrlEnd;
-}
-
 QMessageBox::StandardButton toQt(unsigned b) {
   switch (b) {
     case button::Ok: return QMessageBox::Ok;
@@ -710,11 +705,13 @@ bool QtView::eventFilter(QObject* watched, QEvent* event) {
 
   if (event->type() == QEvent::KeyPress) {
     const KeyCode k = keyCodeOf(*static_cast<QKeyEvent*>(event));
-    if (k == 0) return false;
+    if (k == 0) return s.kind == ControlKind::List;
     const bool alerted = std::count(s.alerts.begin(), s.alerts.end(), k) > 0 ||
                          std::count(w->props.alerts.begin(), w->props.alerts.end(), k) > 0;
-    // The engine moves a list's highlight, so both views behave alike.
-    if (alerted || (s.kind == ControlKind::List && isListNavigation(k))) {
+    // The engine moves a list's highlight, so both views behave alike; a list's own keyboard
+    // search would move it behind the engine's back, so a list passes on only Tab.
+    const bool tab = (k & 0xFF) == key::Tab;
+    if (alerted || (s.kind == ControlKind::List && !tab)) {
       personInput(h, Input::keyPress(n, k));
       return true;
     }

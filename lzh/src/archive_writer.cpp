@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -15,6 +16,7 @@
 #include "crc16.h"
 #include "file_io.h"
 #include "header.h"
+#include "pieces.h"
 
 namespace lzh::detail {
 
@@ -22,17 +24,21 @@ namespace lzh::detail {
 // file, so a huge member never has to fit in memory.
 class Spool : public ByteSink {
 public:
-    explicit Spool(std::string dir) : dir_(std::move(dir)) {}
+    // `budget` is shared by all spools of one write: memory they may hold together.
+    Spool(std::string dir, std::atomic<std::int64_t>& budget) : dir_(std::move(dir)), budget_(budget) {}
+    ~Spool() override { clear(); }
     void write(const std::uint8_t* d, std::size_t n) override {
         size_ += n;
-        if (!file_.valid() && mem_.size() + n <= kMemLimit) {
+        if (!file_.valid() && budget_.fetch_sub(static_cast<std::int64_t>(n)) >= static_cast<std::int64_t>(n)) {
             mem_.insert(mem_.end(), d, d + n);
             return;
         }
+        if (!file_.valid()) budget_ += static_cast<std::int64_t>(n);
         if (!file_.valid()) open_file();
         write_full(file_.get(), d, n, "a temporary file");
     }
     void clear() {
+        budget_ += static_cast<std::int64_t>(mem_.size());
         mem_.clear();
         mem_.shrink_to_fit();
         file_.reset();
@@ -55,7 +61,6 @@ public:
     }
 
 private:
-    static constexpr std::size_t kMemLimit = std::size_t{8} << 20;
     void open_file() {
         int fd = ::open(dir_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (fd < 0) {
@@ -67,10 +72,12 @@ private:
         if (fd < 0) throw Failure(Status::io, "cannot create a temporary file: " + errno_text(errno));
         file_.reset(fd);
         write_full(fd, mem_.data(), mem_.size(), "a temporary file");
+        budget_ += static_cast<std::int64_t>(mem_.size());
         mem_.clear();
         mem_.shrink_to_fit();
     }
     std::string dir_;
+    std::atomic<std::int64_t>& budget_;
     std::vector<std::uint8_t> mem_;
     Fd file_;
     std::uint64_t size_ = 0;
@@ -104,8 +111,56 @@ void copy_raw(int fd, std::uint64_t limit, const std::string& name, ByteSink& ou
     }
 }
 
+// Members at least this large are cut into pieces coded on several threads at once, so that
+// one big file does not leave the other cores idle.
+constexpr std::uint64_t kPieceThreshold = std::uint64_t{16} << 20;
+constexpr std::size_t kPieceSize = std::size_t{4} << 20;
+
+// Codes a large file piece by piece on `threads` threads (at most threads + 1 pieces in memory).
+// Returns false, with the spool in an undefined state, when the output stops being smaller.
+bool compress_pieces(int fd, std::uint64_t size, const std::string& name, Method method, int threads, Spool& spool,
+                     EncodeResult& r) {
+    const std::size_t window = std::size_t{1} << dictionary_bits(method);
+    using Buffer = std::shared_ptr<std::vector<std::uint8_t>>;
+    std::deque<std::future<CodedPiece>> running;
+    BitWriter bw(spool);
+    std::uint16_t crc = 0;
+    std::vector<std::uint8_t> history;  // the last window's worth of the previous piece
+    std::uint64_t off = 0;
+    auto drain_one = [&]() {
+        CodedPiece p = running.front().get();
+        running.pop_front();
+        append_piece(bw, p);
+        return bw.size() < size;
+    };
+    while (off < size) {
+        const std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(kPieceSize, size - off));
+        Buffer buf = std::make_shared<std::vector<std::uint8_t>>(history.size() + len);
+        std::copy(history.begin(), history.end(), buf->begin());
+        std::size_t got = pread_full(fd, buf->data() + history.size(), len, off);
+        if (got != len) throw Failure(Status::io, name + " became shorter while it was read");
+        crc = crc16(crc, buf->data() + history.size(), len);
+        const std::size_t hist = history.size();
+        running.push_back(std::async(std::launch::async, [buf, hist, len, method] {
+            return encode_piece(method, buf->data(), hist, buf->data() + hist, len);
+        }));
+        const std::size_t keep = std::min(window, buf->size());
+        history.assign(buf->end() - static_cast<std::ptrdiff_t>(keep), buf->end());
+        off += len;
+        if (running.size() > static_cast<std::size_t>(threads) && !drain_one()) return false;
+    }
+    while (!running.empty())
+        if (!drain_one()) return false;
+    bw.finish();
+    r.original_size = size;
+    r.packed_size = bw.size();
+    r.crc = crc;
+    r.shrunk = r.packed_size < size;
+    return r.shrunk;
+}
+
 // Builds the member for a disk entry and its data in `spool`.
-void compress_entry(const DiskEntry& e, Method method, Spool& spool, Member& m) {
+void compress_entry(const DiskEntry& e, Method method, int threads, Spool& spool, Member& m) {
     m = Member{};
     m.path = e.name;
     m.mtime = static_cast<std::int64_t>(e.st.st_mtime);
@@ -131,8 +186,15 @@ void compress_entry(const DiskEntry& e, Method method, Spool& spool, Member& m) 
     // Read no more than the size seen now: a file growing while it is read is stored as it was.
     const auto size = static_cast<std::uint64_t>(st.st_size);
     if (size > 0 && method != Method::stored) {
-        FdStreamSource src(fd.get(), size, e.disk_path);
-        EncodeResult r = encode(method, src, spool, size);
+        EncodeResult r;
+        if (threads > 1 && size >= kPieceThreshold) {
+            compress_pieces(fd.get(), size, e.disk_path, method, threads, spool, r);
+        } else {
+            FdStreamSource src(fd.get(), size, e.disk_path);
+            EncodeOptions opt;
+            opt.size_hint = size;
+            r = encode(method, src, spool, size, opt);
+        }
         if (r.shrunk) {
             m.method = method;
             m.original_size = r.original_size;
@@ -159,8 +221,10 @@ std::string dir_of(const std::string& path) {
     return path.substr(0, slash);
 }
 
-// The compression workers. Jobs are taken in plan order; at most `window` finished members
-// wait for the writer, which bounds memory.
+// The compression workers. Jobs are taken in plan order and may run well ahead of the writer
+// (one large member must not stall the others); their output shares a memory budget and
+// spills to temporary files beyond it, and the number of jobs ahead is capped, which bounds
+// memory and open files.
 class Pool {
 public:
     struct Job {
@@ -169,13 +233,14 @@ public:
         Member member;
         std::string error;
         bool done = false;
-        Job(const PlanItem* it, const std::string& dir) : item(it), spool(dir) {}
+        Job(const PlanItem* it, const std::string& dir, std::atomic<std::int64_t>& budget)
+            : item(it), spool(dir, budget) {}
     };
 
     Pool(std::vector<const PlanItem*> items, const std::string& dir, Method method, int threads)
-        : method_(method) {
-        for (auto* it : items) jobs_.push_back(std::make_unique<Job>(it, dir));
-        window_ = static_cast<std::size_t>(threads) * 2;
+        : method_(method), threads_(threads) {
+        for (auto* it : items) jobs_.push_back(std::make_unique<Job>(it, dir, budget_));
+        window_ = kJobsAhead;
         for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
     }
     ~Pool() {
@@ -213,7 +278,7 @@ private:
             }
             Job& j = *jobs_[i];
             try {
-                compress_entry(j.item->entry, method_, j.spool, j.member);
+                compress_entry(j.item->entry, method_, threads_, j.spool, j.member);
             } catch (const std::exception& ex) {
                 j.spool.clear();
                 j.error = ex.what();
@@ -226,7 +291,12 @@ private:
         }
     }
 
+    static constexpr std::size_t kJobsAhead = 256;
+    static constexpr std::int64_t kMemoryBudget = std::int64_t{64} << 20;
+
     Method method_;
+    int threads_;
+    std::atomic<std::int64_t> budget_{kMemoryBudget};
     std::vector<std::unique_ptr<Job>> jobs_;
     std::vector<std::thread> workers_;
     std::mutex mu_;
@@ -290,7 +360,6 @@ void write_archive(const std::string& archive_path, ArchiveReader* old, const st
     for (auto& it : plan)
         if (it.from_disk) disk_items.push_back(&it);
     int threads = opt.threads > 0 ? opt.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    threads = std::min<int>(threads, std::max<int>(1, static_cast<int>(disk_items.size())));
     Pool pool(disk_items, dir_of(archive_path), opt.method, threads);
 
     FdSink out(tmp.fd(), tmp.path());

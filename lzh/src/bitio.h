@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "lzh/lzh.hpp"
@@ -41,6 +43,30 @@ public:
         drain();
     }
 
+    // Passes on every whole byte and hands back the last 0-7 bits (for joining streams that
+    // were coded separately).
+    void finish_partial(std::uint32_t& tail, int& tail_bits) {
+        while (bits_ >= 8) {
+            bits_ -= 8;
+            buf_.push_back(static_cast<std::uint8_t>(acc_ >> bits_));
+        }
+        tail = static_cast<std::uint32_t>(acc_ & ((1u << bits_) - 1));
+        tail_bits = bits_;
+        bits_ = 0;
+        drain();
+    }
+
+    // Appends a stream produced by finish_partial: whole bytes, then the tail bits.
+    void append(const std::uint8_t* bytes, std::size_t n, std::uint32_t tail, int tail_bits) {
+        if (bits_ == 0) {
+            buf_.insert(buf_.end(), bytes, bytes + n);
+            if (buf_.size() >= kChunk) drain();
+        } else {
+            for (std::size_t i = 0; i < n; ++i) put(bytes[i], 8);
+        }
+        put(tail, tail_bits);
+    }
+
     // Bytes produced so far, counting bits still in the accumulator as whole bytes.
     std::uint64_t size() const { return written_ + buf_.size() + static_cast<unsigned>(bits_ + 7) / 8; }
 
@@ -64,7 +90,10 @@ private:
 // the source for more than `limit` bytes.
 class BitReader {
 public:
-    BitReader(ByteSource& src, std::uint64_t limit) : src_(src), left_(limit) { buf_.resize(kChunk); }
+    BitReader(ByteSource& src, std::uint64_t limit)
+        : src_(src), left_(limit), cap_(static_cast<std::size_t>(std::min<std::uint64_t>(limit, kChunk))) {
+        buf_.reset(new std::uint8_t[cap_ > 0 ? cap_ : 1]);
+    }
 
     // Makes at least 33 bits available.
     void refill() {
@@ -110,21 +139,22 @@ private:
     static constexpr std::size_t kChunk = 1 << 16;
     bool load() {
         if (left_ == 0) return false;
-        std::size_t want = left_ < kChunk ? static_cast<std::size_t>(left_) : kChunk;
-        std::size_t got = src_.read(buf_.data(), want);
+        std::size_t want = left_ < cap_ ? static_cast<std::size_t>(left_) : cap_;
+        std::size_t got = src_.read(buf_.get(), want);
         if (got == 0) {
             left_ = 0;  // a source shorter than promised: the rest reads as overrun
             return false;
         }
         left_ -= got;
-        p_ = buf_.data();
+        p_ = buf_.get();
         end_ = p_ + got;
         return true;
     }
 
     ByteSource& src_;
     std::uint64_t left_;
-    std::vector<std::uint8_t> buf_;
+    std::size_t cap_;
+    std::unique_ptr<std::uint8_t[]> buf_;
     const std::uint8_t* p_ = nullptr;
     const std::uint8_t* end_ = nullptr;
     std::uint64_t acc_ = 0;

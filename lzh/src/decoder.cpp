@@ -96,28 +96,33 @@ void read_c_table(BitReader& br, const DecodeTable& tt, DecodeTable& ct) {
 // the new bytes are passed on and the last window's worth moves to the front.
 class Window {
 public:
-    Window(std::size_t window, ByteSink& sink) : window_(window), sink_(sink) {
-        buf_.resize(window + kWork + detail::kMaxMatch);
+    // A member smaller than the window needs only its own size: many small members are common,
+    // and their set-up cost adds up. The buffer is not cleared: matches only reach bytes
+    // already decoded.
+    Window(std::size_t window, std::uint64_t original_size, ByteSink& sink) : sink_(sink) {
+        window_ = static_cast<std::size_t>(std::min<std::uint64_t>(window, original_size));
+        work_ = static_cast<std::size_t>(std::min<std::uint64_t>(kWork, original_size));
+        buf_.reset(new std::uint8_t[window_ + work_ + detail::kMaxMatch]);
         pos_ = flushed_ = 0;
     }
-    std::uint8_t* data() { return buf_.data(); }
+    std::uint8_t* data() { return buf_.get(); }
     std::size_t pos_, flushed_;
     std::uint16_t crc_ = 0;
     std::uint64_t passed_ = 0;  // bytes handed to the sink
 
-    bool full() const { return pos_ >= window_ + kWork; }
+    bool full() const { return pos_ >= window_ + work_; }
     void flush() {
         emit();
         if (pos_ > window_) {
             std::size_t keep_from = pos_ - window_;
-            std::memmove(buf_.data(), buf_.data() + keep_from, window_);
+            std::memmove(buf_.get(), buf_.get() + keep_from, window_);
             pos_ = flushed_ = window_;
         }
     }
     void emit() {
         if (pos_ > flushed_) {
-            crc_ = detail::crc16(crc_, buf_.data() + flushed_, pos_ - flushed_);
-            sink_.write(buf_.data() + flushed_, pos_ - flushed_);
+            crc_ = detail::crc16(crc_, buf_.get() + flushed_, pos_ - flushed_);
+            sink_.write(buf_.get() + flushed_, pos_ - flushed_);
             passed_ += pos_ - flushed_;
             flushed_ = pos_;
         }
@@ -125,9 +130,9 @@ public:
 
 private:
     static constexpr std::size_t kWork = 1 << 18;
-    std::size_t window_;
+    std::size_t window_, work_;
     ByteSink& sink_;
-    std::vector<std::uint8_t> buf_;
+    std::unique_ptr<std::uint8_t[]> buf_;
 };
 
 }  // namespace
@@ -142,7 +147,7 @@ std::uint16_t decode(Method m, ByteSource& in, std::uint64_t packed_size, std::u
     }
     BitReader br(in, packed_size);
     DecodeTable tt, ct, pt;
-    Window w(std::size_t{1} << prm.dicbit, out);
+    Window w(std::size_t{1} << prm.dicbit, original_size, out);
     const std::uint64_t max_offset = std::uint64_t{1} << prm.dicbit;
     std::uint64_t produced = 0;  // bytes of the member decoded so far
 

@@ -3,12 +3,15 @@
 // start a longer one) and chain limits, so speed is in the class of gzip -6. Symbols are
 // collected per block and coded with Huffman tables built from that block's frequencies.
 #include <algorithm>
+#include <bit>
+#include <cassert>
 #include <cstring>
 
 #include "bitio.h"
 #include "codec_params.h"
 #include "crc16.h"
 #include "huffman.h"
+#include "pieces.h"
 
 namespace lzh {
 namespace {
@@ -36,14 +39,17 @@ MatchParams match_params(Method m, int chain_override) {
 // Collects one block's symbols and writes it with its own tables.
 class BlockCoder {
 public:
-    BlockCoder(const detail::StreamParams& p, BitWriter& bw) : prm_(p), bw_(bw) {
-        sym_.resize(kBlock);
-        off_.resize(kBlock);
+    // A small member never needs a full-size symbol buffer; `size_hint` (0: unknown) keeps the
+    // set-up cost of many small files low.
+    BlockCoder(const detail::StreamParams& p, BitWriter& bw, std::uint64_t size_hint) : prm_(p), bw_(bw) {
+        limit_ = size_hint > 0 && size_hint < kBlock ? static_cast<int>(size_hint) + 1 : kBlock;
+        sym_.resize(static_cast<std::size_t>(limit_));
+        off_.resize(static_cast<std::size_t>(limit_));
         reset();
     }
-    static constexpr int kBlock = 1 << 15;
-
-    bool full() const { return n_ >= kBlock; }
+    // The largest block the format allows: fewer blocks, less table overhead.
+    static constexpr int kBlock = 65535;
+    bool full() const { return n_ >= limit_; }
     bool empty() const { return n_ == 0; }
     void literal(std::uint8_t c) {
         sym_[n_] = c;
@@ -87,6 +93,7 @@ private:
     detail::StreamParams prm_;
     BitWriter& bw_;
     std::vector<std::uint16_t> sym_, off_;
+    int limit_;
     int n_ = 0;
     std::uint32_t cfreq_[kNC];
     std::uint32_t pfreq_[32];
@@ -98,7 +105,7 @@ void BlockCoder::write_small_table(const std::uint8_t* len, int nsym, int nbits,
     bw_.put(static_cast<std::uint32_t>(n), nbits);
     for (int i = 0; i < n;) {
         put_length(len[i++]);
-        if (i == special) {
+        if (special >= 0 && i == special) {
             int z = 0;
             while (z < 3 && i + z < n && len[i + z] == 0) ++z;
             bw_.put(static_cast<std::uint32_t>(z), 2);
@@ -215,12 +222,37 @@ void BlockCoder::flush() {
 // input ahead of it. Positions are buffer indices; sliding subtracts a fixed amount from all.
 class Matcher {
 public:
-    Matcher(int dicbit, const MatchParams& mp)
+    Matcher(int dicbit, const MatchParams& mp, std::uint64_t size_hint)
         : wsize_(std::size_t{1} << dicbit), mp_(mp), hash_bits_(dicbit >= 15 ? 16 : 15) {
         slide_ = std::max<std::size_t>(wsize_ * 4, std::size_t{1} << 18);
-        buf_.resize(wsize_ + slide_ + kLookahead + 16);
+        // Small inputs get small tables: clearing a full hash table would cost more than coding
+        // a file of a few kilobytes.
+        full_size_ = wsize_ + slide_ + kLookahead + 16;
+        std::size_t size = full_size_;
+        if (size_hint > 0 && size_hint + kLookahead + 16 < full_size_) {
+            size = static_cast<std::size_t>(size_hint) + kLookahead + 16;
+            int bits = 64 - __builtin_clzll(size_hint);
+            hash_bits_ = std::clamp(bits, 9, hash_bits_);
+        }
+        buf_.resize(size);
         head_.assign(std::size_t{1} << hash_bits_, kNil);
-        prev_.assign(wsize_, kNil);
+        // The chain table needs a slot per position of the window, or per position of a
+        // smaller input.
+        prev_size_ = std::min(wsize_, std::bit_ceil(size));
+        prev_.reset(new int[prev_size_]);
+        std::fill(prev_.get(), prev_.get() + prev_size_, kNil);
+    }
+    // Makes room for input beyond the size hint.
+    void grow() {
+        if (buf_.size() < full_size_) buf_.resize(full_size_);
+        if (prev_size_ < wsize_) {
+            // Positions so far are below the old size, so their slots keep their index.
+            std::unique_ptr<int[]> bigger(new int[wsize_]);
+            std::fill(bigger.get(), bigger.get() + wsize_, kNil);
+            std::copy(prev_.get(), prev_.get() + prev_size_, bigger.get());
+            prev_ = std::move(bigger);
+            prev_size_ = wsize_;
+        }
     }
 
     static constexpr int kNil = -1;
@@ -240,7 +272,7 @@ public:
     int insert(std::size_t p) {
         unsigned h = hash(p);
         int old = head_[h];
-        prev_[p & (wsize_ - 1)] = old;
+        prev_[p & (prev_size_ - 1)] = old;
         head_[h] = static_cast<int>(p);
         return old;
     }
@@ -268,7 +300,7 @@ public:
                 }
             }
             if (--chain == 0) break;
-            cand = prev_[static_cast<std::size_t>(cand) & (wsize_ - 1)];
+            cand = prev_[static_cast<std::size_t>(cand) & (prev_size_ - 1)];
         }
         return best;
     }
@@ -286,43 +318,53 @@ public:
         return n;
     }
 
-    // Moves the last window to the front when the buffer has no room for more input.
-    void slide_if_needed() {
-        if (pos_ < wsize_ + slide_) return;
+    // Moves the last window to the front when the buffer has no room for more input; returns
+    // how far positions moved (callers holding positions must subtract it).
+    std::size_t slide_if_needed() {
+        if (pos_ < wsize_ + slide_) return 0;
         const std::size_t shift = slide_;
         std::memmove(buf_.data(), buf_.data() + shift, end_ - shift);
         pos_ -= shift;
         end_ -= shift;
         const int s = static_cast<int>(shift);
         for (auto& h : head_) h = h >= s ? h - s : kNil;
-        for (auto& p : prev_) p = p >= s ? p - s : kNil;
+        for (std::size_t i = 0; i < prev_size_; ++i) prev_[i] = prev_[i] >= s ? prev_[i] - s : kNil;
+        return shift;
     }
 
     std::size_t room() const { return buf_.size() - 16 - end_; }
 
 private:
     int hash_bits_;
+    std::size_t full_size_;
+    std::size_t prev_size_;
     std::vector<int> head_;
-    std::vector<int> prev_;
+    std::unique_ptr<int[]> prev_;
 };
 
 class Encoder {
 public:
-    Encoder(Method m, ByteSource& in, ByteSink& out, std::uint64_t give_up, const EncodeOptions& opt)
-        : in_(in), bw_(out), give_up_(give_up) {
+    // The first `prime` bytes of `in` are history only: they may be referenced but are not coded
+    // (used to code one piece of a large member while another thread codes the piece before).
+    Encoder(Method m, ByteSource& in, ByteSink& out, std::uint64_t give_up, const EncodeOptions& opt,
+            std::size_t prime = 0)
+        : in_(in), bw_(out), give_up_(give_up), prime_(prime) {
         detail::stream_params(m, prm_);
         mp_ = match_params(m, opt.max_chain);
-        matcher_ = std::make_unique<Matcher>(prm_.dicbit, mp_);
-        block_ = std::make_unique<BlockCoder>(prm_, bw_);
+        matcher_ = std::make_unique<Matcher>(prm_.dicbit, mp_, opt.size_hint);
+        block_ = std::make_unique<BlockCoder>(prm_, bw_, opt.size_hint);
     }
 
     EncodeResult run();
+    BitWriter& bits() { return bw_; }
+    void set_partial() { partial_ = true; }
 
 private:
-    void fill() {
+    std::size_t fill() {
         Matcher& mt = *matcher_;
-        mt.slide_if_needed();
+        const std::size_t shift = mt.slide_if_needed();
         while (!eof_ && mt.end_ - mt.pos_ < Matcher::kLookahead + 4096) {
+            if (mt.room() == 0) mt.grow();
             std::size_t room = mt.room();
             if (room == 0) break;
             std::size_t got = in_.read(mt.buf_.data() + mt.end_, room);
@@ -334,6 +376,7 @@ private:
             mt.end_ += got;
             total_in_ += got;
         }
+        return shift;
     }
     bool emit_check() {
         if (block_->full()) {
@@ -350,6 +393,8 @@ private:
     MatchParams mp_{};
     std::unique_ptr<Matcher> matcher_;
     std::unique_ptr<BlockCoder> block_;
+    std::size_t prime_;
+    bool partial_ = false;
     bool eof_ = false;
     std::uint16_t crc_ = 0;
     std::uint64_t total_in_ = 0;
@@ -357,15 +402,26 @@ private:
 
 EncodeResult Encoder::run() {
     Matcher& mt = *matcher_;
-    const unsigned too_far = 4096;  // a 3-byte match farther back than this rarely pays
     unsigned match_len = kMinMatch - 1, prev_len;
     unsigned match_pos = 0, prev_pos;
     bool pending = false;  // a literal at pos-1 waits for the lazy decision
     EncodeResult res;
 
+    if (prime_ > 0) {
+        while (!eof_ && mt.end_ < prime_ + Matcher::kLookahead) {
+            if (mt.room() == 0) mt.grow();
+            std::size_t got = in_.read(mt.buf_.data() + mt.end_, std::min(mt.room(), prime_ + Matcher::kLookahead - mt.end_));
+            if (got == 0) eof_ = true;
+            mt.end_ += got;
+        }
+        if (mt.end_ < prime_) throw Failure(Status::io, "internal error: history shorter than promised");
+        for (std::size_t p = 0; p < prime_ && p + kMinMatch <= mt.end_; ++p) mt.insert(p);
+        mt.pos_ = prime_;
+    }
+
     for (;;) {
         if (mt.end_ - mt.pos_ < Matcher::kLookahead) {
-            if (!eof_) fill();
+            if (!eof_) match_pos -= static_cast<unsigned>(fill());  // the last match found moves too
             if (mt.end_ == mt.pos_) break;
         }
         const std::size_t avail = mt.end_ - mt.pos_;
@@ -377,7 +433,6 @@ EncodeResult Encoder::run() {
         if (head != Matcher::kNil && prev_len < static_cast<unsigned>(mp_.max_lazy)) {
             match_len = mt.longest(head, prev_len < kMinMatch - 1 ? kMinMatch - 1 : prev_len, match_pos);
             if (match_len <= prev_len) match_len = kMinMatch - 1;  // nothing better found
-            if (match_len == kMinMatch && mt.pos_ - match_pos > too_far) match_len = kMinMatch - 1;
         }
         if (prev_len >= kMinMatch && match_len <= prev_len) {
             // Take the match that started at the previous position.
@@ -402,6 +457,7 @@ EncodeResult Encoder::run() {
     }
     if (pending) block_->literal(mt.buf_[mt.pos_ - 1]);
     block_->flush();
+    if (partial_) return res;
     bw_.finish();
     res.original_size = total_in_;
     res.packed_size = bw_.size();
@@ -411,6 +467,29 @@ EncodeResult Encoder::run() {
 }
 
 }  // namespace
+
+namespace detail {
+
+CodedPiece encode_piece(Method m, const std::uint8_t* history, std::size_t history_len, const std::uint8_t* data,
+                        std::size_t len, const EncodeOptions& opt) {
+    // History and data are contiguous in the caller's buffer: history ends where data starts.
+    if (history_len) assert(history + history_len == data);
+    CodedPiece piece;
+    MemorySource src(history_len ? history : data, history_len + len);
+    VectorSink sink;
+    Encoder e(m, src, sink, UINT64_MAX, opt, history_len);
+    e.set_partial();
+    e.run();
+    e.bits().finish_partial(piece.tail, piece.tail_bits);
+    piece.bytes = std::move(sink.bytes);
+    return piece;
+}
+
+void append_piece(BitWriter& bw, const CodedPiece& piece) {
+    bw.append(piece.bytes.data(), piece.bytes.size(), piece.tail, piece.tail_bits);
+}
+
+}  // namespace detail
 
 EncodeResult encode(Method m, ByteSource& in, ByteSink& out, std::uint64_t give_up_at, const EncodeOptions& opt) {
     detail::StreamParams prm{};

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "huffman.h"
+#include "pieces.h"
 #include "lzh_test_util.h"
 
 using namespace lzhtest;
@@ -72,6 +73,40 @@ TEST_P(CodecRoundTrip, EveryShapeComesBackWithItsCrc) {
         EXPECT_EQ(decompress(GetParam(), packed, sh.data.size(), &crc), sh.data);
         EXPECT_EQ(crc, r.crc);
     }
+}
+
+TEST_P(CodecRoundTrip, WrongSizeHintsStillCodeEverything) {
+    // A file may grow between stat() and reading; small tables must grow with it.
+    const auto text = text_data(700000, 21) + noise_data(1000);
+    for (std::uint64_t hint : {std::uint64_t{1}, std::uint64_t{5000}, std::uint64_t{100000}, std::uint64_t{10000000}}) {
+        lzh::MemorySource src(text.data(), text.size());
+        lzh::VectorSink out;
+        lzh::EncodeOptions opt;
+        opt.size_hint = hint;
+        auto r = lzh::encode(GetParam(), src, out, UINT64_MAX, opt);
+        EXPECT_EQ(r.original_size, text.size());
+        EXPECT_EQ(decompress(GetParam(), out.bytes, text.size()), text) << "hint " << hint;
+    }
+}
+
+TEST_P(CodecRoundTrip, PiecesCodedSeparatelyJoinIntoOneStream) {
+    const auto text = text_data(1500000, 22) + noise_data(70000) + text_data(300000, 22);
+    const std::size_t window = std::size_t{1} << lzh::dictionary_bits(GetParam());
+    lzh::VectorSink out;
+    {
+        lzh::detail::BitWriter bw(out);
+        const std::size_t piece = 400000;
+        for (std::size_t off = 0; off < text.size(); off += piece) {
+            const std::size_t hist = std::min(off, window);
+            const auto* base = reinterpret_cast<const std::uint8_t*>(text.data());
+            auto p = lzh::detail::encode_piece(GetParam(), base + off - hist, hist, base + off,
+                                               std::min(piece, text.size() - off));
+            lzh::detail::append_piece(bw, p);
+        }
+        bw.finish();
+    }
+    EXPECT_EQ(decompress(GetParam(), out.bytes, text.size()), text);
+    EXPECT_LT(out.bytes.size(), compress(GetParam(), text).size() * 102 / 100);
 }
 
 TEST_P(CodecRoundTrip, CompressesTextAndRunsWell) {

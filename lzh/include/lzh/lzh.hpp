@@ -103,11 +103,12 @@ struct EncodeResult {
 // deeper for -lh6-/-lh7-).
 struct EncodeOptions {
     int max_chain = 0;
+    std::uint64_t size_hint = 0;  // expected input size (0: unknown); smaller inputs set up faster
 };
 
 // Compresses everything `in` yields as one member stream of an -lh4- ... -lh7- method. Once the
 // output would reach `give_up_at` bytes it stops and returns shrunk = false (the caller then stores
-// the member instead); the CRC and size then cover only what was read so far.
+// the member instead; sizes and CRC are then not filled in).
 EncodeResult encode(Method m, ByteSource& in, ByteSink& out,
                     std::uint64_t give_up_at = UINT64_MAX, const EncodeOptions& opt = {});
 

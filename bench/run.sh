@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# Compares the Marlo LZH library with its peers on one tree, all in the same run:
+#   compression  ours -lh5-/-lh7- (one member per file)  vs  gzip -6 on the tar of the tree,
+#                jlha c2o5 / c2o7 on the tree
+#   parallel     ours with one worker vs one per core
+#   reading      ours t  vs  bsdtar -xOf, 7z t, lhasa t  on our -lh5- archive
+# Usage: bench/run.sh [--quick | TREE_DIR] [--runs N] [--unlha PATH]
+#   --quick      generate a small corpus (about 40 MB) in the work folder and use it
+#   TREE_DIR     e.g. the pinned corpus tree of shared/bench-corpus.md
+# Output: a table of sizes, MB/s (median of N runs) and peak memory, then the ratios that the
+# targets talk about. Work files go to ${BENCH_WORK:-/tmp/marlo-lzh-bench}.
+set -euo pipefail
+
+runs=1
+tree=""
+unlha="${UNLHA:-}"
+quick=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --quick) quick=1 ;;
+    --runs) runs="$2"; shift ;;
+    --unlha) unlha="$2"; shift ;;
+    *) tree="$1" ;;
+  esac
+  shift
+done
+here="$(cd "$(dirname "$0")" && pwd)"
+if [ -z "$unlha" ]; then
+  for c in "$here/../build/lzh-bench/lzh/unlha" "$here/../build/lzh-dev/lzh/unlha" "$here/../build/lzh/unlha"; do
+    [ -x "$c" ] && unlha="$c" && break
+  done
+fi
+[ -x "$unlha" ] || { echo "unlha not found: build the 'unlha' target or pass --unlha PATH" >&2; exit 2; }
+work="${BENCH_WORK:-/tmp/marlo-lzh-bench}"
+mkdir -p "$work"
+
+if [ "$quick" = 1 ] || [ -z "$tree" ]; then
+  tree="$work/quick-tree"
+  if [ ! -d "$tree" ]; then
+    echo "generating a small corpus in $tree ..." >&2
+    mkdir -p "$tree"
+    # Headers, documentation and one large binary, like the pinned corpus in miniature.
+    cp -r /usr/include "$tree/include" 2>/dev/null || true
+    cp -r /usr/share/doc "$tree/doc" 2>/dev/null || true
+    big=$(ls -S /usr/lib/x86_64-linux-gnu/*.so* 2>/dev/null | head -1)
+    [ -n "$big" ] && head -c 20000000 "$big" > "$tree/big.so"
+    find "$tree" -type l -delete
+  fi
+fi
+tree="$(cd "$tree" && pwd)"
+bytes=$(find "$tree" -type f -printf '%s\n' | awk '{s+=$1} END {print s}')
+files=$(find "$tree" -type f | wc -l)
+tar_file="$work/tree.tar"
+tar --sort=name --mtime=@0 --owner=0 --group=0 --numeric-owner -cf "$tar_file" -C "$tree" .
+tar_bytes=$(stat -c %s "$tar_file")
+echo "tree: $tree  ($files files, $bytes bytes; tar $tar_bytes bytes)"
+echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
+echo
+
+# time_cmd NAME INPUT_BYTES OUTPUT_FILE -- command...   (runs $runs times, keeps the median)
+declare -A SIZE SPEED MEM
+time_cmd() {
+  local name="$1" in_bytes="$2" out="$3"; shift 4
+  local times=() t0 t1 mem=0
+  for ((i = 0; i < runs; i++)); do
+    [ -n "$out" ] && [ "$out" != - ] && rm -f "$out"
+    t0=$(date +%s.%N)
+    /usr/bin/time -f '%M' -o "$work/mem" "$@" > /dev/null 2>&1 || { echo "$name failed" >&2; return 1; }
+    t1=$(date +%s.%N)
+    times+=("$(echo "$t1 - $t0" | bc -l)")
+    m=$(tail -1 "$work/mem"); [ "$m" -gt "$mem" ] && mem=$m
+  done
+  local med
+  med=$(printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
+  SPEED[$name]=$(echo "$in_bytes / $med / 1000000" | bc -l)
+  MEM[$name]=$mem
+  if [ -n "$out" ] && [ "$out" != - ]; then SIZE[$name]=$(stat -c %s "$out"); else SIZE[$name]=""; fi
+}
+
+have() { command -v "$1" > /dev/null 2>&1; }
+
+time_cmd "gzip -6 (tar)" "$tar_bytes" "$work/tree.tar.gz" -- sh -c "gzip -6 -c '$tar_file' > '$work/tree.tar.gz'"
+time_cmd "ours lh5, 1 worker" "$bytes" "$work/ours5-1.lzh" -- "$unlha" a "$work/ours5-1.lzh" "$tree/*.*" -r -l0 -jp1
+time_cmd "ours lh5" "$bytes" "$work/ours5.lzh" -- "$unlha" a "$work/ours5.lzh" "$tree/*.*" -r -l0
+time_cmd "ours lh7" "$bytes" "$work/ours7.lzh" -- "$unlha" a "$work/ours7.lzh" "$tree/*.*" -r -l0 -o7
+if have jlha; then
+  time_cmd "jlha c2o5" "$bytes" "$work/jlha5.lzh" -- sh -c "cd '$tree' && jlha c2o5q '$work/jlha5.lzh' ."
+  time_cmd "jlha c2o7" "$bytes" "$work/jlha7.lzh" -- sh -c "cd '$tree' && jlha c2o7q '$work/jlha7.lzh' ."
+fi
+time_cmd "ours t" "$bytes" - -- "$unlha" t "$work/ours5.lzh" -l0
+have bsdtar && time_cmd "bsdtar -xOf" "$bytes" - -- sh -c "bsdtar -xOf '$work/ours5.lzh' > /dev/null"
+have 7z && time_cmd "7z t" "$bytes" - -- 7z t "$work/ours5.lzh"
+have lhasa && time_cmd "lhasa t" "$bytes" - -- lhasa t "$work/ours5.lzh"
+time_cmd "gzip -d (tar.gz)" "$tar_bytes" - -- sh -c "gzip -dc '$work/tree.tar.gz' > /dev/null"
+
+printf '%-22s %14s %9s %9s %10s\n' tool "output bytes" "% input" "MB/s" "peak KB"
+for name in "gzip -6 (tar)" "ours lh5, 1 worker" "ours lh5" "ours lh7" "jlha c2o5" "jlha c2o7" \
+            "ours t" "bsdtar -xOf" "7z t" "lhasa t" "gzip -d (tar.gz)"; do
+  [ -n "${SPEED[$name]:-}" ] || continue
+  size="${SIZE[$name]}"; pct=""
+  if [ -n "$size" ]; then
+    base=$bytes; [ "$name" = "gzip -6 (tar)" ] && base=$tar_bytes
+    pct=$(printf '%.2f' "$(echo "100 * $size / $base" | bc -l)")
+  fi
+  printf '%-22s %14s %9s %9.1f %10s\n' "$name" "$size" "$pct" "${SPEED[$name]}" "${MEM[$name]}"
+done
+echo
+ratio() { printf '%.3f' "$(echo "$1 / $2" | bc -l)"; }
+echo "lh5 size / jlha c2o5 size:        $( [ -n "${SIZE[jlha c2o5]:-}" ] && ratio "${SIZE[ours lh5]}" "${SIZE[jlha c2o5]}")   (target <= 1)"
+echo "lh5 speed / gzip -6 speed:        $(ratio "${SPEED[ours lh5]}" "${SPEED[gzip -6 (tar)]}")   (target >= 1)"
+echo "lh5 1-worker speed / gzip -6:     $(ratio "${SPEED[ours lh5, 1 worker]}" "${SPEED[gzip -6 (tar)]}")"
+echo "lh7 size / jlha c2o7 size:        $( [ -n "${SIZE[jlha c2o7]:-}" ] && ratio "${SIZE[ours lh7]}" "${SIZE[jlha c2o7]}")   (target < 1)"
+echo "lh7 size / gzip -6 size:          $(ratio "${SIZE[ours lh7]}" "${SIZE[gzip -6 (tar)]}")   (target < 1)"
+echo "parallel speed-up ($(nproc) cores):     $(ratio "${SPEED[ours lh5]}" "${SPEED[ours lh5, 1 worker]}")   (target >= 1.7 on 2 cores)"
+[ -n "${SPEED[bsdtar -xOf]:-}" ] && echo "test speed / bsdtar -xOf:         $(ratio "${SPEED[ours t]}" "${SPEED[bsdtar -xOf]}")   (target >= 1)"
+exit 0

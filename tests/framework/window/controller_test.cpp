@@ -473,6 +473,34 @@ TEST_F(ListAndForm, ADisabledButtonGreysItsItemAndIgnoresItsKey) {
   closeList(w);
 }
 
+TEST_F(ListAndForm, TheBrowseActionsToolboxPressesTheListsButtons) {
+  addFolders(2);
+  app.withTools = true;
+  app.deleteDisabled = true;
+  const WindowHandle w = startList();
+  driver.answerNextPopup(0);
+  driver.rightClickRow(w, n(ListControl::List), 2);
+  const auto menu = driver.dialogs().at(0).request.menu;
+  ASSERT_EQ(menu.size(), 5u);
+  EXPECT_TRUE(menu[3].separator);
+  EXPECT_EQ(menu[4].text, "&Tools");
+  driver.press(w, n(ListControl::Tools));
+  const WindowHandle box = driver.waitForWindow("Browse Actions");
+  ASSERT_NE(box, 0);
+  EXPECT_NE(driver.screen(box).props.thread, driver.screen(w).props.thread);  // a thread of its own
+  EXPECT_EQ(driver.text(box, 1), "&Insert");
+  EXPECT_EQ(driver.text(box, 2), "&Change");
+  EXPECT_EQ(driver.text(box, 3), "&Delete");
+  EXPECT_FALSE(driver.control(box, 3).enabled());
+  driver.press(box, 2);
+  ASSERT_NE(driver.waitForWindow("Folder"), 0);
+  EXPECT_EQ(app.lastFormRequest, RequestChange);
+  EXPECT_EQ(driver.value(form(), n(FormControl::Number)), "2");
+  driver.press(form(), n(FormControl::Cancel));
+  closeList(w);  // the toolbox goes with its list
+  EXPECT_FALSE(driver.isOpen(box));
+}
+
 // --- selecting -----------------------------------------------------------------------------------
 
 TEST_F(ListAndForm, SelectingModeLeavesTheChosenRecordForTheCaller) {
@@ -539,6 +567,12 @@ TEST_F(ListAndForm, APagedListFetchesAsItScrolls) {
   driver.scroll(w, list, event::ScrollBottom);
   EXPECT_EQ(firstColumn(), "8 9 10 11 12 ");
   EXPECT_EQ(highlighted(w), 5);
+  driver.scroll(w, list, event::ScrollDrag, 50);  // half way: the sixth record of twelve
+  EXPECT_EQ(rows(w)[static_cast<std::size_t>(highlighted(w) - 1)][0], "6");
+  driver.scroll(w, list, event::ScrollDrag, 1);
+  EXPECT_EQ(firstColumn(), "1 2 3 4 5 ");
+  driver.scroll(w, list, event::ScrollDrag, 100);
+  EXPECT_EQ(firstColumn(), "8 9 10 11 12 ");
   // The highlighted record is the one the buttons work on.
   driver.press(w, n(ListControl::Change));
   EXPECT_EQ(driver.value(form(), n(FormControl::Number)), "12");

@@ -122,6 +122,7 @@ SeverityLevel FolderList::init() {
   list.DELETECONTROL = n(ListControl::Delete);
   if (app_.withView) list.VIEWCONTROL = n(ListControl::View);
   if (app_.withSelect) list.SELECTCONTROL = n(ListControl::Select);
+  if (app_.withTools) list.TOOLCONTROL = n(ListControl::Tools);
   list.ASKPROCEDURE = 1;
   setAlerts();
   return SevBenign;
@@ -142,6 +143,8 @@ void FolderList::layOut() {
   window_.add(ControlKind::Button, "&View", {190, 52, 60, 14});
   window_.add(ControlKind::Button, "&Select", {190, 68, 60, 14});
   window_.add(ControlKind::Button, "C&lose", {190, 100, 60, 14});
+  window_.add(ControlKind::Button, "&Tools", {190, 84, 60, 14});
+  if (!app_.withTools) window_.hide(n(ListControl::Tools));
   if (app_.deleteDisabled) window_.disable(n(ListControl::Delete));
 }
 

@@ -39,6 +39,7 @@ struct FolderApp {
   bool withSelect = true;
   int listHeight = 60;  // five rows of ten dialog units below the header
   bool deleteDisabled = false;
+  bool withTools = false;
   // --- how the form behaves
   std::uint8_t insertAction = 2;
   std::uint8_t deleteAction = 2;
@@ -49,7 +50,7 @@ struct FolderApp {
   std::uint8_t lastFormRequest = 0;
 };
 
-enum class ListControl : int { List = 1, Insert, Change, Delete, View, Select, Close };
+enum class ListControl : int { List = 1, Insert, Change, Delete, View, Select, Close, Tools };
 enum class FormControl : int { NumberPrompt = 1, Number, NamePrompt, Name, Ok, Cancel };
 
 constexpr int n(ListControl c) { return static_cast<int>(c); }

@@ -1,9 +1,10 @@
 // The demo program under the Qt view, for looking at what the view draws (scripts/screenshot).
-// With "--restore" it also opens the second window on its own thread.
+// With "--restore" it also opens the second window on its own thread; with "--minimize" it
+// minimises the main window, which then goes into the notification area when there is one.
 #include <QApplication>
 #include <QTimer>
 
-#include <cstring>
+#include <string>
 
 #include "platform/qt/qt_view.h"
 #include "tests/platform/window/demo_window.h"
@@ -20,16 +21,16 @@ int main(int argc, char** argv) {
     ++nr;
   }
   state.archive = "/home/user/Marlo_BACKUP";
-  const bool restore = argc > 1 && std::strcmp(argv[1], "--restore") == 0;
-  if (restore) {
-    QTimer::singleShot(300, [] {
+  const std::string option = argc > 1 ? argv[1] : "";
+  // What a person would do first, given to the main window once it is up.
+  auto toMain = [](marlo::win::Input input) {
+    QTimer::singleShot(300, [input] {
       for (const auto& w : marlo::win::Engine::instance().openWindows()) {
-        if (w.title == marlo::demo::kMainTitle) {
-          marlo::win::Engine::instance().sendInput(
-              w.handle, marlo::win::Input::press(static_cast<int>(marlo::demo::MainControl::Restore)));
-        }
+        if (w.title == marlo::demo::kMainTitle) marlo::win::Engine::instance().sendInput(w.handle, input);
       }
     });
-  }
+  };
+  if (option == "--restore") toMain(marlo::win::Input::press(static_cast<int>(marlo::demo::MainControl::Restore)));
+  if (option == "--minimize") toMain(marlo::win::Input::windowState(marlo::win::WindowState::Minimized));
   return view.run(engine, [&state] { marlo::demo::mainWindow(state); });
 }

@@ -30,6 +30,22 @@ WindowHandle TestDriver::waitForWindow(std::string_view title) {
   return found;
 }
 
+WindowHandle TestDriver::windowOf(std::string_view procedure) const {
+  WindowHandle found = 0;
+  for (const auto& w : engine_.openWindows()) {
+    const auto s = view_.screen(w.handle);
+    if (s && s->props.procedure == procedure) found = w.handle;
+  }
+  return found;
+}
+
+WindowHandle TestDriver::waitForProcedure(std::string_view procedure) {
+  WindowHandle found = 0;
+  view_.waitFor([&] { return (found = windowOf(procedure)) != 0; }, guardSeconds_);
+  if (found != 0) settle();
+  return found;
+}
+
 bool TestDriver::waitForClose(WindowHandle window) {
   const bool closed = view_.waitFor([&] { return !view_.screen(window).has_value(); }, guardSeconds_);
   settle();

@@ -37,6 +37,9 @@ class TestDriver {
   // The newest open window with this title (0 = none); waitForWindow waits for it to open.
   [[nodiscard]] WindowHandle window(std::string_view title) const;
   WindowHandle waitForWindow(std::string_view title);
+  // The same by the name of the window procedure that runs the window (Window::setProcedure).
+  [[nodiscard]] WindowHandle windowOf(std::string_view procedure) const;
+  WindowHandle waitForProcedure(std::string_view procedure);
   bool waitForClose(WindowHandle window);
   [[nodiscard]] bool isOpen(WindowHandle window) const;
   [[nodiscard]] HeadlessView::Screen screen(WindowHandle window) const;  // empty when closed

@@ -141,6 +141,7 @@ struct WindowProps {
   WindowHandle handle = 0;
   ThreadId thread = 0;
   std::string title;
+  std::string procedure;  // the window procedure that runs it ("Trayicon", "rest"), for tests and logs
   std::string icon;
   Rect rect;  // x, y ignored when centred
   bool centred = false;

@@ -47,6 +47,11 @@ void Window::setTitle(std::string title) {
   notifyWindow();
 }
 
+void Window::setProcedure(std::string name) {
+  props_.procedure = std::move(name);
+  notifyWindow();
+}
+
 void Window::setIcon(std::string icon) {
   props_.icon = std::move(icon);
   notifyWindow();
@@ -508,6 +513,10 @@ void Window::deliverLater(EventCode code, int control, KeyCode key, int thumb) {
 }
 
 const Event* Window::accept() {
+  if (open_ && Engine::currentThread() != props_.thread) {
+    std::fprintf(stderr, "marlo: window \"%s\" accepts events only on its own thread\n", props_.title.c_str());
+    std::abort();
+  }
   if (haveCurrent_) {
     haveCurrent_ = false;
     if (!consumed_) finishEvent();

@@ -50,6 +50,8 @@ class Window {
   [[nodiscard]] const WindowProps& props() const { return props_; }
   [[nodiscard]] const std::string& title() const { return props_.title; }
   void setTitle(std::string title);
+  // The name of the window procedure that runs the window; tests find windows by it.
+  void setProcedure(std::string name);
   void setIcon(std::string icon);
   void setFont(Font font);
   void setFillColour(Colour colour);

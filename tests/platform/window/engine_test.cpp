@@ -4,6 +4,7 @@
 #include <atomic>
 #include <thread>
 
+#include "platform/shell/shell.h"
 #include "tests/platform/window/window_fixture.h"
 
 namespace marlo::test {
@@ -574,6 +575,63 @@ TEST_F(WindowTest, MessageProcedureRunsOnTheOwningThreadAndChains) {
   engine.postMessage(h, message::Close, 0, 0);  // passed on to the engine's own procedure
   EXPECT_TRUE(driver.waitEnded());
   EXPECT_THAT(log.take(), ElementsAre("CloseWindow"));
+}
+
+}  // namespace
+}  // namespace marlo::test
+
+namespace marlo::test {
+namespace {
+
+TEST_F(WindowTest, RadiosSetTheirGroupAndBindingsConvertTheirTypes) {
+  int option = 1;
+  double ratio = 0.5;
+  CString<6> shortText("abc");
+  driver.start([&] {
+    Window w("Options");
+    w.setProcedure("options");
+    const int group = w.add(ControlKind::OptionGroup, "Mode", {4, 4, 80, 40});
+    w.bind(group, Binding::to(option));
+    for (const char* label : {"&Fast", "&Good", "&Best"}) w.setParent(w.add(ControlKind::Radio, label, {8, 10, 60, 10}), group);
+    const int r = w.add(ControlKind::Entry, "", {4, 50, 40, 10});
+    w.bind(r, Binding::to(ratio));
+    const int t = w.add(ControlKind::Entry, "", {4, 62, 40, 10});
+    w.bind(t, Binding::to(shortText));
+    w.display();
+    runWindow(w, log, nullptr);
+  });
+  const WindowHandle h = driver.waitForProcedure("options");
+  ASSERT_EQ(h, driver.window("Options"));
+  log.take();
+  ASSERT_TRUE(driver.press(h, 4));
+  EXPECT_EQ(option, 3);
+  EXPECT_EQ(driver.value(h, 1), "3");
+  EXPECT_THAT(log.take(), ElementsAre("Accepted 1"));
+  driver.type(h, 5, "2.25");
+  EXPECT_DOUBLE_EQ(ratio, 2.25);
+  driver.type(h, 6, "longer than six");
+  EXPECT_EQ(shortText.view(), "longe") << "a variable keeps to its capacity";
+  driver.closeBox(h);
+}
+
+TEST_F(WindowTest, ShowWindowFromAnotherThreadActsOnTheOwningThread) {
+  std::atomic<int> before{-1};
+  driver.start([&] {
+    Window w("Main");
+    runWindow(w, log, nullptr);
+  });
+  const WindowHandle h = driver.window("Main");
+  driver.start([&] { before = marlo::shell::ShowWindow(h, marlo::shell::SW_HIDE); });
+  EXPECT_EQ(before.load(), 1);
+  EXPECT_FALSE(driver.screen(h).props.visible);
+  EXPECT_FALSE(driver.closeBox(h)) << "a person cannot reach a hidden window";
+  driver.start([&] { before = marlo::shell::ShowWindow(h, marlo::shell::SW_SHOWMINIMIZED); });
+  EXPECT_EQ(before.load(), 0);
+  EXPECT_TRUE(driver.screen(h).props.visible);
+  EXPECT_EQ(driver.screen(h).props.state, WindowState::Minimized);
+  EXPECT_EQ(marlo::shell::ShowWindow(0x7FFF, marlo::shell::SW_HIDE), 0) << "no such window";
+  engine.post(h, event::CloseWindow);
+  EXPECT_TRUE(driver.waitEnded());
 }
 
 }  // namespace

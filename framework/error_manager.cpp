@@ -346,7 +346,11 @@ unsigned ErrorManager::present(const Prepared& message, std::string_view shownTe
     HISTORY.push_back({message.category,
                        message.text.substr(0, std::min(message.text.size(), kHistoryTextCapacity)),
                        message.id});
-    if (message.level == HISTORYVIEWLEVEL) {
+    // A message after which the program ends is always shown: the person must learn why it
+    // stopped, whatever level the history window is kept for.
+    const bool endsProgram = message.level != SevBenign && message.level != SevUser &&
+                             message.level != SevCancel && message.level != SevNotify;
+    if (message.level == HISTORYVIEWLEVEL || endsProgram) {
       shownHistory = HISTORY;
       if (HISTORYRESETONVIEW) HISTORY.clear();
     }

@@ -380,6 +380,16 @@ TEST_F(ErrorManagerTest, HistoryWindowShowsMessagesOfTheViewLevel) {
   EXPECT_TRUE(ui.boxes.empty());
 }
 
+TEST_F(ErrorManagerTest, AMessageThatEndsTheProgramIsShownWhateverTheViewLevel) {
+  errors.HISTORYTHRESHOLD = -1;
+  errors.HISTORYVIEWLEVEL = SevNotify;
+  errors.setFile("FILES.db");
+  EXPECT_EQ(errors.throw_(39), SevFatal);
+  ASSERT_EQ(ui.historyWindows.size(), 1U);
+  EXPECT_EQ(ui.historyWindows[0].caption, "File Usage Error");
+  EXPECT_EQ(ui.halts.size(), 1U);
+}
+
 TEST_F(ErrorManagerTest, HistoryTextIsCutAtItsCapacity) {
   errors.HISTORYTHRESHOLD = 5;
   add(100, SevNotify, "T", "%File%File%File%File%File");

@@ -463,7 +463,7 @@ TEST_F(ListAndForm, ADisabledButtonGreysItsItemAndIgnoresItsKey) {
   const WindowHandle w = startList();
   driver.answerNextPopup(3);  // the greyed item: choosing it does nothing
   driver.rightClickRow(w, n(ListControl::List), 1);
-  const auto& menu = driver.dialogs().at(0).request.menu;
+  const auto menu = driver.dialogs().at(0).request.menu;
   ASSERT_EQ(menu.size(), 3u);
   EXPECT_TRUE(menu[0].enabled);
   EXPECT_FALSE(menu[2].enabled);
@@ -509,7 +509,7 @@ TEST_F(ListAndForm, SelectingModeLeavesTheChosenRecordForTheCaller) {
   EXPECT_TRUE(list_->list.SELECTING);
   driver.answerNextPopup(0);
   driver.rightClickRow(w, n(ListControl::List), 1);
-  const auto& menu = driver.dialogs().at(0).request.menu;
+  const auto menu = driver.dialogs().at(0).request.menu;
   ASSERT_EQ(menu.size(), 4u);
   EXPECT_EQ(menu[3].text, "&Select");
   driver.doubleClickRow(w, n(ListControl::List), 2);  // selects instead of changing

@@ -522,9 +522,22 @@ const Event* Window::accept() {
     if (!consumed_) finishEvent();
   }
   consumed_ = false;
+  while (takeNext()) {
+    if (current_.code == event::Accepted) accepted_ = current_.control;
+    if (current_.code == event::AlertKey) key_ = current_.key;
+    if (runHooks()) {
+      haveCurrent_ = true;
+      return &current_;
+    }
+  }
+  return nullptr;
+}
+
+// Waits for the next event of this window and makes it current; false when the loop ends.
+bool Window::takeNext() {
   Engine& engine = Engine::instance();
   for (;;) {
-    if (!open_ || engine.halting()) return nullptr;
+    if (!open_ || engine.halting()) return false;
     if (!pending_.empty()) {
       const Pending p = pending_.front();
       pending_.pop_front();
@@ -534,7 +547,7 @@ const Event* Window::accept() {
         const EventCode verdict = checkField(p.event.control);
         if (verdict == event::Rejected) stopPass();
         current_ = Event{verdict, handle(), p.event.control, 0, 0};
-        break;
+        return true;
       }
       if (p.kind == Pending::Kind::PassDone) {
         acceptAll_ = false;
@@ -542,10 +555,10 @@ const Event* Window::accept() {
       } else {
         current_ = p.event;
       }
-      break;
+      return true;
     }
     Engine::QueueItem item;
-    if (!engine.take(*this, item)) return nullptr;
+    if (!engine.take(*this, item)) return false;
     if (item.kind == Engine::QueueItem::Kind::Input) {
       applyInput(item.input);
       continue;
@@ -553,16 +566,40 @@ const Event* Window::accept() {
     if (item.kind == Engine::QueueItem::Kind::Tick) {
       engine.timerTaken(handle());
       current_ = Event{event::Timer, handle(), 0, 0, 0};
-      break;
+      return true;
     }
     current_ = item.event;
     current_.window = handle();
-    break;
+    return true;
   }
-  haveCurrent_ = true;
-  if (current_.code == event::Accepted) accepted_ = current_.control;
-  if (current_.code == event::AlertKey) key_ = current_.key;
-  return &current_;
+}
+
+int Window::registerHandler(EventCode code, std::function<bool(const Event&)> handler) {
+  hooks_.push_back(Hook{nextHook_, code, std::move(handler)});
+  return nextHook_++;
+}
+
+void Window::unregisterHandler(int id) {
+  for (auto& h : hooks_) {
+    if (h.id == id) h.handler = nullptr;  // removed after the current run of the hooks
+  }
+}
+
+bool Window::runHooks() {
+  // A copy of the list: a handler may register or unregister others while it runs.
+  const std::vector<Hook> hooks = hooks_;
+  bool keep = true;
+  for (const auto& h : hooks) {
+    if (!h.handler || (h.code != 0 && h.code != current_.code)) continue;
+    const bool live = std::any_of(hooks_.begin(), hooks_.end(),
+                                  [&](const Hook& x) { return x.id == h.id && x.handler; });
+    if (live && !h.handler(current_)) {
+      keep = false;
+      break;
+    }
+  }
+  hooks_.erase(std::remove_if(hooks_.begin(), hooks_.end(), [](const Hook& x) { return !x.handler; }), hooks_.end());
+  return keep;
 }
 
 void Window::finishEvent() {

@@ -23,6 +23,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -179,6 +180,14 @@ class Window {
   // The control of the last Accepted event (0 = none yet).
   [[nodiscard]] int acceptedControl() const { return accepted_; }
 
+  // Event handlers a component registers on the window (as the rich-text editor does for the
+  // moved and sized events): each runs on the owning thread when the loop takes an event of
+  // its code (0 = every event), before the window procedure sees it. A handler that returns
+  // false consumes the event: the loop never sees it and no default processing runs.
+  // Returns an id for unregisterHandler. Handlers may be added or removed from inside a handler.
+  int registerHandler(EventCode code, std::function<bool(const Event&)> handler);
+  void unregisterHandler(int id);
+
   // --- Menus -----------------------------------------------------------------------------
   // Shows a popup menu at the mouse and waits for the choice: the chosen item's number (1.. in
   // menu order, counting neither separators nor submenu heads), 0 when dismissed.
@@ -231,6 +240,15 @@ class Window {
   KeyCode key_ = 0;
   int timer_ = 0;
   WindowProc proc_ = &Engine::defaultWindowProc;
+  struct Hook {
+    int id = 0;
+    EventCode code = 0;
+    std::function<bool(const Event&)> handler;
+  };
+  std::vector<Hook> hooks_;
+  int nextHook_ = 1;
+  [[nodiscard]] bool runHooks();  // false: a hook consumed the current event
+  bool takeNext();
   bool disabledOther_ = false;  // this window disabled the one below it
 };
 

@@ -636,3 +636,44 @@ TEST_F(WindowTest, ShowWindowFromAnotherThreadActsOnTheOwningThread) {
 
 }  // namespace
 }  // namespace marlo::test
+
+namespace marlo::test {
+namespace {
+
+TEST_F(WindowTest, RegisteredHandlersSeeEventsFirstAndMayConsumeThem) {
+  std::vector<std::string> hooked;
+  driver.start([&] {
+    Window w("Hooked");
+    w.setResizable(true);
+    int sizedHook = 0;
+    sizedHook = w.registerHandler(event::Sized, [&](const Event&) {
+      hooked.push_back("sized");
+      return true;  // the window procedure sees it too
+    });
+    w.registerHandler(0x500, [&](const Event&) {
+      hooked.push_back("private");
+      w.unregisterHandler(sizedHook);
+      return false;  // swallowed
+    });
+    w.registerHandler(event::CloseWindow, [&](const Event&) {
+      hooked.push_back("close refused");
+      return false;  // consumed: no default processing, the window stays
+    });
+    runWindow(w, log, nullptr);
+  });
+  const WindowHandle h = driver.window("Hooked");
+  log.take();
+  driver.resize(h, {0, 0, 300, 200});
+  engine.post(h, 0x500);
+  driver.settle();
+  driver.resize(h, {0, 0, 310, 200});
+  driver.closeBox(h);
+  EXPECT_THAT(hooked, ElementsAre("sized", "private", "close refused"));
+  EXPECT_THAT(log.take(), ElementsAre("Sized", "Sized"));
+  EXPECT_TRUE(driver.isOpen(h));
+  engine.halt(0);
+  EXPECT_TRUE(driver.waitEnded());
+}
+
+}  // namespace
+}  // namespace marlo::test

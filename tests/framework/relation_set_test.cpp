@@ -270,6 +270,25 @@ TEST_F(RelationSetTest, ACollisionFromAFormIsReportedInTheFormsWords) {
   EXPECT_EQ(parentSet.update(false), SevBenign);  // the buffer now matches what is stored
 }
 
+TEST_F(RelationSetTest, ATransactionThatCannotStartCancelsTheChange) {
+  readParent(2);
+  ASSERT_EQ(KeyedTable::beginTransaction({parents.get()}), 0);  // someone framed it already
+  parent.NAME = "changed";
+  EXPECT_EQ(parentSet.update(true), SevNotify);
+  ui.answers = {button::kOk, button::kNo};  // then no second attempt
+  EXPECT_EQ(parentSet.delete_(false), SevNotify);
+  KeyedTable::rollback({parents.get()});
+  ASSERT_GE(ui.boxes.size(), 2U);
+  EXPECT_EQ(ui.boxes[0].caption, "Transaction cancelled");
+  EXPECT_EQ(ui.boxes[0].text.rfind("Error: (", 0), 0U);
+  EXPECT_NE(ui.boxes[0].text.find(") attempting to frame the transaction on PARENTS.db."),
+            std::string::npos);
+  EXPECT_EQ(ui.boxes[1].caption, "Transaction cancelled");
+  EXPECT_EQ(ui.boxes.back().caption, "Record Delete Error");
+  readParent(2);
+  EXPECT_EQ(parent.NAME, "two");
+}
+
 TEST_F(RelationSetTest, CancelAutoIncDeletesThePlaceholderThroughTheSet) {
   child.PARENT = 2;
   ASSERT_EQ(childFiles.primeAutoInc(), SevBenign);

@@ -1,6 +1,7 @@
 // The demo program under the Qt view, for looking at what the view draws (scripts/screenshot).
 // With "--restore" it also opens the second window on its own thread; with "--minimize" it
-// minimises the main window, which then goes into the notification area when there is one.
+// minimises the main window, which then goes into the notification area when there is one;
+// "--delete" and "--browse" press those buttons, to show a message box and a file dialog.
 #include <QApplication>
 #include <QTimer>
 
@@ -31,6 +32,8 @@ int main(int argc, char** argv) {
     });
   };
   if (option == "--restore") toMain(marlo::win::Input::press(static_cast<int>(marlo::demo::MainControl::Restore)));
+  if (option == "--delete") toMain(marlo::win::Input::press(static_cast<int>(marlo::demo::MainControl::Delete)));
+  if (option == "--browse") toMain(marlo::win::Input::press(static_cast<int>(marlo::demo::MainControl::Browse)));
   if (option == "--minimize") toMain(marlo::win::Input::windowState(marlo::win::WindowState::Minimized));
   return view.run(engine, [&state] { marlo::demo::mainWindow(state); });
 }

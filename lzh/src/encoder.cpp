@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cassert>
+#include <cmath>
 #include <cstring>
 
 #include "bitio.h"
@@ -41,11 +42,14 @@ class BlockCoder {
 public:
     // A small member never needs a full-size symbol buffer; `size_hint` (0: unknown) keeps the
     // set-up cost of many small files low.
-    BlockCoder(const detail::StreamParams& p, BitWriter& bw, std::uint64_t size_hint) : prm_(p), bw_(bw) {
-        limit_ = size_hint > 0 && size_hint < kBlock ? static_cast<int>(size_hint) + 1 : kBlock;
+    BlockCoder(const detail::StreamParams& p, BitWriter& bw, std::uint64_t size_hint, int block_symbols)
+        : prm_(p), bw_(bw) {
+        limit_ = block_symbols > 0 && block_symbols < kBlock ? block_symbols : kBlock;
+        if (size_hint > 0 && size_hint < static_cast<std::uint64_t>(limit_)) limit_ = static_cast<int>(size_hint) + 1;
         sym_.resize(static_cast<std::size_t>(limit_));
         off_.resize(static_cast<std::size_t>(limit_));
         reset();
+        init_prices();
     }
     // The largest block the format allows: fewer blocks, less table overhead.
     static constexpr int kBlock = 65535;
@@ -53,7 +57,6 @@ public:
     bool empty() const { return n_ == 0; }
     void literal(std::uint8_t c) {
         sym_[n_] = c;
-        ++cfreq_[c];
         ++n_;
     }
     // `dist` is 1 for the previous byte.
@@ -62,22 +65,32 @@ public:
         unsigned off = dist - 1;
         sym_[n_] = static_cast<std::uint16_t>(c);
         off_[n_] = static_cast<std::uint16_t>(off);
-        ++cfreq_[c];
-        ++pfreq_[p_symbol(off)];
         ++n_;
     }
     void flush();
+
+private:
+    double estimate(int b, int e, std::uint32_t* cf, std::uint32_t* pf) const;
+    void write_split(int b, int e, int depth);
+    void write_block(int b, int e);
+
+public:
+    // Estimated bits for a match against the same bytes as literals.
+    bool match_pays(const std::uint8_t* bytes, unsigned len, unsigned dist) const {
+        unsigned off = dist - 1;
+        int p = p_symbol(off);
+        unsigned match = cprice_[len + 253] + pprice_[p] + static_cast<unsigned>(p > 1 ? p - 1 : 0);
+        unsigned lits = 0;
+        for (unsigned i = 0; i < len; ++i) lits += cprice_[bytes[i]];
+        return match < lits;
+    }
 
 private:
     static int p_symbol(unsigned off) {
         if (off <= 1) return static_cast<int>(off);
         return 32 - __builtin_clz(off);  // bit length: off in [2^(p-1), 2^p)
     }
-    void reset() {
-        n_ = 0;
-        std::fill(std::begin(cfreq_), std::end(cfreq_), 0u);
-        std::fill(std::begin(pfreq_), std::end(pfreq_), 0u);
-    }
+    void reset() { n_ = 0; }
     void put_length(int len) {
         if (len < 7) {
             bw_.put(static_cast<std::uint32_t>(len), 3);
@@ -97,6 +110,13 @@ private:
     int n_ = 0;
     std::uint32_t cfreq_[kNC];
     std::uint32_t pfreq_[32];
+    // Until the first block is coded: 8 bits a literal, lengths a little dearer.
+    std::uint8_t cprice_[kNC] = {};
+    std::uint8_t pprice_[32] = {};
+    void init_prices() {
+        for (int i = 0; i < kNC; ++i) cprice_[i] = i < 256 ? 8 : 9;
+        for (int i = 0; i < 32; ++i) pprice_[i] = 4;
+    }
 };
 
 void BlockCoder::write_small_table(const std::uint8_t* len, int nsym, int nbits, int special) {
@@ -114,12 +134,72 @@ void BlockCoder::write_small_table(const std::uint8_t* len, int nsym, int nbits,
     }
 }
 
+// Estimated size in bits of symbols [b, e) coded as one block: the entropy of its literal/length
+// and offset symbols plus a rough cost of its tables. Only used to compare block boundaries.
+double BlockCoder::estimate(int b, int e, std::uint32_t* cf, std::uint32_t* pf) const {
+    std::fill(cf, cf + kNC, 0u);
+    std::fill(pf, pf + 32, 0u);
+    for (int i = b; i < e; ++i) {
+        unsigned c = sym_[static_cast<std::size_t>(i)];
+        ++cf[c];
+        if (c >= 256) ++pf[p_symbol(off_[static_cast<std::size_t>(i)])];
+    }
+    auto entropy = [](const std::uint32_t* f, int n, int& used) {
+        double total = 0, bits = 0;
+        used = 0;
+        for (int i = 0; i < n; ++i) total += f[i];
+        if (total == 0) return 0.0;
+        for (int i = 0; i < n; ++i)
+            if (f[i]) {
+                ++used;
+                bits += f[i] * std::log2(total / f[i]);
+            }
+        return bits;
+    };
+    int cu = 0, pu = 0;
+    double bits = entropy(cf, kNC, cu) + entropy(pf, prm_.np, pu);
+    return bits + 100.0 + 4.5 * cu + 3.0 * pu;
+}
+
+// Cuts [b, e) where two blocks with their own tables come out smaller than one, recursively.
+void BlockCoder::write_split(int b, int e, int depth) {
+    constexpr int kMinSplit = 4096;
+    if (depth < 4 && e - b >= 2 * kMinSplit) {
+        std::uint32_t cf[kNC], pf[32];
+        const int mid = b + (e - b) / 2;
+        const double whole = estimate(b, e, cf, pf);
+        const double halves = estimate(b, mid, cf, pf) + estimate(mid, e, cf, pf);
+        if (halves < whole) {
+            write_split(b, mid, depth + 1);
+            write_split(mid, e, depth + 1);
+            return;
+        }
+    }
+    write_block(b, e);
+}
+
 void BlockCoder::flush() {
     if (n_ == 0) return;
+    write_split(0, n_, 0);
+    reset();
+}
+
+void BlockCoder::write_block(int b, int e) {
+    std::fill(std::begin(cfreq_), std::end(cfreq_), 0u);
+    std::fill(std::begin(pfreq_), std::end(pfreq_), 0u);
+    for (int i = b; i < e; ++i) {
+        unsigned c = sym_[static_cast<std::size_t>(i)];
+        ++cfreq_[c];
+        if (c >= 256) ++pfreq_[p_symbol(off_[static_cast<std::size_t>(i)])];
+    }
     std::uint8_t clen[kNC], plen[32] = {}, tlen[kNT] = {};
     std::uint16_t ccode[kNC], pcode[32], tcode[kNT];
     int cused = detail::build_lengths(cfreq_, kNC, 16, clen);
     int pused = detail::build_lengths(pfreq_, prm_.np, 16, plen);
+    // This block's code lengths estimate the next block's costs; symbols unused here are
+    // assumed dear.
+    for (int i = 0; i < kNC; ++i) cprice_[i] = clen[i] ? clen[i] : 12;
+    for (int i = 0; i < prm_.np; ++i) pprice_[i] = plen[i] ? plen[i] : 7;
 
     // Run-length code the C lengths with the T alphabet (0: one zero, 1: 3-18 zeros,
     // 2: 20-531 zeros, t >= 3: length t - 2); gather T frequencies on the way.
@@ -162,7 +242,7 @@ void BlockCoder::flush() {
         for (const auto& t : tsyms) ++tfreq[t.sym];
     }
 
-    bw_.put(static_cast<std::uint32_t>(n_), 16);
+    bw_.put(static_cast<std::uint32_t>(e - b), 16);
     // T table
     int tused = cused > 1 ? detail::build_lengths(tfreq, kNT, 16, tlen) : 0;
     if (tused <= 1) {
@@ -205,17 +285,16 @@ void BlockCoder::flush() {
         detail::make_codes(plen, prm_.np, pcode);
     }
 
-    for (int i = 0; i < n_; ++i) {
-        unsigned c = sym_[i];
+    for (int i = b; i < e; ++i) {
+        unsigned c = sym_[static_cast<std::size_t>(i)];
         if (clen[c]) bw_.put(ccode[c], clen[c]);
         if (c >= 256) {
-            unsigned off = off_[i];
+            unsigned off = off_[static_cast<std::size_t>(i)];
             int p = p_symbol(off);
             if (plen[p]) bw_.put(pcode[p], plen[p]);
             if (p > 1) bw_.put(off - (1u << (p - 1)), p - 1);
         }
     }
-    reset();
 }
 
 // The match finder over a buffer that holds the window behind the current position and the
@@ -352,7 +431,7 @@ public:
         detail::stream_params(m, prm_);
         mp_ = match_params(m, opt.max_chain);
         matcher_ = std::make_unique<Matcher>(prm_.dicbit, mp_, opt.size_hint);
-        block_ = std::make_unique<BlockCoder>(prm_, bw_, opt.size_hint);
+        block_ = std::make_unique<BlockCoder>(prm_, bw_, opt.size_hint, opt.block_symbols);
     }
 
     EncodeResult run();
@@ -433,6 +512,10 @@ EncodeResult Encoder::run() {
         if (head != Matcher::kNil && prev_len < static_cast<unsigned>(mp_.max_lazy)) {
             match_len = mt.longest(head, prev_len < kMinMatch - 1 ? kMinMatch - 1 : prev_len, match_pos);
             if (match_len <= prev_len) match_len = kMinMatch - 1;  // nothing better found
+            // A short match far back can cost more bits than its bytes as literals.
+            if (match_len >= kMinMatch && match_len <= 5 &&
+                !block_->match_pays(mt.buf_.data() + mt.pos_, match_len, static_cast<unsigned>(mt.pos_ - match_pos)))
+                match_len = kMinMatch - 1;
         }
         if (prev_len >= kMinMatch && match_len <= prev_len) {
             // Take the match that started at the previous position.

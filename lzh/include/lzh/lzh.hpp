@@ -103,6 +103,7 @@ struct EncodeResult {
 // deeper for -lh6-/-lh7-).
 struct EncodeOptions {
     int max_chain = 0;
+    int block_symbols = 0;        // symbols per block, 1..65535 (0: the default)
     std::uint64_t size_hint = 0;  // expected input size (0: unknown); smaller inputs set up faster
 };
 

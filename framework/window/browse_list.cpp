@@ -63,7 +63,9 @@ void ViewManager::open() {
   OPENED = true;
 }
 
-void ViewManager::close() { OPENED = false; }
+void ViewManager::close() {
+  OPENED = false;
+}
 
 int ViewManager::addSortOrder(std::size_t key, std::function<bool()> filter) {
   if (!ORDER) ORDER = std::make_unique<std::vector<SortOrder>>();
@@ -80,7 +82,8 @@ void ViewManager::setOrder(int order) {
 }
 
 ViewManager::SortOrder* ViewManager::order() {
-  if (!ORDER || currentOrder_ < 1 || currentOrder_ > static_cast<int>(ORDER->size())) return nullptr;
+  if (!ORDER || currentOrder_ < 1 || currentOrder_ > static_cast<int>(ORDER->size()))
+    return nullptr;
   return &(*ORDER)[static_cast<std::size_t>(currentOrder_ - 1)];
 }
 
@@ -118,21 +121,28 @@ bool ViewManager::read(bool forward) {
   }
 }
 
-bool ViewManager::next() { return read(true); }
-bool ViewManager::previous() { return read(false); }
+bool ViewManager::next() {
+  return read(true);
+}
+bool ViewManager::previous() {
+  return read(false);
+}
 
 // --- BrowseList: setting up ----------------------------------------------------------------------
 
 std::string BrowseList::Rows::cell(int row, int column) const {
   if (row < 1 || row > rowCount()) return {};
   const Row& r = rows[static_cast<std::size_t>(row - 1)];
-  return column >= 0 && static_cast<std::size_t>(column) < r.cells.size() ? r.cells[static_cast<std::size_t>(column)]
-                                                                           : std::string();
+  return column >= 0 && static_cast<std::size_t>(column) < r.cells.size()
+             ? r.cells[static_cast<std::size_t>(column)]
+             : std::string();
 }
 
 BrowseList::~BrowseList() = default;
 
-win::Window& BrowseList::window() const { return *WINDOW->window(); }
+win::Window& BrowseList::window() const {
+  return *WINDOW->window();
+}
 
 void BrowseList::init(int listControl, RelationSet& relations, WindowController& owner) {
   WINDOW = &owner;
@@ -160,7 +170,9 @@ void BrowseList::addField(std::size_t field) {
   });
 }
 
-void BrowseList::addField(std::function<std::string()> cell) { columns_.push_back(std::move(cell)); }
+void BrowseList::addField(std::function<std::string()> cell) {
+  columns_.push_back(std::move(cell));
+}
 
 void BrowseList::setAlerts() {
   win::Window& w = window();
@@ -199,7 +211,8 @@ void BrowseList::addPopupItems() {
   }
 }
 
-// --- filling ---------------------------------------------------------------------------------------
+// --- filling
+// ---------------------------------------------------------------------------------------
 
 BrowseList::Rows::Row BrowseList::makeRow() {
   Rows::Row row;
@@ -215,7 +228,9 @@ std::string BrowseList::positionOf(int row) const {
   return rows_.rows[static_cast<std::size_t>(row - 1)].position;
 }
 
-void BrowseList::clearRows() { rows_.rows.clear(); }
+void BrowseList::clearRows() {
+  rows_.rows.clear();
+}
 
 int BrowseList::fetch(Direction direction, int count) {
   const bool down = direction == Direction::Down;
@@ -264,8 +279,9 @@ void BrowseList::loadAll(const std::string& position) {
   clearRows();
   setStart();
   while (next()) rows_.rows.push_back(makeRow());
-  const auto it = std::find_if(rows_.rows.begin(), rows_.rows.end(),
-                               [&](const Rows::Row& r) { return !position.empty() && r.position == position; });
+  const auto it = std::find_if(rows_.rows.begin(), rows_.rows.end(), [&](const Rows::Row& r) {
+    return !position.empty() && r.position == position;
+  });
   if (it != rows_.rows.end()) CURRENTCHOICE = static_cast<int>(it - rows_.rows.begin()) + 1;
 }
 
@@ -317,7 +333,8 @@ void BrowseList::loadChoice() {
   if (file().reget(row.position) != 0) file().table().restoreImage(row.image);
 }
 
-// --- WINDOWCOMPONENT -------------------------------------------------------------------------------
+// --- WINDOWCOMPONENT
+// -------------------------------------------------------------------------------
 
 void BrowseList::reset(std::uint8_t force) {
   if (killed_ || WINDOW == nullptr || window().isOpen() == false) return;
@@ -371,7 +388,8 @@ void BrowseList::kill() {
   clearRows();
 }
 
-// --- events ------------------------------------------------------------------------------------------
+// --- events
+// ------------------------------------------------------------------------------------------
 
 SeverityLevel BrowseList::takeEvent() {
   if (killed_ || WINDOW == nullptr || WINDOW->window() == nullptr) return SevBenign;
@@ -437,12 +455,23 @@ SeverityLevel BrowseList::takeKey(win::KeyCode code) {
     return SevNotify;
   }
   switch (code) {
-    case key::Insert: pressButton(INSERTCONTROL); break;
-    case key::Delete: pressButton(DELETECONTROL); break;
-    case key::CtrlEnter: pressButton(CHANGECONTROL); break;
-    case key::ShiftEnter: pressButton(VIEWCONTROL); break;
-    case key::MouseLeft2: pressButton(SELECTING ? SELECTCONTROL : CHANGECONTROL); break;
-    default: break;  // the locator's; this program's lists have none
+    case key::Insert:
+      pressButton(INSERTCONTROL);
+      break;
+    case key::Delete:
+      pressButton(DELETECONTROL);
+      break;
+    case key::CtrlEnter:
+      pressButton(CHANGECONTROL);
+      break;
+    case key::ShiftEnter:
+      pressButton(VIEWCONTROL);
+      break;
+    case key::MouseLeft2:
+      pressButton(SELECTING ? SELECTCONTROL : CHANGECONTROL);
+      break;
+    default:
+      break;  // the locator's; this program's lists have none
   }
   return SevNotify;
 }
@@ -624,24 +653,49 @@ bool BrowseList::navigate(std::int32_t request) {
   const std::string before = positionOf(CURRENTCHOICE);
   win::EventCode code = 0;
   switch (request) {
-    case toolbar::kDown: code = ev::ScrollDown; break;
-    case toolbar::kUp: code = ev::ScrollUp; break;
-    case toolbar::kPageDown: code = ev::PageDown; break;
-    case toolbar::kPageUp: code = ev::PageUp; break;
-    case toolbar::kTop: code = ev::ScrollTop; break;
-    case toolbar::kBottom: code = ev::ScrollBottom; break;
-    default: return false;
+    case toolbar::kDown:
+      code = ev::ScrollDown;
+      break;
+    case toolbar::kUp:
+      code = ev::ScrollUp;
+      break;
+    case toolbar::kPageDown:
+      code = ev::PageDown;
+      break;
+    case toolbar::kPageUp:
+      code = ev::PageUp;
+      break;
+    case toolbar::kTop:
+      code = ev::ScrollTop;
+      break;
+    case toolbar::kBottom:
+      code = ev::ScrollBottom;
+      break;
+    default:
+      return false;
   }
   if (FILELOADED) {
     const int page = std::max(1, window().visibleRows(ILC));
     int row = CURRENTCHOICE;
     switch (code) {
-      case ev::ScrollDown: ++row; break;
-      case ev::ScrollUp: --row; break;
-      case ev::PageDown: row += page; break;
-      case ev::PageUp: row -= page; break;
-      case ev::ScrollTop: row = 1; break;
-      default: row = records(); break;
+      case ev::ScrollDown:
+        ++row;
+        break;
+      case ev::ScrollUp:
+        --row;
+        break;
+      case ev::PageDown:
+        row += page;
+        break;
+      case ev::PageUp:
+        row -= page;
+        break;
+      case ev::ScrollTop:
+        row = 1;
+        break;
+      default:
+        row = records();
+        break;
     }
     setChoice(row);
     loadChoice();
@@ -674,7 +728,8 @@ void runToolbox(std::vector<ToolboxEntry> entries, win::WindowHandle target) {
   }
   box.open();
   while (const win::Event* e = box.accept()) {
-    if (e->code != ev::Accepted || e->control < 1 || e->control > static_cast<int>(entries.size())) continue;
+    if (e->code != ev::Accepted || e->control < 1 || e->control > static_cast<int>(entries.size()))
+      continue;
     const ToolboxEntry& entry = entries[static_cast<std::size_t>(e->control - 1)];
     win::Engine::instance().post(target, entry.mimic ? ev::Accepted : entry.event, entry.control);
   }
@@ -696,7 +751,8 @@ void BrowseList::startToolbox() {
       if (item.TEXT == "-" || !item.ONTOOLBOX || item.CONTROLID == TOOLCONTROL) continue;
       const bool enabled = !item.MIMICMODE || !window().hasControl(item.CONTROLID) ||
                            window().control(item.CONTROLID).enabled();
-      entries.push_back({popup_.shownText(item), item.CONTROLID, item.EVENT, item.MIMICMODE, enabled});
+      entries.push_back(
+          {popup_.shownText(item), item.CONTROLID, item.EVENT, item.MIMICMODE, enabled});
     }
   }
   const win::WindowHandle target = window().handle();

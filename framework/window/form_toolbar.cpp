@@ -13,17 +13,21 @@ namespace tb = toolbar;
 
 namespace {
 
-bool isNavigation(int button) { return button == tb::kInsert || (button >= tb::kBottom && button <= tb::kUp); }
+bool isNavigation(int button) {
+  return button == tb::kInsert || (button >= tb::kBottom && button <= tb::kUp);
+}
 
 void pressControl(WindowController& window, int control) {
-  if (control != 0 && window.window() != nullptr) window.window()->post(win::event::Accepted, control);
+  if (control != 0 && window.window() != nullptr)
+    window.window()->post(win::event::Accepted, control);
 }
 
 }  // namespace
 
 // --- FormToolbarTarget ---------------------------------------------------------------------
 
-SeverityLevel FormToolbarTarget::takeToolbar(int button, std::int32_t* navigation, WindowController& window) {
+SeverityLevel FormToolbarTarget::takeToolbar(int button, std::atomic<std::int32_t>* navigation,
+                                             WindowController& window) {
   const bool editing = REQUEST == RequestInsert || REQUEST == RequestChange;
   if (editing && isNavigation(button)) {
     // The form saves first; the list that started it then moves as asked and reopens it.
@@ -32,16 +36,24 @@ SeverityLevel FormToolbarTarget::takeToolbar(int button, std::int32_t* navigatio
     return SevNotify;
   }
   switch (button) {
-    case tb::kInsert: pressControl(window, INSERTBUTTON); return SevNotify;
-    case tb::kChange: pressControl(window, CHANGEBUTTON); return SevNotify;
-    case tb::kDelete: pressControl(window, DELETEBUTTON); return SevNotify;
+    case tb::kInsert:
+      pressControl(window, INSERTBUTTON);
+      return SevNotify;
+    case tb::kChange:
+      pressControl(window, CHANGEBUTTON);
+      return SevNotify;
+    case tb::kDelete:
+      pressControl(window, DELETEBUTTON);
+      return SevNotify;
     case tb::kHelp:
       if (window.window() != nullptr && win::Engine::exists()) {
-        win::Engine::instance().sendInput(window.window()->handle(),
-                                          win::Input::keyPress(window.window()->focused(), win::key::F1));
+        win::Engine::instance().sendInput(
+            window.window()->handle(),
+            win::Input::keyPress(window.window()->focused(), win::key::F1));
       }
       return SevNotify;
-    default: return SevBenign;
+    default:
+      return SevBenign;
   }
 }
 
@@ -86,16 +98,19 @@ void FormToolbar::addTarget(FormToolbarTarget& target, int control) {
 }
 
 void FormToolbar::setTarget(int control) {
-  const auto it = std::find_if(targets_.begin(), targets_.end(), [&](const auto& t) { return t.first == control; });
+  const auto it = std::find_if(targets_.begin(), targets_.end(),
+                               [&](const auto& t) { return t.first == control; });
   if (it == targets_.end()) return;
   current_ = it->second;
   displayButtons();
 }
 
-SeverityLevel FormToolbar::takeEvent(std::int32_t* navigation, WindowController& window) {
+SeverityLevel FormToolbar::takeEvent(std::atomic<std::int32_t>* navigation,
+                                     WindowController& window) {
   const win::Window* w = window.window();
   if (current_ == nullptr || w == nullptr) return SevBenign;
-  if (w->eventCode() != win::event::Accepted || !isToolbarButton(w->eventControl())) return SevBenign;
+  if (w->eventCode() != win::event::Accepted || !isToolbarButton(w->eventControl()))
+    return SevBenign;
   if (!button(w->eventControl()).enabled) return SevNotify;
   const SeverityLevel result = current_->takeToolbar(w->eventControl(), navigation, window);
   displayButtons();

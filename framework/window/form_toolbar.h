@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -41,7 +42,8 @@ class FormToolbarTarget {
 
   virtual void init() {}
   // Handles a toolbar button pressed while this target is current.
-  virtual SeverityLevel takeToolbar(int button, std::int32_t* navigation, WindowController& window);
+  virtual SeverityLevel takeToolbar(int button, std::atomic<std::int32_t>* navigation,
+                                    WindowController& window);
   // Sets the toolbar's buttons for this target.
   virtual void displayButtons(FormToolbar& toolbar, const win::Window* window);
 };
@@ -66,7 +68,7 @@ class FormToolbar {
   void setTarget(int control);
   [[nodiscard]] FormToolbarTarget* target() const { return current_; }
   // Handles the window's current event when it is a toolbar button's Accepted.
-  SeverityLevel takeEvent(std::int32_t* navigation, WindowController& window);
+  SeverityLevel takeEvent(std::atomic<std::int32_t>* navigation, WindowController& window);
   // Shows the current target's buttons (every one of 3000..3019 after each change of state).
   void displayButtons();
 

@@ -10,7 +10,9 @@ namespace {
 
 using Control = MessageWindowControl;
 
-constexpr int number(Control c) { return static_cast<int>(c); }
+constexpr int number(Control c) {
+  return static_cast<int>(c);
+}
 
 struct ButtonLabel {
   unsigned code;
@@ -43,8 +45,6 @@ MessageWindow::MessageWindow(HistoryRequest request) : request_(std::move(reques
 
 SeverityLevel MessageWindow::init() {
   if (const SeverityLevel r = WindowController::init(); r != SevBenign) return r;
-  pendingRequest = 0;
-  lastResponse = 0;
   layOut();
   openWindow(window_);
   OPENED = true;
@@ -65,7 +65,8 @@ void MessageWindow::layOut() {
   category.header = "Category";
   category.width = 42;
   window_.setColumns(list, {message, category});
-  for (const HistoryEntry& entry : request_.history) rows_.add({oneLine(entry.TXT), entry.CATEGORY});
+  for (const HistoryEntry& entry : request_.history)
+    rows_.add({oneLine(entry.TXT), entry.CATEGORY});
   window_.setSource(list, &rows_);
   window_.setSelection(list, rows_.rowCount());
   for (int place = 0; place < kPlaces; ++place) {
@@ -111,7 +112,9 @@ SeverityLevel MessageWindow::onCloseRequest() {
   return WindowController::onCloseRequest();
 }
 
-SeverityLevel MessageWindow::kill() { return WindowController::kill(); }
+SeverityLevel MessageWindow::kill() {
+  return WindowController::kill();
+}
 
 unsigned showMessageWindow(const HistoryRequest& request) {
   if (!win::Engine::exists() || win::Engine::currentThread() == 0) return request.defaultButton;

@@ -21,7 +21,9 @@ std::string nameFromText(std::string_view text) {
   return name.empty() ? std::string("Item") : name;
 }
 
-std::string capped(std::string_view text) { return std::string(text.substr(0, kTextCapacity)); }
+std::string capped(std::string_view text) {
+  return std::string(text.substr(0, kTextCapacity));
+}
 
 }  // namespace
 
@@ -76,7 +78,8 @@ void PopupMenu::addItemMimic(std::string_view name, int control, std::string_vie
   POPUPITEMS->push_back(entry);
 }
 
-void PopupMenu::addItemEvent(std::string_view name, std::uint16_t event, int control, std::string_view text) {
+void PopupMenu::addItemEvent(std::string_view name, std::uint16_t event, int control,
+                             std::string_view text) {
   if (!POPUPITEMS) POPUPITEMS = std::make_unique<std::vector<Item>>();
   Item entry;
   entry.NAME = uniqueName(std::string(name));
@@ -122,8 +125,8 @@ std::string PopupMenu::shownText(const Item& entry) const {
   return TRANSLATOR ? TRANSLATOR(text) : text;
 }
 
-std::vector<win::MenuItem> PopupMenu::buildLevel(std::size_t& index, std::uint16_t depth, int& number,
-                                                 std::vector<std::size_t>& numbered) {
+std::vector<win::MenuItem> PopupMenu::buildLevel(std::size_t& index, std::uint16_t depth,
+                                                 int& number, std::vector<std::size_t>& numbered) {
   std::vector<win::MenuItem> level;
   while (index < POPUPITEMS->size() && (*POPUPITEMS)[index].DEPTH >= depth) {
     const std::size_t at = index++;
@@ -138,9 +141,11 @@ std::vector<win::MenuItem> PopupMenu::buildLevel(std::size_t& index, std::uint16
     menuItem.text = shownText(entry);
     menuItem.enabled = !entry.DISABLED;
     menuItem.checked = entry.CHECK == 1;
-    const bool opensSubmenu = index < POPUPITEMS->size() && (*POPUPITEMS)[index].DEPTH > entry.DEPTH;
+    const bool opensSubmenu =
+        index < POPUPITEMS->size() && (*POPUPITEMS)[index].DEPTH > entry.DEPTH;
     if (opensSubmenu) {
-      menuItem.children = buildLevel(index, static_cast<std::uint16_t>(entry.DEPTH + 1), number, numbered);
+      menuItem.children =
+          buildLevel(index, static_cast<std::uint16_t>(entry.DEPTH + 1), number, numbered);
     } else {
       menuItem.number = ++number;
       numbered.push_back(at);

@@ -46,7 +46,9 @@ constexpr std::array<TipSource, 2> kInsertTips = {{
 
 constexpr std::array<TipSource, 7> kChangeTips = {{
     {toolbar::kBottom, "Spremi zapis i idi na kraj liste"},
-    {toolbar::kTop, "Spremi zapis i idi na po\xe8" "etak liste"},
+    {toolbar::kTop,
+     "Spremi zapis i idi na po\xe8"
+     "etak liste"},
     {toolbar::kPageDown, "Spremi zapis i idi stranicu dolje"},
     {toolbar::kPageUp, "Spremi promjene i idi stranicu gore"},
     {toolbar::kDown, "Spremi promjene i idi na sljede\xe6i zapis"},
@@ -59,8 +61,12 @@ constexpr auto kChangeTable = pack<packedSize(kChangeTips)>(kChangeTips);
 
 }  // namespace
 
-std::span<const std::uint8_t> insertFormTips() { return kInsertTable; }
-std::span<const std::uint8_t> changeFormTips() { return kChangeTable; }
+std::span<const std::uint8_t> insertFormTips() {
+  return kInsertTable;
+}
+std::span<const std::uint8_t> changeFormTips() {
+  return kChangeTable;
+}
 
 std::vector<ToolbarTip> unpackTips(std::span<const std::uint8_t> table) {
   std::vector<ToolbarTip> tips;

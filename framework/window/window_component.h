@@ -3,6 +3,7 @@
 // drives its components (lists, toolbar targets).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "framework/severity.h"
@@ -19,12 +20,14 @@ inline constexpr std::uint8_t RequestView = 6;
 inline constexpr std::uint8_t ResponseCompleted = 1;
 inline constexpr std::uint8_t ResponseCancelled = 2;
 
+// Process-wide, and windows on other threads clear them when they start, so each is atomic:
+// one thread's write never tears another's read.
 // Set by a caller just before it starts a form procedure.
-extern std::uint8_t pendingRequest;
+extern std::atomic<std::uint8_t> pendingRequest;
 // Cleared by every window at start-up; every window procedure leaves its response here.
-extern std::uint8_t lastResponse;
+extern std::atomic<std::uint8_t> lastResponse;
 // A toolbar's navigation request that a form carries out when it closes; 0 = none.
-extern std::int32_t navigationRequest;
+extern std::atomic<std::int32_t> navigationRequest;
 
 // The operations a window calls on each of its components, in the order listed.
 class WINDOWCOMPONENT {

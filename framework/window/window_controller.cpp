@@ -10,9 +10,9 @@
 
 namespace marlo {
 
-std::uint8_t pendingRequest = 0;
-std::uint8_t lastResponse = 0;
-std::int32_t navigationRequest = 0;
+std::atomic<std::uint8_t> pendingRequest{0};
+std::atomic<std::uint8_t> lastResponse{0};
+std::atomic<std::int32_t> navigationRequest{0};
 
 namespace ev = win::event;
 
@@ -54,7 +54,9 @@ void WindowController::addToolbarTarget(FormToolbarTarget& target) {
   TOOLBAR->setTarget(target.CONTROL);
 }
 
-void WindowController::addResizer(WindowResizer& resizer) { RESIZE = &resizer; }
+void WindowController::addResizer(WindowResizer& resizer) {
+  RESIZE = &resizer;
+}
 
 void WindowController::addUpdateFile(FileManager& table) {
   if (!FILES) FILES = std::make_unique<std::vector<UpdateFile>>();
@@ -105,7 +107,9 @@ std::uint8_t WindowController::run() {
   return RESPONSE != 0 ? RESPONSE : ResponseCancelled;
 }
 
-std::uint8_t WindowController::runProcedure(int /*number*/, std::uint8_t /*request*/) { return ResponseCancelled; }
+std::uint8_t WindowController::runProcedure(int /*number*/, std::uint8_t /*request*/) {
+  return ResponseCancelled;
+}
 
 SeverityLevel WindowController::kill() {
   if (DEAD || !CL) return SevNotify;
@@ -119,7 +123,8 @@ SeverityLevel WindowController::kill() {
   HISTORY.reset();
   restoreUpdateFiles(false);
   FILES.reset();
-  if (FileManager* primary = primaryFile(); primary != nullptr && SAVED != 0) primary->restoreBuffer(SAVED);
+  if (FileManager* primary = primaryFile(); primary != nullptr && SAVED != 0)
+    primary->restoreBuffer(SAVED);
   SAVED = 0;
   if (TOOLBAR != nullptr) TOOLBAR->kill();
   if (RESIZE != nullptr) RESIZE->kill();
@@ -171,14 +176,23 @@ SeverityLevel WindowController::handleEvent() {
     level = onWindowEvent();
   } else {
     switch (e.code) {
-      case ev::Accepted: level = onAccepted(); break;
-      case ev::Rejected: level = onRejected(); break;
-      case ev::Selected: level = onSelected(); break;
-      case ev::NewSelection: level = onNewSelection(); break;
+      case ev::Accepted:
+        level = onAccepted();
+        break;
+      case ev::Rejected:
+        level = onRejected();
+        break;
+      case ev::Selected:
+        level = onSelected();
+        break;
+      case ev::NewSelection:
+        level = onNewSelection();
+        break;
       case ev::AlertKey:
         if (HISTORYKEY != 0 && e.key == HISTORYKEY) restoreField(window_->focused());
         break;
-      default: break;
+      default:
+        break;
     }
     if (level == SevBenign) level = onFieldEvent();
   }
@@ -302,7 +316,8 @@ SeverityLevel WindowController::onRejected() {
 
 SeverityLevel WindowController::onNewSelection() {
   const int control = window_->eventControl();
-  if (!window_->hasControl(control) || window_->kind(control) != win::ControlKind::List) return SevBenign;
+  if (!window_->hasControl(control) || window_->kind(control) != win::ControlKind::List)
+    return SevBenign;
   reset(0);
   if (AUTOTOOLBAR && TOOLBAR != nullptr) TOOLBAR->setTarget(control);
   return SevBenign;
@@ -343,7 +358,8 @@ void WindowController::restoreField(int control) {
   const auto& fields = it->record->declaration().fields;
   const std::size_t index = it->fieldNumber - 1;
   // Nothing was saved yet, or the entry names no field of the record: nothing to recall.
-  if (it->fieldNumber == 0 || index >= fields.size() || it->savedCopy->size() != fields.size()) return;
+  if (it->fieldNumber == 0 || index >= fields.size() || it->savedCopy->size() != fields.size())
+    return;
   fields[index].set((*it->savedCopy)[index]);
   if (window_ != nullptr && window_->hasControl(control)) window_->display(control);
 }
@@ -353,10 +369,14 @@ void WindowController::restoreField(int control) {
 SeverityLevel WindowController::onCompleted() {
   saveHistory();
   switch (REQUEST) {
-    case RequestInsert: return completeInsert();
-    case RequestChange: return completeChange();
-    case RequestDelete: return completeDelete();
-    default: return SevBenign;
+    case RequestInsert:
+      return completeInsert();
+    case RequestChange:
+      return completeChange();
+    case RequestDelete:
+      return completeDelete();
+    default:
+      return SevBenign;
   }
 }
 
@@ -512,7 +532,9 @@ SeverityLevel WindowController::onCloseRequest() {
 
 // --- helpers -------------------------------------------------------------------------------------
 
-FileManager* WindowController::primaryFile() const { return PRIMARY != nullptr ? &PRIMARY->primary() : nullptr; }
+FileManager* WindowController::primaryFile() const {
+  return PRIMARY != nullptr ? &PRIMARY->primary() : nullptr;
+}
 
 bool WindowController::primaryChanged() const {
   const FileManager* primary = primaryFile();
@@ -536,7 +558,8 @@ void WindowController::redisplay() {
 }
 
 void WindowController::waitCursor(bool on) {
-  if (window_ != nullptr && window_->isOpen()) window_->setCursor(on ? win::Cursor::Wait : win::Cursor::Arrow);
+  if (window_ != nullptr && window_->isOpen())
+    window_->setCursor(on ? win::Cursor::Wait : win::Cursor::Arrow);
 }
 
 }  // namespace marlo

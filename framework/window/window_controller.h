@@ -118,7 +118,7 @@ class WindowController {
   int SAVED = 0;
   FormToolbar* TOOLBAR = nullptr;
   Translator* TRANSLATOR = nullptr;
-  std::int32_t* VCRREQUEST = nullptr;
+  std::atomic<std::int32_t>* VCRREQUEST = nullptr;
 
   // --- virtual operations, in slot order
   virtual void ask();

@@ -15,7 +15,9 @@ double ratioOf(const ResizeAxis& a) {
   return a.parentExtent > 0 ? static_cast<double>(a.newParentExtent) / a.parentExtent : 1.0;
 }
 
-int rounded(double value) { return static_cast<int>(std::lround(value)); }
+int rounded(double value) {
+  return static_cast<int>(std::lround(value));
+}
 
 // The bits of the vertical axis in their horizontal positions.
 std::uint16_t verticalBits(std::uint16_t resize) {
@@ -30,7 +32,8 @@ std::uint16_t horizontalBits(std::uint16_t resize) {
 
 // A margin-keeping or growing rule takes precedence over the lock.
 bool sizeLocked(std::uint16_t axisBits) {
-  return (axisBits & rs::kLockWidth) != 0 && (axisBits & (rs::kConstantRight | rs::kHalfWidth)) == 0;
+  return (axisBits & rs::kLockWidth) != 0 &&
+         (axisBits & (rs::kConstantRight | rs::kHalfWidth)) == 0;
 }
 
 }  // namespace
@@ -54,7 +57,8 @@ int placeEdge(const ResizeAxis& a, int positional, bool locked) {
       return a.newParentStart + offset;
     case rs::kCentred: {
       const double fromCentre = a.parentExtent / 2.0 - offset;
-      return rounded(a.newParentStart + a.newParentExtent / 2.0 - (locked ? fromCentre : fromCentre * ratio));
+      return rounded(a.newParentStart + a.newParentExtent / 2.0 -
+                     (locked ? fromCentre : fromCentre * ratio));
     }
     default:
       // Proportional: the offset scales, measured from the parent's new origin, so a control
@@ -77,10 +81,12 @@ int sizeExtent(const ResizeAxis& a, int newStart, std::uint16_t resize) {
   return rounded(a.controlExtent * ratioOf(a));
 }
 
-win::Rect resizedRect(win::Rect control, win::Rect before, win::Rect after, std::uint16_t positional,
-                      std::uint16_t resize) {
-  const ResizeAxis horizontal{control.x, control.width, before.x, before.width, after.x, after.width};
-  const ResizeAxis vertical{control.y, control.height, before.y, before.height, after.y, after.height};
+win::Rect resizedRect(win::Rect control, win::Rect before, win::Rect after,
+                      std::uint16_t positional, std::uint16_t resize) {
+  const ResizeAxis horizontal{control.x,    control.width, before.x,
+                              before.width, after.x,       after.width};
+  const ResizeAxis vertical{control.y,     control.height, before.y,
+                            before.height, after.y,        after.height};
   const std::uint16_t h = horizontalBits(resize);
   const std::uint16_t v = verticalBits(resize);
   win::Rect out;
@@ -93,7 +99,8 @@ win::Rect resizedRect(win::Rect control, win::Rect before, win::Rect after, std:
 
 // --- WindowResizer ---------------------------------------------------------------------------
 
-void WindowResizer::init(win::Window& window, std::uint8_t appStrategy, bool lockMinimum, bool lockMaximum) {
+void WindowResizer::init(win::Window& window, std::uint8_t appStrategy, bool lockMinimum,
+                         bool lockMaximum) {
   window_ = &window;
   APPSTRATEGY = appStrategy;
   CONTROLQUEUE.clear();
@@ -144,7 +151,8 @@ const WindowResizer::ControlEntry* WindowResizer::find(int control) const {
   return it == CONTROLQUEUE.end() ? nullptr : &*it;
 }
 
-std::pair<std::uint16_t, std::uint16_t> WindowResizer::strategiesOf(const ControlEntry& entry) const {
+std::pair<std::uint16_t, std::uint16_t> WindowResizer::strategiesOf(
+    const ControlEntry& entry) const {
   if (entry.strategySet) return {entry.POSITIONALSTRATEGY, entry.RESIZESTRATEGY};
   if (APPSTRATEGY == kSpread) {
     return {static_cast<std::uint16_t>(rs::kNearest | (rs::kNearest << 8)),
@@ -186,8 +194,9 @@ void WindowResizer::resize() {
     if (!DEFERMOVES) window_->setControlRect(entry.ID, after);
   }
   if (DEFERMOVES) {
-    std::stable_sort(RESIZELIST.begin(), RESIZELIST.end(),
-                     [](const PendingMove& a, const PendingMove& b) { return a.PRIORITY < b.PRIORITY; });
+    std::stable_sort(
+        RESIZELIST.begin(), RESIZELIST.end(),
+        [](const PendingMove& a, const PendingMove& b) { return a.PRIORITY < b.PRIORITY; });
     for (const PendingMove& move : RESIZELIST) window_->setControlRect(move.CONTROLID, move.AFTER);
   }
   RESIZELIST.clear();

@@ -39,10 +39,10 @@ inline constexpr std::uint16_t kHalfHeight = 0x20;
 // One axis of the computation: a control's initial edge and extent within its parent's
 // initial and new edge and extent.
 struct ResizeAxis {
-  int controlStart = 0;  // initial left (top) edge of the control
-  int controlExtent = 0; // initial width (height)
-  int parentStart = 0;   // the parent's initial origin
-  int parentExtent = 0;  // the parent's initial extent
+  int controlStart = 0;   // initial left (top) edge of the control
+  int controlExtent = 0;  // initial width (height)
+  int parentStart = 0;    // the parent's initial origin
+  int parentExtent = 0;   // the parent's initial extent
   int newParentStart = 0;
   int newParentExtent = 0;
 };
@@ -54,8 +54,9 @@ struct ResizeAxis {
 // horizontal form (kLockWidth, kConstantRight, kHalfWidth).
 [[nodiscard]] int sizeExtent(const ResizeAxis& axis, int newStart, std::uint16_t resize);
 // The whole rectangle of a control.
-[[nodiscard]] win::Rect resizedRect(win::Rect control, win::Rect parentBefore, win::Rect parentAfter,
-                                    std::uint16_t positional, std::uint16_t resize);
+[[nodiscard]] win::Rect resizedRect(win::Rect control, win::Rect parentBefore,
+                                    win::Rect parentAfter, std::uint16_t positional,
+                                    std::uint16_t resize);
 
 class WindowResizer {
  public:
@@ -118,8 +119,10 @@ class WindowResizer {
 
  private:
   [[nodiscard]] const ControlEntry* find(int control) const;
-  [[nodiscard]] std::pair<std::uint16_t, std::uint16_t> strategiesOf(const ControlEntry& entry) const;
-  [[nodiscard]] win::Rect computeRect(const ControlEntry& entry, win::Size windowSize, int depth) const;
+  [[nodiscard]] std::pair<std::uint16_t, std::uint16_t> strategiesOf(
+      const ControlEntry& entry) const;
+  [[nodiscard]] win::Rect computeRect(const ControlEntry& entry, win::Size windowSize,
+                                      int depth) const;
 
   std::vector<ControlEntry> CONTROLQUEUE;
   std::vector<PendingMove> RESIZELIST;

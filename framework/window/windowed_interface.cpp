@@ -10,7 +10,8 @@ namespace marlo {
 namespace {
 
 win::MessageIcon iconOf(MessageIcon icon) {
-  return icon == MessageIcon::Exclamation ? win::MessageIcon::Exclamation : win::MessageIcon::Asterisk;
+  return icon == MessageIcon::Exclamation ? win::MessageIcon::Exclamation
+                                          : win::MessageIcon::Asterisk;
 }
 
 // "description|pattern|description|pattern..." as the file dialog object keeps its masks.
@@ -19,7 +20,8 @@ std::vector<win::FileMask> masksOf(std::string_view text) {
   std::size_t start = 0;
   while (start <= text.size()) {
     const std::size_t bar = text.find('|', start);
-    parts.emplace_back(text.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start));
+    parts.emplace_back(
+        text.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start));
     if (bar == std::string_view::npos) break;
     start = bar + 1;
   }
@@ -46,15 +48,18 @@ unsigned WindowedInterface::messageBox(const MessageBoxRequest& request) {
   return (answer.button & request.buttons) != 0 ? answer.button : request.defaultButton;
 }
 
-unsigned WindowedInterface::historyWindow(const HistoryRequest& request) { return showMessageWindow(request); }
+unsigned WindowedInterface::historyWindow(const HistoryRequest& request) {
+  return showMessageWindow(request);
+}
 
 std::optional<std::string> WindowedInterface::fileDialog(const FileDialogRequest& request) {
   if (!win::Engine::exists()) return std::nullopt;
   win::DialogRequest dialog;
   const bool folder = (request.flags & file_dialog_flag::kDirectory) != 0;
   const bool save = (request.flags & file_dialog_flag::kSave) != 0;
-  dialog.kind = folder ? win::DialogRequest::Kind::Folder
-                       : (save ? win::DialogRequest::Kind::SaveFile : win::DialogRequest::Kind::OpenFile);
+  dialog.kind =
+      folder ? win::DialogRequest::Kind::Folder
+             : (save ? win::DialogRequest::Kind::SaveFile : win::DialogRequest::Kind::OpenFile);
   dialog.thread = win::Engine::currentThread();
   dialog.title = request.title;
   dialog.fileName = request.fileName;
@@ -77,6 +82,8 @@ void WindowedInterface::waitCursor(bool /*on*/) {
   // outside any window shows none.
 }
 
-int WindowedInterface::threadNumber() { return win::Engine::currentThread(); }
+int WindowedInterface::threadNumber() {
+  return win::Engine::currentThread();
+}
 
 }  // namespace marlo

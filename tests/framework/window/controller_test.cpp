@@ -35,8 +35,12 @@ class ListAndForm : public WindowFrameworkTest {
     if (driver.isOpen(w)) driver.press(w, n(ListControl::Close));
     ASSERT_TRUE(driver.waitEnded());
   }
-  [[nodiscard]] std::vector<Row> rows(WindowHandle w) const { return driver.rows(w, n(ListControl::List)); }
-  [[nodiscard]] int highlighted(WindowHandle w) const { return driver.selection(w, n(ListControl::List)); }
+  [[nodiscard]] std::vector<Row> rows(WindowHandle w) const {
+    return driver.rows(w, n(ListControl::List));
+  }
+  [[nodiscard]] int highlighted(WindowHandle w) const {
+    return driver.selection(w, n(ListControl::List));
+  }
   [[nodiscard]] WindowHandle form() const { return driver.window("Folder"); }
   [[nodiscard]] bool formWasOpened() const {
     for (const auto& title : view.openedTitles()) {
@@ -52,7 +56,8 @@ class ListAndForm : public WindowFrameworkTest {
   std::atomic<int> result_{-1};
 };
 
-// --- insert ---------------------------------------------------------------------------------------
+// --- insert
+// ---------------------------------------------------------------------------------------
 
 TEST_F(ListAndForm, InsertShowsTheNextNumberAndOkWritesTheRecord) {
   addFolders(2);
@@ -147,7 +152,8 @@ TEST_F(ListAndForm, InsertActionFourAsksWhetherToAddAnother) {
   closeList(w);
 }
 
-// --- change -----------------------------------------------------------------------------------------
+// --- change
+// -----------------------------------------------------------------------------------------
 
 TEST_F(ListAndForm, AnUnchangedRecordClosesSilently) {
   addFolders(3);
@@ -189,10 +195,12 @@ TEST_F(ListAndForm, AChangeByAnotherStationShowsTheirsAndOffersToSaveAgain) {
   driver.answerNextMessage(marlo::button::kOk);      // message 7
   driver.answerNextMessage(marlo::button::kCancel);  // stay and look
   driver.press(f, n(FormControl::Ok));
-  EXPECT_EQ(captions(), (std::vector<std::string>{"Record Was Not Updated", "Record Update Error"}));
+  EXPECT_EQ(captions(),
+            (std::vector<std::string>{"Record Was Not Updated", "Record Update Error"}));
   const auto dialogs = driver.dialogs();
   EXPECT_NE(dialogs[0].request.text.find("Use the Ditto Button"), std::string::npos);
-  EXPECT_EQ(dialogs[1].request.buttons, marlo::button::kYes | marlo::button::kNo | marlo::button::kCancel);
+  EXPECT_EQ(dialogs[1].request.buttons,
+            marlo::button::kYes | marlo::button::kNo | marlo::button::kCancel);
   EXPECT_EQ(dialogs[1].request.defaultButton, marlo::button::kCancel);
   ASSERT_TRUE(driver.isOpen(f));
   EXPECT_EQ(driver.value(f, n(FormControl::Name)), "Theirs");  // their values on the screen
@@ -300,7 +308,8 @@ TEST_F(ListAndForm, DeleteAsksConfirmDeleteWithoutOpeningTheForm) {
   driver.answerNextMessage(marlo::button::kYes);
   pressList(w, ListControl::Delete);
   EXPECT_EQ(captions(), (std::vector<std::string>{"Confirm Delete", "Confirm Delete"}));
-  EXPECT_EQ(driver.dialogs()[0].request.text, "Are you sure you want to delete the highlighted record?");
+  EXPECT_EQ(driver.dialogs()[0].request.text,
+            "Are you sure you want to delete the highlighted record?");
   EXPECT_FALSE(formWasOpened());
   EXPECT_FALSE(other_->exists(2));
   EXPECT_EQ(rows(w), (std::vector<Row>{{"1", "Folder 1"}, {"3", "Folder 3"}}));

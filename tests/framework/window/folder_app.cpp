@@ -129,7 +129,8 @@ SeverityLevel FolderList::init() {
 }
 
 void FolderList::layOut() {
-  const int rows = window_.add(ControlKind::List, "", {4, 4, 180, app_.listHeight}, win::flag::VScroll);
+  const int rows =
+      window_.add(ControlKind::List, "", {4, 4, 180, app_.listHeight}, win::flag::VScroll);
   win::ListColumn number;
   number.header = "Nr";
   number.width = 24;
@@ -173,7 +174,9 @@ OtherStation::OtherStation() : table(declareFolderTable(record)) {
   }
 }
 
-OtherStation::~OtherStation() { table.close(); }
+OtherStation::~OtherStation() {
+  table.close();
+}
 
 bool OtherStation::rename(std::int32_t rbr, const std::string& name) {
   record.RBR = rbr;
@@ -192,7 +195,9 @@ bool OtherStation::exists(std::int32_t rbr) {
   return table.get(0) == 0;
 }
 
-std::int64_t OtherStation::count() { return table.records(); }
+std::int64_t OtherStation::count() {
+  return table.records();
+}
 
 void addFolders(int count) {
   OtherStation station;

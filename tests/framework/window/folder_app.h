@@ -53,8 +53,12 @@ struct FolderApp {
 enum class ListControl : int { List = 1, Insert, Change, Delete, View, Select, Close, Tools };
 enum class FormControl : int { NumberPrompt = 1, Number, NamePrompt, Name, Ok, Cancel };
 
-constexpr int n(ListControl c) { return static_cast<int>(c); }
-constexpr int n(FormControl c) { return static_cast<int>(c); }
+constexpr int n(ListControl c) {
+  return static_cast<int>(c);
+}
+constexpr int n(FormControl c) {
+  return static_cast<int>(c);
+}
 
 class FolderForm : public WindowController {
  public:

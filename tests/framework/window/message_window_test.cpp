@@ -38,7 +38,8 @@ TEST_F(MessageHistory, ListsTheHistoryWithTheNewestSelectedAndAnOkButton) {
   globalErrors.setFile("FOLDERS");
   driver.start([this] {
     globalErrors.setProcedureName("Trayicon");
-    answer_ = globalErrors.message(8, marlo::button::kYes | marlo::button::kNo, marlo::button::kNo);  // kept only
+    answer_ = globalErrors.message(8, marlo::button::kYes | marlo::button::kNo,
+                                   marlo::button::kNo);  // kept only
     answer_ = static_cast<unsigned>(globalErrors.throw_(2));
   });
   const WindowHandle w = driver.waitForWindow("Access Denied");
@@ -46,8 +47,8 @@ TEST_F(MessageHistory, ListsTheHistoryWithTheNewestSelectedAndAnOkButton) {
   const auto history = driver.rows(w, n(MessageWindowControl::History));
   ASSERT_EQ(history.size(), 2u);
   EXPECT_EQ(history[0], (std::vector<std::string>{"Are you sure you want to cancel?", "Dax"}));
-  EXPECT_EQ(history[1],
-            (std::vector<std::string>{"Could not get write access to FOLDERS so trying read-only.", "Dax"}));
+  EXPECT_EQ(history[1], (std::vector<std::string>{
+                            "Could not get write access to FOLDERS so trying read-only.", "Dax"}));
   EXPECT_EQ(driver.selection(w, n(MessageWindowControl::History)), 2);
   const ControlState list = driver.control(w, n(MessageWindowControl::History));
   ASSERT_EQ(list.columns.size(), 2u);
@@ -67,8 +68,9 @@ TEST_F(MessageHistory, ListsTheHistoryWithTheNewestSelectedAndAnOkButton) {
 TEST_F(MessageHistory, ButtonsFromTheHighestCodeDownAndThePressedOneIsTheAnswer) {
   globalErrors.HISTORYVIEWLEVEL = 1;
   driver.start([this] {
-    answer_ = globalErrors.message(35, marlo::button::kYes | marlo::button::kNo | marlo::button::kCancel,
-                                   marlo::button::kCancel);
+    answer_ =
+        globalErrors.message(35, marlo::button::kYes | marlo::button::kNo | marlo::button::kCancel,
+                             marlo::button::kCancel);
   });
   const WindowHandle w = driver.waitForWindow("Save Record");
   ASSERT_NE(w, 0);
@@ -84,8 +86,8 @@ TEST_F(MessageHistory, ButtonsFromTheHighestCodeDownAndThePressedOneIsTheAnswer)
 TEST_F(MessageHistory, TheCloseBoxAnswersCancel) {
   globalErrors.HISTORYVIEWLEVEL = 1;
   driver.start([this] {
-    answer_ = globalErrors.message(35, marlo::button::kYes | marlo::button::kNo | marlo::button::kCancel,
-                                   marlo::button::kYes);
+    answer_ = globalErrors.message(
+        35, marlo::button::kYes | marlo::button::kNo | marlo::button::kCancel, marlo::button::kYes);
   });
   const WindowHandle w = driver.waitForWindow("Save Record");
   driver.closeBox(w);

@@ -32,12 +32,12 @@ TEST_F(PopupBuild, MimicItemsTakeTheButtonsTextsAndState) {
   window.disable(remove);
   const auto items = menu.buildMenu();
   ASSERT_EQ(items.size(), 4u);
-  EXPECT_EQ(items[0].text, "&Insert");     // the button's own text wins over the stored one
-  EXPECT_EQ(items[1].text, "&Promjena");   // no text on the button: the stored one without "!"
+  EXPECT_EQ(items[0].text, "&Insert");    // the button's own text wins over the stored one
+  EXPECT_EQ(items[1].text, "&Promjena");  // no text on the button: the stored one without "!"
   EXPECT_EQ(items[2].text, "&Delete");
-  EXPECT_EQ(items[3].text, "Keep this");   // a stored text without "!" is kept
+  EXPECT_EQ(items[3].text, "Keep this");  // a stored text without "!" is kept
   EXPECT_TRUE(items[0].enabled);
-  EXPECT_FALSE(items[2].enabled);          // greyed while the button is disabled
+  EXPECT_FALSE(items[2].enabled);  // greyed while the button is disabled
   EXPECT_FALSE(items[3].enabled);
   window.enable(remove);
   EXPECT_TRUE(menu.buildMenu()[2].enabled);  // refreshed at every display

@@ -23,11 +23,13 @@ Rect grown(Rect control, std::uint16_t positional, std::uint16_t resize) {
 
 TEST(ResizerStrategy, PositionalRulesPlaceTheLeftAndTopEdges) {
   const std::uint16_t locked = rs::kLockWidth | rs::kLockHeight;
-  EXPECT_EQ(grown(kControl, 0x000, 0), (Rect{40, 20, 80, 40}));        // proportional
-  EXPECT_EQ(grown(kControl, 0x101, locked), (Rect{20, 10, 40, 20}));   // unchanged
-  EXPECT_EQ(grown(kControl, 0x303, locked), (Rect{20, 10, 40, 20}));   // fixed to left/top
-  EXPECT_EQ(grown(kControl, 0x202, locked), (Rect{220, 110, 40, 20})); // same distance from right/bottom
-  EXPECT_EQ(grown(kControl, 0x404, locked), (Rect{120, 60, 40, 20}));  // same distance from the centre
+  EXPECT_EQ(grown(kControl, 0x000, 0), (Rect{40, 20, 80, 40}));       // proportional
+  EXPECT_EQ(grown(kControl, 0x101, locked), (Rect{20, 10, 40, 20}));  // unchanged
+  EXPECT_EQ(grown(kControl, 0x303, locked), (Rect{20, 10, 40, 20}));  // fixed to left/top
+  EXPECT_EQ(grown(kControl, 0x202, locked),
+            (Rect{220, 110, 40, 20}));  // same distance from right/bottom
+  EXPECT_EQ(grown(kControl, 0x404, locked),
+            (Rect{120, 60, 40, 20}));  // same distance from the centre
   // When the size follows the window, the distances scale with it.
   EXPECT_EQ(grown(kControl, 0x202, 0), (Rect{40, 20, 80, 40}));
   EXPECT_EQ(grown(kControl, 0x404, 0), (Rect{40, 20, 80, 40}));
@@ -49,16 +51,24 @@ TEST(ResizerStrategy, NearestSideFollowsTheSmallerInitialGap) {
 
 TEST(ResizerStrategy, ResizeBitsAndTheirPrecedence) {
   const std::uint16_t fixLeftTop = 0x303;
-  EXPECT_EQ(grown(kControl, fixLeftTop, rs::kConstantRight | rs::kLockHeight), (Rect{20, 10, 240, 20}));
+  EXPECT_EQ(grown(kControl, fixLeftTop, rs::kConstantRight | rs::kLockHeight),
+            (Rect{20, 10, 240, 20}));
   EXPECT_EQ(grown(kControl, fixLeftTop, rs::kHalfWidth | rs::kLockHeight), (Rect{20, 10, 140, 20}));
-  EXPECT_EQ(grown(kControl, fixLeftTop, rs::kLockWidth | rs::kConstantBottom), (Rect{20, 10, 40, 120}));
+  EXPECT_EQ(grown(kControl, fixLeftTop, rs::kLockWidth | rs::kConstantBottom),
+            (Rect{20, 10, 40, 120}));
   EXPECT_EQ(grown(kControl, fixLeftTop, rs::kLockWidth | rs::kHalfHeight), (Rect{20, 10, 40, 70}));
   // Margin and growth rules win over the lock of the same axis.
-  EXPECT_EQ(grown(kControl, fixLeftTop, rs::kLockWidth | rs::kConstantRight | rs::kLockHeight).width, 240);
-  EXPECT_EQ(grown(kControl, fixLeftTop, rs::kLockWidth | rs::kHalfWidth | rs::kLockHeight).width, 140);
-  EXPECT_EQ(grown(kControl, fixLeftTop, rs::kLockHeight | rs::kConstantBottom | rs::kLockWidth).height, 120);
+  EXPECT_EQ(
+      grown(kControl, fixLeftTop, rs::kLockWidth | rs::kConstantRight | rs::kLockHeight).width,
+      240);
+  EXPECT_EQ(grown(kControl, fixLeftTop, rs::kLockWidth | rs::kHalfWidth | rs::kLockHeight).width,
+            140);
+  EXPECT_EQ(
+      grown(kControl, fixLeftTop, rs::kLockHeight | rs::kConstantBottom | rs::kLockWidth).height,
+      120);
   // A window made smaller than a margin allows gives an empty control, never a negative one.
-  EXPECT_EQ(resizedRect(kControl, kWindow, {0, 0, 100, 50}, fixLeftTop, rs::kConstantRight).width, 0);
+  EXPECT_EQ(resizedRect(kControl, kWindow, {0, 0, 100, 50}, fixLeftTop, rs::kConstantRight).width,
+            0);
 }
 
 TEST(ResizerStrategy, AControlInsideAMovedParentStaysInside) {
@@ -80,11 +90,11 @@ class ResizableWindow : public WindowController {
     if (const SeverityLevel r = WindowController::init(); r != SevBenign) return r;
     ERRORS = &globalErrors;
     window_.setResizable(true);
-    window_.add(ControlKind::Panel, "", {0, 0, 200, 20});               // 1: across the top
-    window_.add(ControlKind::List, "", {10, 30, 180, 40});              // 2: proportional
-    window_.add(ControlKind::Button, "&Close", {150, 80, 40, 14});      // 3: bottom right
-    window_.add(ControlKind::Button, "&Help", {90, 80, 20, 14});        // 4: centred
-    window_.add(ControlKind::Text, "", {0, 0, 20, 10});                 // 5: no strategy
+    window_.add(ControlKind::Panel, "", {0, 0, 200, 20});           // 1: across the top
+    window_.add(ControlKind::List, "", {10, 30, 180, 40});          // 2: proportional
+    window_.add(ControlKind::Button, "&Close", {150, 80, 40, 14});  // 3: bottom right
+    window_.add(ControlKind::Button, "&Help", {90, 80, 20, 14});    // 4: centred
+    window_.add(ControlKind::Text, "", {0, 0, 20, 10});             // 5: no strategy
     addButton(3, ResponseCompleted);
     openWindow(window_);
     OPENED = true;
@@ -121,7 +131,8 @@ TEST_F(ResizerWindowTest, GrowingAndShrinkingBackRestoresEveryControl) {
   // A size that does not divide evenly, then back to the designed size.
   ASSERT_TRUE(driver.resize(w, {0, 0, 333, 147}));
   ASSERT_TRUE(driver.resize(w, {0, 0, 200, 100}));
-  for (int c = 1; c <= 5; ++c) EXPECT_EQ(driver.control(w, c).rect, initial[static_cast<std::size_t>(c - 1)]) << c;
+  for (int c = 1; c <= 5; ++c)
+    EXPECT_EQ(driver.control(w, c).rect, initial[static_cast<std::size_t>(c - 1)]) << c;
 
   driver.press(w, 3);
   ASSERT_TRUE(driver.waitEnded());

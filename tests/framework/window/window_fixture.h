@@ -27,9 +27,9 @@ class WindowFrameworkTest : public ::testing::Test {
   void SetUp() override {
     previousDir_ = std::filesystem::current_path();
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / (std::string("marlo-fwwin-") + info->name() + "-XXXXXX"))
-            .string();
+    std::string pattern = (std::filesystem::temp_directory_path() /
+                           (std::string("marlo-fwwin-") + info->name() + "-XXXXXX"))
+                              .string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     dir_ = pattern;
     std::filesystem::current_path(dir_);

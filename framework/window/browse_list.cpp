@@ -1,6 +1,7 @@
 #include "framework/window/browse_list.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdio>
 
 #include "framework/window/toolbar_tables.h"
@@ -145,6 +146,8 @@ win::Window& BrowseList::window() const {
 }
 
 void BrowseList::init(int listControl, RelationSet& relations, WindowController& owner) {
+  // The list reads its control's size and alerts its keys: the window must be open by now.
+  assert(owner.window() != nullptr && owner.window()->hasControl(listControl));
   WINDOW = &owner;
   ILC = listControl;
   LISTQUEUE = &rows_;

@@ -146,7 +146,7 @@ win::Window& BrowseList::window() const {
 }
 
 void BrowseList::init(int listControl, RelationSet& relations, WindowController& owner) {
-  // The list reads its control's size and alerts its keys: the window must be open by now.
+  // The list works on its control: the window must be laid out (open, or named by useWindow).
   assert(owner.window() != nullptr && owner.window()->hasControl(listControl));
   WINDOW = &owner;
   ILC = listControl;

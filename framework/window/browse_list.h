@@ -150,7 +150,7 @@ class BrowseList : public ViewManager, public WINDOWCOMPONENT {
   ~BrowseList() override;
 
   // Binds the list to its control, its table family and its window, and registers it with the
-  // window. The window must be open.
+  // window. The window must be laid out: open, or given to the controller by useWindow.
   void init(int listControl, RelationSet& relations, WindowController& window);
   // A column showing field `field` (index into the table declaration) of each record.
   void addField(std::size_t field);

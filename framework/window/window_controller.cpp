@@ -80,9 +80,13 @@ void WindowController::addHistoryField(int control, std::size_t fieldNumber) {
   HISTORY->push_back(item);
 }
 
-void WindowController::openWindow(win::Window& window) {
+void WindowController::useWindow(win::Window& window) {
   window_ = &window;
   if (TOOLBAR != nullptr) TOOLBAR->setWindow(&window);
+}
+
+void WindowController::openWindow(win::Window& window) {
+  useWindow(window);
   window.open();
 }
 

@@ -161,6 +161,9 @@ class WindowController {
   void addHistoryField(int control, std::size_t fieldNumber);
 
   // --- the window itself
+  // Makes `window` this controller's window without opening it, so that components (a list)
+  // can be set up on its controls first.
+  void useWindow(win::Window& window);
   // Makes `window` this controller's window and opens it (the program's init does this once
   // its tables are ready).
   void openWindow(win::Window& window);

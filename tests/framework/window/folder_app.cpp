@@ -110,8 +110,7 @@ SeverityLevel FolderList::init() {
   app_.relations.open();
   FILESOPENED = true;
   layOut();
-  openWindow(window_);
-  OPENED = true;
+  useWindow(window_);  // the list is set up on the laid-out window before it opens
   list.FILELOADED = app_.fileLoaded;
   list.init(n(ListControl::List), app_.relations, *this);
   list.addSortOrder(0);
@@ -124,6 +123,8 @@ SeverityLevel FolderList::init() {
   if (app_.withSelect) list.SELECTCONTROL = n(ListControl::Select);
   if (app_.withTools) list.TOOLCONTROL = n(ListControl::Tools);
   list.ASKPROCEDURE = 1;
+  openWindow(window_);
+  OPENED = true;
   setAlerts();
   return SevBenign;
 }

@@ -275,7 +275,7 @@ SeverityLevel FileManager::primeAutoInc(bool report) {
     if (note(FILE_->add()) == se::kNone) {
       st.AUTOINCDONE = true;
       st.autoIncPosition = FILE_->position();
-      st.lastRead = FILE_->image();
+      rememberRead(st);
       return SevBenign;
     }
     if (++failedAdds < kAutoIncAttempts) continue;
@@ -313,7 +313,7 @@ SeverityLevel FileManager::insert(bool report) {
   if (rc == se::kNone) {
     st.AUTOINCDONE = false;
     st.autoIncPosition.clear();
-    st.lastRead = FILE_->image();
+    rememberRead(st);
     return SevBenign;
   }
   if (rc == se::kDuplicateKey) {
@@ -353,7 +353,7 @@ SeverityLevel FileManager::update(int mode) {
   const std::string position = FILE_->position();
   const int rc = note(FILE_->put());
   if (rc == se::kNone) {
-    st.lastRead = FILE_->image();
+    rememberRead(st);
     return SevBenign;
   }
   if (rc == se::kChangedByAnother) {
@@ -361,7 +361,7 @@ SeverityLevel FileManager::update(int mode) {
     if (mode != kUpdateTry) throwLastError();
     // Show the other station's version: the person's own values are gone from the buffer
     // (a form can recall them from its saved copy).
-    if (FILE_->reget(position) == se::kNone) st.lastRead = FILE_->image();
+    if (FILE_->reget(position) == se::kNone) rememberRead(st);
     return SevNotify;
   }
   setError(25);
@@ -401,7 +401,7 @@ SeverityLevel FileManager::read(bool forward, bool report) {
   for (;;) {
     const int rc = note(forward ? FILE_->next() : FILE_->previous());
     if (rc == se::kNone) {
-      st.lastRead = FILE_->image();
+      rememberRead(st);
       return SevBenign;
     }
     if (rc == se::kNoRecord) {
@@ -422,7 +422,7 @@ SeverityLevel FileManager::tryFetch(std::size_t keyIndex) {
   if (useFile() != SevBenign) return SevFatal;
   const int rc = note(FILE_->get(keyIndex));
   if (rc == se::kNone) {
-    state().lastRead = FILE_->image();
+    rememberRead(state());
     return SevBenign;
   }
   if (rc != se::kNoRecord) setError(1);
@@ -433,11 +433,16 @@ std::string FileManager::getPosition() const { return FILE_->position(); }
 
 int FileManager::reget(std::string_view position) {
   const int rc = note(FILE_->reget(position));
-  if (rc == se::kNone) state().lastRead = FILE_->image();
+  if (rc == se::kNone) rememberRead(state());
   return rc;
 }
 
-void FileManager::noteRead() { state().lastRead = FILE_->image(); }
+void FileManager::noteRead() { rememberRead(state()); }
+
+void FileManager::rememberRead(ThreadState& st) {
+  st.lastRead = FILE_->image();
+  st.lastReadPosition = FILE_->position();
+}
 
 // --- buffers and states -----------------------------------------------------------------------
 
@@ -487,7 +492,12 @@ int FileManager::openCount() { return state().OPENED; }
 bool FileManager::atEof() { return state().ATEOF; }
 bool FileManager::autoIncDone() { return state().AUTOINCDONE; }
 int FileManager::lastError() { return state().LASTERROR; }
-const RecordImage& FileManager::lastReadImage() { return state().lastRead; }
+RecordImage FileManager::lastReadImage() {
+  ThreadState& st = state();
+  // A record read past this manager is unknown here: better no answer than another record's.
+  if (st.lastReadPosition.empty() || st.lastReadPosition != FILE_->position()) return {};
+  return st.lastRead;
+}
 
 // --- the registry -----------------------------------------------------------------------------
 

@@ -56,6 +56,7 @@ class FileManager {
     std::int16_t LASTERROR = 0;
     std::string autoIncPosition;  // where the record added by numbering is
     RecordImage lastRead;         // the record as stored when this manager last read or wrote it
+    std::string lastReadPosition;  // and where it is
   };
 
   FileManager();
@@ -138,7 +139,9 @@ class FileManager {
   [[nodiscard]] bool atEof();
   [[nodiscard]] bool autoIncDone();
   [[nodiscard]] int lastError();
-  [[nodiscard]] const RecordImage& lastReadImage();
+  // The current record as stored when this manager last read or wrote it; empty when the
+  // table's current record was read some other way (see noteRead).
+  [[nodiscard]] RecordImage lastReadImage();
   [[nodiscard]] std::string fileName() const;  // the name messages show for "%File"
 
  protected:
@@ -163,6 +166,7 @@ class FileManager {
   // Numbers the auto-numbered component of key `info` in the buffer: 0, or the storage error.
   int numberKey(const KeyInfo& info);
   const KeyInfo* duplicatedKey(const std::string& own);
+  void rememberRead(ThreadState& st);
   int note(int code);  // takes the table's error as the thread's runtime error
 
   KeyedTable* FILE_ = nullptr;

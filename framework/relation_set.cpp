@@ -122,6 +122,8 @@ SeverityLevel RelationSet::update(bool fromForm) {
     return SevNotify;
   }
 
+  // What is stored now, to tell which linking fields the change touches. Unknown (the record
+  // was read past the manager) means no rule can tell either, so none is applied.
   const RecordImage before = primary_->lastReadImage();
   const SeverityLevel written = primary_->tryUpdate();
   if (written != SevBenign) {

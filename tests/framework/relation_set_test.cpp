@@ -218,6 +218,21 @@ TEST_F(RelationSetTest, CascadeCarriesAChangedLinkToTheRelatedRecords) {
   EXPECT_EQ(childLinks(), (std::map<std::int32_t, std::int32_t>{{1, 10}, {2, 10}, {3, 2}}));
 }
 
+TEST_F(RelationSetTest, ARecordReadPastTheManagerNeverMovesAnotherRecordsLinks) {
+  parentSet.addRelation(childSet, RuleCascade, RuleNone, kParentLink);
+  readParent(1);
+  parent.ID = 2;
+  ASSERT_EQ(parents->get(0), 0);  // read directly: the manager still remembers parent 1
+  parent.NAME = "renamed";
+  EXPECT_EQ(parentSet.update(true), SevBenign);
+  EXPECT_EQ(childLinks(), (std::map<std::int32_t, std::int32_t>{{1, 1}, {2, 1}, {3, 2}}));
+
+  parentFiles.noteRead();  // told what was read, the rules apply again
+  parent.ID = 20;
+  EXPECT_EQ(parentSet.update(true), SevBenign);
+  EXPECT_EQ(childLinks(), (std::map<std::int32_t, std::int32_t>{{1, 1}, {2, 1}, {3, 20}}));
+}
+
 TEST_F(RelationSetTest, ClearBlanksLinksOnUpdate) {
   parentSet.addRelation(childSet, RuleClear, RuleNone, kParentLink);
   readParent(1);

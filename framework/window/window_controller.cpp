@@ -63,9 +63,16 @@ void WindowController::addUpdateFile(FileManager& table) {
   FILES->push_back({&table, 0});
 }
 
+void WindowController::addHistoryFile(KeyedTable& record, RecordImage& savedCopy) {
+  if (!HISTORY) HISTORY = std::make_unique<std::vector<HistoryItem>>();
+  // The record's entry without a control yet; addHistoryField completes copies of it. The
+  // caller's copy is referred to, not owned.
+  HISTORY->push_back(
+      {&record, std::shared_ptr<RecordImage>(std::shared_ptr<void>(), &savedCopy), 0, 0});
+}
+
 void WindowController::addHistoryFile(KeyedTable& record) {
   if (!HISTORY) HISTORY = std::make_unique<std::vector<HistoryItem>>();
-  // The record's entry without a control yet; addHistoryField completes copies of it.
   HISTORY->push_back({&record, std::make_shared<RecordImage>(), 0, 0});
 }
 

@@ -156,7 +156,10 @@ class WindowController {
   void addToolbarTarget(FormToolbarTarget& target);
   void addResizer(WindowResizer& resizer);
   void addUpdateFile(FileManager& table);
-  // The record whose fields the history key recalls; the saved copy is kept here.
+  // The record whose fields the history key recalls. The saved copy is the caller's (so that
+  // it outlives one run of a form and the next run recalls what the last one saved), or,
+  // without one, kept by this window.
+  void addHistoryFile(KeyedTable& record, RecordImage& savedCopy);
   void addHistoryFile(KeyedTable& record);
   void addHistoryField(int control, std::size_t fieldNumber);
 

@@ -231,6 +231,24 @@ TEST_F(ListAndForm, SavingAgainAfterACollisionWritesThePersonsValues) {
   closeList(w);
 }
 
+TEST_F(ListAndForm, TheHistoryKeyRecallsWhatTheLastFormSaved) {
+  addFolders(1);
+  const WindowHandle w = startList();
+  pressList(w, ListControl::Insert);
+  driver.type(form(), n(FormControl::Name), "Alpha");
+  driver.press(form(), n(FormControl::Ok));
+  pressList(w, ListControl::Insert);
+  const WindowHandle f = form();
+  EXPECT_EQ(driver.value(f, n(FormControl::Name)), "New folder");
+  driver.focus(f, n(FormControl::Name));
+  driver.pressKey(f, n(FormControl::Name), 734);
+  EXPECT_EQ(driver.value(f, n(FormControl::Name)), "Alpha");
+  EXPECT_EQ(driver.value(f, n(FormControl::Number)), "3");  // only the field is recalled
+  driver.press(f, n(FormControl::Ok));
+  EXPECT_EQ(other_->nameOf(3), "Alpha");
+  closeList(w);
+}
+
 // --- closing a changed form ----------------------------------------------------------------------
 
 class CancelAction : public ListAndForm {

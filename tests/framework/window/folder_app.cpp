@@ -46,7 +46,7 @@ SeverityLevel FolderForm::init() {
   INSERTACTION = app_.insertAction;
   DELETEACTION = app_.deleteAction;
   CANCELACTION = app_.cancelAction;
-  addHistoryFile(app_.table);
+  addHistoryFile(app_.table, app_.dittoCopy);
   addHistoryField(n(FormControl::Name), 2);
   addUpdateFile(app_.files);
   if (REQUEST == RequestView) {

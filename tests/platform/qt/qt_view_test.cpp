@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
@@ -160,6 +162,52 @@ TEST_F(QtViewTest, MessageBoxIsWindowModalAndItsAnswerReturnsToTheThread) {
   box->button(QMessageBox::Yes)->click();
   ASSERT_TRUE(settleUntil(engine, [&] { return list()->topLevelItemCount() == 1; }));
   EXPECT_EQ(list()->topLevelItem(0)->text(1), QStringLiteral("C:\\Photos"));
+}
+
+TEST_F(QtViewTest, RightClickPopupReturnsTheChosenItem) {
+  QTreeWidget* tree = list();
+  const QRect row2 = tree->visualItemRect(tree->topLevelItem(1));
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(row2.center()), QPointF(tree->viewport()->mapToGlobal(row2.center())),
+                      Qt::RightButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(tree->viewport(), &release);
+  QMenu* menu = nullptr;
+  ASSERT_TRUE(settleUntil(engine, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (auto* m = qobject_cast<QMenu*>(w); m != nullptr && m->isVisible()) menu = m;
+    }
+    return menu != nullptr;
+  }));
+  EXPECT_EQ(tree->currentItem(), tree->topLevelItem(1)) << "the program moved the highlight to the clicked row";
+  ASSERT_EQ(menu->actions().size(), 2);
+  EXPECT_EQ(menu->actions()[1]->text(), QStringLiteral("&Delete"));
+  menu->actions()[1]->trigger();
+  menu->hide();
+  QMessageBox* box = nullptr;
+  ASSERT_TRUE(settleUntil(engine, [&] {
+    const auto boxes = view.windowWidget(main)->findChildren<QMessageBox*>();
+    box = boxes.isEmpty() ? nullptr : boxes.constFirst();
+    return box != nullptr && box->isVisible();
+  }));
+  box->button(QMessageBox::Yes)->click();
+  ASSERT_TRUE(settleUntil(engine, [&] { return list()->topLevelItemCount() == 1; }));
+  EXPECT_EQ(list()->topLevelItem(0)->text(1), QStringLiteral("C:\\Documents"));
+}
+
+TEST_F(QtViewTest, DismissedPopupChoosesNothing) {
+  QTreeWidget* tree = list();
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(tree->viewport()->mapToGlobal(QPoint(5, 5))),
+                      Qt::RightButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(tree->viewport(), &release);
+  QMenu* menu = nullptr;
+  ASSERT_TRUE(settleUntil(engine, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (auto* m = qobject_cast<QMenu*>(w); m != nullptr && m->isVisible()) menu = m;
+    }
+    return menu != nullptr;
+  }));
+  menu->hide();
+  ASSERT_TRUE(settleUntil(engine, [&] { return engine.status(1) == ThreadStatus::Idle; }));
+  EXPECT_EQ(list()->topLevelItemCount(), 2);
 }
 
 TEST_F(QtViewTest, WithoutATrayMinimisingKeepsTheWindowOnTheTaskBar) {

@@ -59,6 +59,39 @@ TEST_F(WindowTest, NotifyIconAddsOnceAndDeletesWhatIsThere) {
   EXPECT_TRUE(view.trayIcons().empty()) << "a closed window leaves no icon behind";
 }
 
+std::atomic<int> gSubclassed{0};
+WNDPROC gPrevious = nullptr;
+LRESULT countingProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m == WM_USER + 1) {
+    ++gSubclassed;
+    return 7;
+  }
+  return CallWindowProcA(gPrevious, w, m, wp, lp);
+}
+
+TEST_F(WindowTest, SubclassingThroughWindowLongOnlyOnTheOwningThread) {
+  std::atomic<LONG_PTR> fromOther{-1};
+  std::atomic<LRESULT> direct{0};
+  driver.start([&] {
+    Window w("Main");
+    w.open();
+    gPrevious = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(w.handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&countingProc)));
+    direct = CallWindowProcA(GetWindowProc(w.handle()), w.handle(), WM_USER + 1, 0, 0);
+    while (const Event* e = w.accept()) log.add(*e);
+  });
+  const WindowHandle h = driver.window("Main");
+  EXPECT_EQ(gPrevious, &Engine::defaultWindowProc);
+  EXPECT_EQ(direct.load(), 7);
+  driver.start([&] { fromOther = GetWindowLongPtrA(h, GWLP_WNDPROC); });
+  EXPECT_EQ(fromOther.load(), 0) << "another thread cannot read a window's procedure";
+  EXPECT_EQ(PostMessageA(h, WM_USER + 1, 0, 0), TRUE);
+  EXPECT_EQ(PostMessageA(h, WM_CLOSE, 0, 0), TRUE);  // passed on to the default procedure
+  EXPECT_TRUE(driver.waitEnded());
+  EXPECT_EQ(gSubclassed.load(), 2);
+  EXPECT_EQ(PostMessageA(h, WM_USER + 1, 0, 0), FALSE) << "the window has gone";
+}
+
 TEST(SystemParameters, FullWindowDraggingReadsOffUntilSet) {
   BOOL value = TRUE;
   EXPECT_EQ(SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &value, 0), TRUE);

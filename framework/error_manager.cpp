@@ -19,15 +19,16 @@ std::string clipped(std::string_view text, std::size_t capacity) {
   return std::string(clip(text.substr(0, std::min(text.size(), capacity))));
 }
 
-char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+char lower(char c) {
+  return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
 
 std::size_t findNoCase(std::string_view text, std::string_view what, std::size_t from) {
   if (what.empty() || from > text.size()) return std::string_view::npos;
-  const auto it = std::search(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(),
-                              what.begin(), what.end(),
-                              [](char a, char b) { return lower(a) == lower(b); });
-  return it == text.end() ? std::string_view::npos
-                          : static_cast<std::size_t>(it - text.begin());
+  const auto it =
+      std::search(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(), what.begin(),
+                  what.end(), [](char a, char b) { return lower(a) == lower(b); });
+  return it == text.end() ? std::string_view::npos : static_cast<std::size_t>(it - text.begin());
 }
 
 // Replaces every occurrence of `placeholder`, searching on after each inserted value (so a value
@@ -254,9 +255,9 @@ std::string ErrorManager::substituteLocked(std::ptrdiff_t row) const {
   replaceAll(text, "%File", FILENAME, cap);
   replaceAll(text, "%ErrorCode", toText(SAVEERRORCODE), cap);
   // Error 90 is the driver's own failure: its text and code say more than the general one.
-  const std::string errorText =
-      SAVEERRORCODE == 90 ? SAVEFILEERROR + " (" + SAVEFILEERRORCODE + ")"
-                          : SAVEERROR + " (" + toText(SAVEERRORCODE) + ")";
+  const std::string errorText = SAVEERRORCODE == 90
+                                    ? SAVEFILEERROR + " (" + SAVEFILEERRORCODE + ")"
+                                    : SAVEERROR + " (" + toText(SAVEERRORCODE) + ")";
   replaceAll(text, "%ErrorText", errorText, cap);
   replaceAll(text, "%Error", SAVEERROR, cap);
   replaceAll(text, "%Message", MESSAGETEXT, cap);
@@ -291,7 +292,9 @@ ErrorManager::Prepared ErrorManager::prepare(std::uint16_t id) {
   return prepared;
 }
 
-std::string ErrorManager::substitutedText(std::uint16_t id) { return prepare(id).text; }
+std::string ErrorManager::substitutedText(std::uint16_t id) {
+  return prepare(id).text;
+}
 
 SeverityLevel ErrorManager::throw_(std::uint16_t id) {
   captureErrors();

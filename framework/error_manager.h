@@ -75,10 +75,10 @@ class ErrorManager {
   ErrorManager& operator=(const ErrorManager&) = delete;
 
   // --- settings (set at start, read while raising)
-  bool SILENT = false;      // show nothing; questions answer with their default button
-  bool LOGERRORS = false;   // append every raised message to the log
-  int HISTORYTHRESHOLD = 0; // 0 no history, > 0 keep at most this many, < 0 keep all
-  int HISTORYVIEWLEVEL = 3; // level shown in the history window while there is a history
+  bool SILENT = false;       // show nothing; questions answer with their default button
+  bool LOGERRORS = false;    // append every raised message to the log
+  int HISTORYTHRESHOLD = 0;  // 0 no history, > 0 keep at most this many, < 0 keep all
+  int HISTORYVIEWLEVEL = 3;  // level shown in the history window while there is a history
   bool HISTORYRESETONVIEW = false;
 
   // --- life

@@ -40,15 +40,16 @@ std::string FileDialog::ask(bool keepDirectory) {
   // The field holds 259 characters; the folder is put back from the whole path, so a deep
   // folder is never exchanged for a cut-off one.
   std::error_code error;
-  const std::filesystem::path saved = keepDirectory ? std::filesystem::current_path(error)
-                                                    : std::filesystem::path();
+  const std::filesystem::path saved =
+      keepDirectory ? std::filesystem::current_path(error) : std::filesystem::path();
   SAVEPATH = saved.string();
   if (!DEFAULTDIRECTORY.clipped().empty()) enter(nativePath(DEFAULTDIRECTORY.clipped()));
 
   FileDialogRequest request;
   request.title = std::string(PWINDOWTITLE.clipped());
   request.fileName = std::string(DEFAULTFILE.clipped());
-  request.masks = MASKSTRING.clipped().empty() ? std::string(kAllFiles) : std::string(MASKSTRING.clipped());
+  request.masks =
+      MASKSTRING.clipped().empty() ? std::string(kAllFiles) : std::string(MASKSTRING.clipped());
   request.flags = FLAGS;
   const std::optional<std::string> chosen = userInterface().fileDialog(request);
 

@@ -31,7 +31,8 @@ void FileManager::init(KeyedTable& table, ErrorManager& errors) {
   CLEANEDUP = false;
   KEYS.clear();
   HASAUTOINC = false;
-  for (std::size_t k = 0; k < table.declaration().keys.size(); ++k) addKey(k, table.declaration().keys[k].name);
+  for (std::size_t k = 0; k < table.declaration().keys.size(); ++k)
+    addKey(k, table.declaration().keys[k].name);
   fileRegistry().add(table.declaration().prefix, *this);
 }
 
@@ -50,19 +51,22 @@ void FileManager::addKey(std::size_t keyIndex, std::string_view description,
   if (keyIndex >= declared.size()) return;
   KeyInfo info;
   info.KEY = keyIndex;
-  info.PDESCRIPTION = std::string(description.substr(0, std::min(description.size(), kDescriptionCapacity)));
+  info.PDESCRIPTION =
+      std::string(description.substr(0, std::min(description.size(), kDescriptionCapacity)));
   info.AUTOINC = autoIncComponent <= declared[keyIndex].components.size() ? autoIncComponent : 0;
   info.DUPS = declared[keyIndex].duplicates;
   info.NOCASE = declared[keyIndex].noCase;
-  const auto existing = std::find_if(KEYS.begin(), KEYS.end(),
-                                     [&](const KeyInfo& k) { return k.KEY == keyIndex; });
+  const auto existing =
+      std::find_if(KEYS.begin(), KEYS.end(), [&](const KeyInfo& k) { return k.KEY == keyIndex; });
   if (existing != KEYS.end()) {
     *existing = std::move(info);
   } else {
     KEYS.push_back(std::move(info));
-    std::sort(KEYS.begin(), KEYS.end(), [](const KeyInfo& a, const KeyInfo& b) { return a.KEY < b.KEY; });
+    std::sort(KEYS.begin(), KEYS.end(),
+              [](const KeyInfo& a, const KeyInfo& b) { return a.KEY < b.KEY; });
   }
-  HASAUTOINC = std::any_of(KEYS.begin(), KEYS.end(), [](const KeyInfo& k) { return k.AUTOINC != 0; });
+  HASAUTOINC =
+      std::any_of(KEYS.begin(), KEYS.end(), [](const KeyInfo& k) { return k.AUTOINC != 0; });
 }
 
 FileManager::ThreadState& FileManager::state() {
@@ -82,7 +86,9 @@ int FileManager::note(int code) {
   return code;
 }
 
-std::string FileManager::fileName() const { return FILE_->fileName(); }
+std::string FileManager::fileName() const {
+  return FILE_->fileName();
+}
 
 // --- errors -----------------------------------------------------------------------------------
 
@@ -429,7 +435,9 @@ SeverityLevel FileManager::tryFetch(std::size_t keyIndex) {
   return SevNotify;
 }
 
-std::string FileManager::getPosition() const { return FILE_->position(); }
+std::string FileManager::getPosition() const {
+  return FILE_->position();
+}
 
 int FileManager::reget(std::string_view position) {
   const int rc = note(FILE_->reget(position));
@@ -437,7 +445,9 @@ int FileManager::reget(std::string_view position) {
   return rc;
 }
 
-void FileManager::noteRead() { rememberRead(state()); }
+void FileManager::noteRead() {
+  rememberRead(state());
+}
 
 void FileManager::rememberRead(ThreadState& st) {
   st.lastRead = FILE_->image();
@@ -477,8 +487,8 @@ int FileManager::saveFile() {
 }
 
 void FileManager::restoreFile(int id) {
-  const auto it = std::find_if(SAVED.begin(), SAVED.end(),
-                               [&](const SavedState& s) { return s.ID == id; });
+  const auto it =
+      std::find_if(SAVED.begin(), SAVED.end(), [&](const SavedState& s) { return s.ID == id; });
   if (it == SAVED.end()) return;
   if (!it->POS.empty() && FILE_->isOpen()) reget(it->POS);  // reading goes on from there
   restoreBuffer(it->BUFFER, true);
@@ -488,10 +498,18 @@ void FileManager::restoreFile(int id) {
 
 // --- inspection -------------------------------------------------------------------------------
 
-int FileManager::openCount() { return state().OPENED; }
-bool FileManager::atEof() { return state().ATEOF; }
-bool FileManager::autoIncDone() { return state().AUTOINCDONE; }
-int FileManager::lastError() { return state().LASTERROR; }
+int FileManager::openCount() {
+  return state().OPENED;
+}
+bool FileManager::atEof() {
+  return state().ATEOF;
+}
+bool FileManager::autoIncDone() {
+  return state().AUTOINCDONE;
+}
+int FileManager::lastError() {
+  return state().LASTERROR;
+}
 RecordImage FileManager::lastReadImage() {
   ThreadState& st = state();
   // A record read past this manager is unknown here: better no answer than another record's.

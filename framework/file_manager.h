@@ -39,9 +39,9 @@ class FileManager {
  public:
   // One key of the table as the manager knows it.
   struct KeyInfo {
-    std::size_t KEY = 0;        // index of the key in the table declaration
-    std::string PDESCRIPTION;   // shown in the duplicate-key message, up to 80 characters
-    std::size_t AUTOINC = 0;    // number (from 1) of the auto-numbered component; 0 none
+    std::size_t KEY = 0;       // index of the key in the table declaration
+    std::string PDESCRIPTION;  // shown in the duplicate-key message, up to 80 characters
+    std::size_t AUTOINC = 0;   // number (from 1) of the auto-numbered component; 0 none
     bool DUPS = false;
     bool NOCASE = false;
   };
@@ -54,8 +54,8 @@ class FileManager {
     bool ATEOF = false;
     bool AUTOINCDONE = false;
     std::int16_t LASTERROR = 0;
-    std::string autoIncPosition;  // where the record added by numbering is
-    RecordImage lastRead;         // the record as stored when this manager last read or wrote it
+    std::string autoIncPosition;   // where the record added by numbering is
+    RecordImage lastRead;          // the record as stored when this manager last read or wrote it
     std::string lastReadPosition;  // and where it is
   };
 
@@ -73,10 +73,10 @@ class FileManager {
   void addKey(std::size_t keyIndex, std::string_view description, std::size_t autoIncComponent = 0);
 
   // --- settings
-  bool CREATE = false;           // create the file when it does not exist
-  bool LAZYOPEN = false;         // defer the physical open to the first use
+  bool CREATE = false;             // create the file when it does not exist
+  bool LAZYOPEN = false;           // defer the physical open to the first use
   std::uint16_t LOCKRECOVER = 10;  // seconds to wait for a busy file after access is denied
-  std::uint8_t OPENMODE = 0x42;  // read/write, deny none
+  std::uint8_t OPENMODE = 0x42;    // read/write, deny none
   std::uint8_t PRIMARYKEY = 0;
   bool SKIPHELDRECORDS = false;  // reading passes over records held by another station
   bool THREADED = false;         // each thread keeps its own state (else all share ID 1)

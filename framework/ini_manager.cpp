@@ -19,7 +19,8 @@ std::string cut(std::string_view text, std::size_t capacity) {
 // A stored coordinate, or nothing when the value is missing or is no number: a window must not
 // be moved to 0 or shrunk to nothing because a key was lost from the file.
 std::optional<int> coordinate(std::string_view text) {
-  const std::string_view trimmed = clip(text.substr(std::min(text.find_first_not_of(' '), text.size())));
+  const std::string_view trimmed =
+      clip(text.substr(std::min(text.find_first_not_of(' '), text.size())));
   if (trimmed.empty()) return std::nullopt;
   std::size_t at = trimmed[0] == '-' || trimmed[0] == '+' ? 1 : 0;
   if (at == trimmed.size()) return std::nullopt;
@@ -193,7 +194,8 @@ std::vector<IniManager::Sector> IniManager::getSectors(std::string_view family,
     return clip(wanted).empty() || clip(wanted) == have;
   };
   for (const Sector& sector : SECTORS) {
-    if (matches(family, sector.FAMILY) && matches(item, sector.ITEM) && matches(type, sector.TYPE)) {
+    if (matches(family, sector.FAMILY) && matches(item, sector.ITEM) &&
+        matches(type, sector.TYPE)) {
       found.push_back(sector);
     }
   }

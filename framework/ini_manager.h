@@ -38,23 +38,38 @@ class WindowPlacement {
 
 // Conversions of a list record's fields to and from their text in the settings file.
 namespace ini_field {
-inline std::string toText(const std::string& value) { return value; }
+inline std::string toText(const std::string& value) {
+  return value;
+}
 template <std::size_t N>
-std::string toText(const CString<N>& value) { return std::string(value.clipped()); }
+std::string toText(const CString<N>& value) {
+  return std::string(value.clipped());
+}
 template <std::size_t N>
-std::string toText(const BlankString<N>& value) { return std::string(value.clipped()); }
+std::string toText(const BlankString<N>& value) {
+  return std::string(value.clipped());
+}
 template <class Integer>
-  requires std::is_integral_v<Integer>
-std::string toText(Integer value) { return marlo::toText(static_cast<std::int64_t>(value)); }
+requires std::is_integral_v<Integer> std::string toText(Integer value) {
+  return marlo::toText(static_cast<std::int64_t>(value));
+}
 
-inline void fromText(std::string& field, std::string_view text) { field = std::string(text); }
+inline void fromText(std::string& field, std::string_view text) {
+  field = std::string(text);
+}
 template <std::size_t N>
-void fromText(CString<N>& field, std::string_view text) { field = text; }
+void fromText(CString<N>& field, std::string_view text) {
+  field = text;
+}
 template <std::size_t N>
-void fromText(BlankString<N>& field, std::string_view text) { field = text; }
+void fromText(BlankString<N>& field, std::string_view text) {
+  field = text;
+}
 template <class Integer>
-  requires std::is_integral_v<Integer>
-void fromText(Integer& field, std::string_view text) { field = static_cast<Integer>(toInteger(text)); }
+requires std::is_integral_v<Integer>
+void fromText(Integer& field, std::string_view text) {
+  field = static_cast<Integer>(toInteger(text));
+}
 }  // namespace ini_field
 
 class IniManager {
@@ -155,8 +170,10 @@ void IniManager::updateQueue(std::string_view section, std::string_view key,
   std::vector<std::vector<std::string>> rows;
   for (const Record& record : list) {
     std::vector<std::string> row{ini_field::toText(record.*first)};
-    if constexpr (!std::is_same_v<B, std::nullptr_t>) row.push_back(ini_field::toText(record.*second));
-    if constexpr (!std::is_same_v<C, std::nullptr_t>) row.push_back(ini_field::toText(record.*third));
+    if constexpr (!std::is_same_v<B, std::nullptr_t>)
+      row.push_back(ini_field::toText(record.*second));
+    if constexpr (!std::is_same_v<C, std::nullptr_t>)
+      row.push_back(ini_field::toText(record.*third));
     rows.push_back(std::move(row));
   }
   updateRows(section, key, rows);

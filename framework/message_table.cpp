@@ -96,7 +96,8 @@ constexpr BuiltinMessage kBuiltinMessages[] = {
 
 constexpr std::size_t packedSize() {
   std::size_t size = 2;
-  for (const BuiltinMessage& m : kBuiltinMessages) size += 2 + 1 + 1 + m.title.size() + 1 + m.message.size();
+  for (const BuiltinMessage& m : kBuiltinMessages)
+    size += 2 + 1 + 1 + m.title.size() + 1 + m.message.size();
   return size;
 }
 
@@ -126,6 +127,8 @@ constexpr auto kBuiltinBlock = pack();
 
 }  // namespace
 
-std::span<const std::uint8_t> builtinMessageBlock() { return kBuiltinBlock; }
+std::span<const std::uint8_t> builtinMessageBlock() {
+  return kBuiltinBlock;
+}
 
 }  // namespace marlo

@@ -99,9 +99,9 @@ std::vector<std::string> RelationSet::findRelated(const Relation& relation,
     if (rc == se::kRecordHeld) continue;  // cannot be looked at; the rules pass it over
     if (rc != se::kNone) break;
     const RecordImage record = table.image();
-    const bool linked = std::all_of(relation.links.begin(), relation.links.end(), [&](const Link& link) {
-      return record[link.second] == values[link.first];
-    });
+    const bool linked =
+        std::all_of(relation.links.begin(), relation.links.end(),
+                    [&](const Link& link) { return record[link.second] == values[link.first]; });
     if (linked) positions.push_back(table.position());
   }
   return positions;
@@ -166,8 +166,9 @@ SeverityLevel RelationSet::applyUpdateRules(const RecordImage& before) {
   const RecordImage after = primary_->table().image();
   for (const Relation& relation : relations_) {
     if (relation.updateRule == RuleNone || before.size() != after.size()) continue;
-    const bool changed = std::any_of(relation.links.begin(), relation.links.end(),
-                                     [&](const Link& link) { return before[link.first] != after[link.first]; });
+    const bool changed =
+        std::any_of(relation.links.begin(), relation.links.end(),
+                    [&](const Link& link) { return before[link.first] != after[link.first]; });
     if (!changed) continue;
     FileManager& related = relation.related->primary();
     BufferKeeper keep(related.table());

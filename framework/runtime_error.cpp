@@ -11,17 +11,24 @@ namespace {
 thread_local RuntimeError threadError;
 }
 
-const RuntimeError& currentRuntimeError() { return threadError; }
+const RuntimeError& currentRuntimeError() {
+  return threadError;
+}
 
-void setRuntimeError(RuntimeError error) { threadError = std::move(error); }
+void setRuntimeError(RuntimeError error) {
+  threadError = std::move(error);
+}
 
 void noteRuntimeError(const KeyedTable& table) {
   threadError.code = table.error();
   threadError.text = table.errorText();
-  threadError.fileErrorCode = table.driverError() == 0 ? std::string() : toText(table.driverError());
+  threadError.fileErrorCode =
+      table.driverError() == 0 ? std::string() : toText(table.driverError());
   threadError.fileError = table.driverErrorText();
 }
 
-void clearRuntimeError() { threadError = RuntimeError{}; }
+void clearRuntimeError() {
+  threadError = RuntimeError{};
+}
 
 }  // namespace marlo

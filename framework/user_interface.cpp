@@ -22,7 +22,9 @@ UserInterface& userInterface() {
   return ui != nullptr ? *ui : consoleInterface();
 }
 
-void setUserInterface(UserInterface* ui) { installed.store(ui); }
+void setUserInterface(UserInterface* ui) {
+  installed.store(ui);
+}
 
 unsigned ConsoleInterface::messageBox(const MessageBoxRequest& request) {
   std::fprintf(stderr, "[%s] %s\n", request.caption.c_str(), request.text.c_str());

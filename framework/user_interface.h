@@ -15,7 +15,7 @@ namespace marlo {
 enum class MessageIcon { Exclamation, Asterisk };
 
 struct MessageBoxRequest {
-  std::string text;     // "|" starts a new line
+  std::string text;  // "|" starts a new line
   std::string caption;
   MessageIcon icon = MessageIcon::Asterisk;
   unsigned buttons = 1;        // button:: bits

@@ -12,8 +12,8 @@
 namespace marlo {
 namespace {
 
-using test::Folder;
 using test::declareFolders;
+using test::Folder;
 
 class FileManagerTest : public test::TableTest {
  protected:
@@ -111,7 +111,7 @@ TEST_F(FileManagerTest, WriteAccessDeniedFallsBackToReadOnly) {
   EXPECT_EQ(files.OPENMODE, 0x42);  // the next open asks for write access again
 
   rec.NAZIV = "x";
-  ui.answers = {button::kNo};  // numbering cannot add: no more attempts
+  ui.answers = {button::kNo};            // numbering cannot add: no more attempts
   EXPECT_EQ(files.insert(), SevNotify);  // the write fails with its own message
   EXPECT_EQ(ui.boxes.back().caption, "Auto Increment Error");
 }
@@ -153,8 +153,9 @@ TEST_F(FileManagerTest, LazyOpenWaitsForTheFirstUse) {
   files.LAZYOPEN = true;
   EXPECT_EQ(files.useFile(), SevFatal);  // before open: level 2 ends the program
   ASSERT_EQ(captions(), std::vector<std::string>{"File Usage Error"});
-  EXPECT_EQ(ui.boxes[0].text,
-            "Attempt to use file (FOLDERS.db) before it was opened  Press OK to end this application");
+  EXPECT_EQ(
+      ui.boxes[0].text,
+      "Attempt to use file (FOLDERS.db) before it was opened  Press OK to end this application");
   EXPECT_EQ(ui.halts.size(), 1U);
 
   EXPECT_EQ(files.open(), SevBenign);
@@ -236,9 +237,11 @@ TEST_F(FileManagerTest, ThreeFailedAddsAskWhetherToTryAgain) {
   EXPECT_EQ(files.insert(), SevNotify);
   ASSERT_EQ(captions(), (std::vector<std::string>{"Auto Increment Error", "Auto Increment Error"}));
   EXPECT_EQ(ui.boxes[0].buttons, button::kYes | button::kNo);
-  EXPECT_EQ(ui.boxes[0].text.rfind("Attempts to automatically number this record have failed.|File: "
-                                   "FOLDERS.db|Error: ", 0),
-            0U);
+  EXPECT_EQ(
+      ui.boxes[0].text.rfind("Attempts to automatically number this record have failed.|File: "
+                             "FOLDERS.db|Error: ",
+                             0),
+      0U);
   EXPECT_NE(ui.boxes[0].text.find("(40).|Try Again?"), std::string::npos);
   EXPECT_EQ(files.lastError(), 32);
   EXPECT_EQ(table->records(), 1);
@@ -293,7 +296,8 @@ TEST_F(FileManagerTest, ADuplicateNamesTheKeyItDuplicates) {
   EXPECT_EQ(files.insert(), SevNotify);
   ASSERT_EQ(ui.boxes.size(), 1U);
   EXPECT_EQ(ui.boxes[0].caption, "Duplicate Key Error");
-  EXPECT_EQ(ui.boxes[0].text, "Adding this record creates a duplicate entry for the key: Folder name");
+  EXPECT_EQ(ui.boxes[0].text,
+            "Adding this record creates a duplicate entry for the key: Folder name");
   EXPECT_EQ(files.tryInsert(), SevNotify);
   EXPECT_EQ(ui.boxes.size(), 1U);
   EXPECT_EQ(files.lastError(), 13);
@@ -343,7 +347,9 @@ TEST_F(FileManagerTest, AChangeByAnotherStationIsShownInsteadOfOverwritten) {
   rec.NAZIV = "form change";
   EXPECT_EQ(files.update(kUpdateForm), SevNotify);
   EXPECT_EQ(files.lastError(), 7);
-  EXPECT_EQ(ui.boxes.back().text.rfind("This record was changed by another station. Those changes", 0), 0U);
+  EXPECT_EQ(
+      ui.boxes.back().text.rfind("This record was changed by another station. Those changes", 0),
+      0U);
   ASSERT_EQ(station->reget(station->position()), 0);
   other.NAZIV = "and again";
   ASSERT_EQ(station->put(), 0);
@@ -424,7 +430,7 @@ TEST_F(FileManagerTest, SavedBuffersRestoreAndCompare) {
   EXPECT_TRUE(files.equalBuffer(first));  // kept: not released
   files.restoreBuffer(first, true);
   EXPECT_FALSE(files.equalBuffer(first));  // released
-  EXPECT_EQ(files.saveBuffer(), 3);       // numbered on from the last one
+  EXPECT_EQ(files.saveBuffer(), 3);        // numbered on from the last one
 }
 
 TEST_F(FileManagerTest, SavedFileStateBringsBackPositionBufferAndNumbering) {

@@ -186,7 +186,8 @@ TEST_F(IniManagerTest, SectionNamesTripleTheDollarsOfTheItem) {
   const std::string name = IniManager::sectorName(sector);
   EXPECT_EQ(name, "QBE$Price $$$ list$$$$$Saved");
   EXPECT_EQ(IniManager::parseSectorName(name), sector);
-  EXPECT_EQ(IniManager::parseSectorName("QBE$plain$$Type"), (IniManager::Sector{"QBE", "plain", "Type"}));
+  EXPECT_EQ(IniManager::parseSectorName("QBE$plain$$Type"),
+            (IniManager::Sector{"QBE", "plain", "Type"}));
 }
 
 TEST_F(IniManagerTest, TheRegistryIsKeptAcrossRuns) {

@@ -31,19 +31,25 @@ class RelationSetTest : public test::TableTest {
  protected:
   void SetUp() override {
     test::TableTest::SetUp();
-    parents = std::make_unique<KeyedTable>(TableDeclaration{
-        "par", "PARENTS", {bindField("ID", parent.ID), bindField("NAME", parent.NAME)},
-        {{"id_key", {{0, true}}, false, false}}});
+    parents = std::make_unique<KeyedTable>(
+        TableDeclaration{"par",
+                         "PARENTS",
+                         {bindField("ID", parent.ID), bindField("NAME", parent.NAME)},
+                         {{"id_key", {{0, true}}, false, false}}});
     children = std::make_unique<KeyedTable>(TableDeclaration{
-        "chi", "CHILDREN",
-        {bindField("CID", child.CID), bindField("PARENT", child.PARENT), bindField("NOTE", child.NOTE)},
+        "chi",
+        "CHILDREN",
+        {bindField("CID", child.CID), bindField("PARENT", child.PARENT),
+         bindField("NOTE", child.NOTE)},
         {{"cid_key", {{0, true}}, false, false}, {"parent_key", {{1, true}}, true, false}}});
-    grandchildren = std::make_unique<KeyedTable>(TableDeclaration{
-        "gra", "GRANDCHILDREN", {bindField("GID", grandchild.GID), bindField("CHILD", grandchild.CHILD)},
-        {{"gid_key", {{0, true}}, false, false}}});
-    for (auto [manager, table] : {std::pair{&parentFiles, parents.get()},
-                                  std::pair{&childFiles, children.get()},
-                                  std::pair{&grandchildFiles, grandchildren.get()}}) {
+    grandchildren = std::make_unique<KeyedTable>(
+        TableDeclaration{"gra",
+                         "GRANDCHILDREN",
+                         {bindField("GID", grandchild.GID), bindField("CHILD", grandchild.CHILD)},
+                         {{"gid_key", {{0, true}}, false, false}}});
+    for (auto [manager, table] :
+         {std::pair{&parentFiles, parents.get()}, std::pair{&childFiles, children.get()},
+          std::pair{&grandchildFiles, grandchildren.get()}}) {
       manager->init(*table, errors);
       manager->CREATE = true;
       manager->LOCKRECOVER = 0;
@@ -151,7 +157,8 @@ TEST_F(RelationSetTest, RestrictRefusesTheDeleteAndLeavesEverything) {
   readParent(1);
   ui.answers = {button::kOk, button::kNo};  // the message, then "try again?" No
   EXPECT_EQ(parentSet.delete_(false), SevNotify);
-  ASSERT_EQ(captions(), (std::vector<std::string>{"Referential Integrity Delete Error", "Record Delete Error"}));
+  ASSERT_EQ(captions(), (std::vector<std::string>{"Referential Integrity Delete Error",
+                                                  "Record Delete Error"}));
   EXPECT_EQ(ui.boxes[0].text,
             "This record is referenced from the file CHILDREN.db. This record cannot be deleted "
             "while these references exist.");
@@ -192,7 +199,8 @@ TEST_F(RelationSetTest, ARestrictFurtherDownRollsTheWholeCascadeBack) {
   readParent(1);
   ui.answers = {button::kOk, button::kNo};
   EXPECT_EQ(parentSet.delete_(false), SevNotify);
-  ASSERT_EQ(captions(), (std::vector<std::string>{"Referential Integrity Delete Error", "Record Delete Error"}));
+  ASSERT_EQ(captions(), (std::vector<std::string>{"Referential Integrity Delete Error",
+                                                  "Record Delete Error"}));
   EXPECT_NE(ui.boxes[0].text.find("GRANDCHILDREN.db"), std::string::npos);
   // Child 1 had been deleted by the cascade before child 2 was refused: it is back.
   EXPECT_EQ(parentIds(), (std::vector<std::int32_t>{1, 2}));
@@ -264,7 +272,8 @@ TEST_F(RelationSetTest, RestrictRefusesTheChangeAndResetsTheLink) {
 
 TEST_F(RelationSetTest, ACollisionFromAFormIsReportedInTheFormsWords) {
   Parent theirs;
-  KeyedTable station(TableDeclaration{"par", "PARENTS",
+  KeyedTable station(TableDeclaration{"par",
+                                      "PARENTS",
                                       {bindField("ID", theirs.ID), bindField("NAME", theirs.NAME)},
                                       {{"id_key", {{0, true}}, false, false}}});
   readParent(2);

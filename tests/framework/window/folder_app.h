@@ -46,7 +46,7 @@ struct FolderApp {
   std::uint8_t cancelAction = 3;
   std::int32_t historyKey = 734;
   bool refuseInsert = false;  // primeFields refuses
-  RecordImage dittoCopy;  // the form's history lives as long as the program
+  RecordImage dittoCopy;      // the form's history lives as long as the program
   int formsOpened = 0;
   std::uint8_t lastFormRequest = 0;
 };

@@ -107,6 +107,13 @@ bool TestDriver::type(WindowHandle window, int c, std::string text) {
   return send(window, Input::enter(c, std::move(text)));
 }
 
+bool TestDriver::typeOnly(WindowHandle window, int c, std::string text) {
+  if (!reachable(window, c)) return false;
+  const auto s = control(window, c);
+  if (!s.takesInput() || s.has(flag::ReadOnly)) return false;
+  return send(window, Input::edit(c, std::move(text)));
+}
+
 bool TestDriver::press(WindowHandle window, int c) {
   if (!reachable(window, c)) return false;
   return send(window, Input::press(c));

@@ -442,6 +442,9 @@ QWidget* QtView::createControl(Win& w, const ControlState& s) {
     case ControlKind::Entry:
     case ControlKind::Display: {
       auto* edit = new QLineEdit(parent);
+      connect(edit, &QLineEdit::textEdited, this, [this, h, n](const QString& text) {
+        personInput(h, Input::edit(n, text.toStdString()));
+      });
       connect(edit, &QLineEdit::editingFinished, this, [this, h, n, edit] {
         if (!edit->isModified()) return;
         edit->setModified(false);

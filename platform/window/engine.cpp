@@ -338,6 +338,30 @@ bool Engine::take(Window& window, QueueItem& out) {
   }
 }
 
+void Engine::yield() {
+  ThreadState* ts = tls();
+  if (ts != nullptr) {
+    std::unique_lock lock(ts->mutex);
+    for (auto it = ts->queue.begin(); it != ts->queue.end();) {
+      if (it->kind != QueueItem::Kind::Message) {
+        ++it;
+        continue;
+      }
+      const QueueItem item = *it;
+      ts->queue.erase(it);
+      Window* target = nullptr;
+      for (Window* w : ts->windows) {
+        if (w->handle() == item.window) target = w;
+      }
+      lock.unlock();
+      if (target != nullptr) target->applyMessage(item.message, item.wParam, item.lParam);
+      lock.lock();
+      it = ts->queue.begin();  // the procedure may have queued more
+    }
+  }
+  std::this_thread::yield();
+}
+
 // --- Windows --------------------------------------------------------------------------------
 
 WindowHandle Engine::registerWindow(Window& window) {

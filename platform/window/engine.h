@@ -106,6 +106,11 @@ class Engine {
   // The guard of the waits above, in real seconds (default 30). Tests never reach it.
   void setWaitGuard(int seconds) { guardSeconds_ = seconds; }
 
+  // For a program thread that waits for something outside its loops (another thread's flag):
+  // runs the window messages queued for the calling thread's windows and gives up the
+  // processor once. Events stay queued for their loops.
+  void yield();
+
   // --- Posting (thread-safe, never blocks) -------------------------------------------------
   // Queues an event for a window (control 0 = a window event). False when the window is not
   // open: the event is dropped.

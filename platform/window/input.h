@@ -13,6 +13,7 @@ namespace marlo::win {
 struct Input {
   enum class Kind {
     Enter,          // text typed into an entry or text box and confirmed (Accepted or Rejected)
+    Edit,           // text being typed, not yet confirmed (NewSelection when the control is Immediate)
     Press,          // a button, check box or radio clicked (Accepted)
     SelectRow,      // a list row clicked (NewSelection when the highlight moves)
     ActivateRow,    // a list row double-clicked (its alert, or Accepted)
@@ -43,6 +44,11 @@ struct Input {
     in.kind = Kind::Enter;
     in.control = control;
     in.text = std::move(text);
+    return in;
+  }
+  static Input edit(int control, std::string text) {
+    Input in = enter(control, std::move(text));
+    in.kind = Kind::Edit;
     return in;
   }
   static Input press(int control) {

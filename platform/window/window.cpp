@@ -649,6 +649,15 @@ void Window::applyInput(const Input& in) {
       deliverLater(checkField(in.control), in.control);
       return;
     }
+    case Input::Kind::Edit: {
+      if (!reachable) return;
+      auto& s = at(in.control).state;
+      if (!s.takesInput() || s.has(flag::ReadOnly) || s.value == in.text) return;
+      s.value = in.text;
+      notify(in.control);
+      if (s.has(flag::Immediate)) deliverLater(event::NewSelection, in.control);
+      return;
+    }
     case Input::Kind::Press: {
       if (!reachable) return;
       auto& s = at(in.control).state;

@@ -677,3 +677,54 @@ TEST_F(WindowTest, RegisteredHandlersSeeEventsFirstAndMayConsumeThem) {
 
 }  // namespace
 }  // namespace marlo::test
+
+namespace marlo::test {
+namespace {
+
+TEST_F(WindowTest, ImmediateEntriesReportTypingBeforeTheValueIsAccepted) {
+  std::string locator = "start";
+  driver.start([&] {
+    Window w("Locate");
+    const int quick = w.add(ControlKind::Entry, "", {4, 4, 60, 10}, flag::Immediate);
+    w.bind(quick, Binding::to(locator));
+    const int plain = w.add(ControlKind::Entry, "", {4, 20, 60, 10});
+    (void)plain;
+    w.display();
+    runWindow(w, log, nullptr);
+  });
+  const WindowHandle h = driver.window("Locate");
+  log.take();
+  ASSERT_TRUE(driver.typeOnly(h, 1, "ab"));
+  driver.typeOnly(h, 2, "xy");
+  EXPECT_THAT(log.take(), ElementsAre("NewSelection 1"));
+  EXPECT_EQ(locator, "start") << "typing alone leaves the variable";
+  EXPECT_EQ(driver.value(h, 1), "ab");
+  driver.type(h, 1, "abc");
+  EXPECT_EQ(locator, "abc");
+  driver.closeBox(h);
+}
+
+TEST_F(WindowTest, YieldRunsTheThreadsWindowMessagesWhileItWaits) {
+  static std::atomic<int> seen{0};
+  std::atomic<bool> release{false};
+  driver.start([&] {
+    Window w("Waiting");
+    w.open();
+    w.setWindowProc([](WindowHandle, unsigned m, std::uintptr_t, std::intptr_t) -> std::intptr_t {
+      if (m == message::User) ++seen;
+      return 0;
+    });
+    // Waits on a flag outside any loop, as a thread waits for a helper thread to get ready.
+    while (!release) Engine::instance().yield();
+    w.close();
+  });
+  const WindowHandle h = driver.window("Waiting");
+  engine.postMessage(h, message::User, 0, 0);
+  while (seen.load() == 0) std::this_thread::yield();
+  release = true;
+  EXPECT_TRUE(driver.waitEnded());
+  EXPECT_EQ(seen.load(), 1);
+}
+
+}  // namespace
+}  // namespace marlo::test

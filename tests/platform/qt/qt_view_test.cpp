@@ -234,6 +234,28 @@ TEST_F(QtViewTest, SecondThreadsWindowWorksBesideTheFirst) {
   ASSERT_TRUE(settleUntil(engine, [&] { return view.windowWidget(rest) == nullptr; }));
 }
 
+TEST(QtViewRun, ReturnsWhenTheProgramEndsWithItsHaltCode) {
+  qt::QtView view;
+  Engine engine(view);
+  std::atomic<ThreadId> second{0};
+  const int code = view.run(engine, [&] {
+    Window w("Main");
+    w.add(ControlKind::Button, "&OK", {4, 4, 40, 14});
+    w.open();
+    second = Engine::instance().start([] {
+      Window other("Other");
+      other.open();
+      while (other.accept()) {
+      }
+    });
+    w.accept();  // OpenWindow
+    Engine::instance().halt(5, "stopped");
+  });
+  EXPECT_EQ(code, 5);
+  EXPECT_EQ(second.load(), 2);
+  EXPECT_TRUE(engine.runningThreads().empty()) << "run() returns only after every program thread";
+}
+
 TEST(QtViewShutdown, EndsAThreadStillInItsLoopWithoutHanging) {
   qt::QtView view;
   WindowHandle h = 0;

@@ -463,3 +463,22 @@ TEST_F(ErrorLogTest, LogOpensNest) {
 
 }  // namespace
 }  // namespace marlo
+
+namespace marlo {
+namespace {
+
+// Without a window engine the default interface still ends the program, and never with the
+// exit code of success.
+TEST(DefaultInterfaceDeathTest, AFatalMessageEndsTheProgramWithAFailingExitCode) {
+  EXPECT_EXIT(
+      {
+        ErrorManager errors;
+        errors.init(nullptr);
+        errors.throw_(23);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(kFatalExitCode), "File Access Error");
+}
+
+}  // namespace
+}  // namespace marlo

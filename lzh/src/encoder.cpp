@@ -31,8 +31,10 @@ struct MatchParams {
 };
 
 MatchParams match_params(Method m, int chain_override) {
+    // -lh6-/-lh7- choose matches by cost (run_optimal), which looks at every position, so a
+    // moderate chain suffices there too.
     MatchParams mp = m == Method::lh5 || m == Method::lh4 ? MatchParams{8, 16, 128, 128}
-                                                          : MatchParams{32, 256, 256, 1024};
+                                                          : MatchParams{32, 256, 256, 128};
     if (chain_override > 0) mp.max_chain = chain_override;
     return mp;
 }
@@ -75,6 +77,18 @@ private:
     void write_block(int b, int e);
 
 public:
+    unsigned literal_price(std::uint8_t c) const { return cprice_[c]; }
+    unsigned match_price(unsigned len, unsigned dist) const {
+        unsigned off = dist - 1;
+        int p = p_symbol(off);
+        return cprice_[len + 253] + pprice_[p] + static_cast<unsigned>(p > 1 ? p - 1 : 0);
+    }
+    // Estimated bits saved by a match over coding its bytes as literals (may be negative).
+    int savings(const std::uint8_t* bytes, unsigned len, unsigned dist) const {
+        int lits = 0;
+        for (unsigned i = 0; i < len; ++i) lits += cprice_[bytes[i]];
+        return lits - static_cast<int>(match_price(len, dist));
+    }
     // Estimated bits for a match against the same bytes as literals.
     bool match_pays(const std::uint8_t* bytes, unsigned len, unsigned dist) const {
         unsigned off = dist - 1;
@@ -384,6 +398,34 @@ public:
         return best;
     }
 
+    // Every improving match for pos_: lengths strictly increase along the list, each with the
+    // nearest offset found for it. `cap` limits the length (end of the current segment).
+    int candidates(int cand, unsigned cap, unsigned* lens, unsigned* dists, int max_out) const {
+        unsigned chain = static_cast<unsigned>(mp_.max_chain);
+        const unsigned max_len = static_cast<unsigned>(std::min<std::size_t>({kMaxMatch, end_ - pos_, cap}));
+        if (max_len < kMinMatch) return 0;
+        const unsigned nice = std::min<unsigned>(static_cast<unsigned>(mp_.nice_length), max_len);
+        unsigned best = kMinMatch - 1;
+        int n = 0;
+        const std::uint8_t* cur = buf_.data() + pos_;
+        const std::ptrdiff_t limit = static_cast<std::ptrdiff_t>(pos_) - static_cast<std::ptrdiff_t>(wsize_) + 1;
+        while (cand >= 0 && cand >= limit) {
+            const std::uint8_t* m = buf_.data() + cand;
+            if (m[best] == cur[best] && m[0] == cur[0] && m[1] == cur[1]) {
+                unsigned len = common(cur, m, max_len);
+                if (len > best) {
+                    best = len;
+                    lens[n] = len;
+                    dists[n] = static_cast<unsigned>(pos_ - static_cast<std::size_t>(cand));
+                    if (++n == max_out || len >= nice) break;
+                }
+            }
+            if (--chain == 0) break;
+            cand = prev_[static_cast<std::size_t>(cand) & (prev_size_ - 1)];
+        }
+        return n;
+    }
+
     static unsigned common(const std::uint8_t* a, const std::uint8_t* b, unsigned max_len) {
         unsigned n = 0;
         while (n + 8 <= max_len) {
@@ -427,7 +469,7 @@ public:
     // (used to code one piece of a large member while another thread codes the piece before).
     Encoder(Method m, ByteSource& in, ByteSink& out, std::uint64_t give_up, const EncodeOptions& opt,
             std::size_t prime = 0)
-        : in_(in), bw_(out), give_up_(give_up), prime_(prime) {
+        : in_(in), bw_(out), give_up_(give_up), prime_(prime), optimal_(opt.parse) {
         detail::stream_params(m, prm_);
         mp_ = match_params(m, opt.max_chain);
         matcher_ = std::make_unique<Matcher>(prm_.dicbit, mp_, opt.size_hint);
@@ -435,6 +477,13 @@ public:
     }
 
     EncodeResult run();
+    // Chooses literals and matches by estimated bit cost over whole segments instead of
+    // greedily: slower, smaller. Used for -lh6- and -lh7-.
+    EncodeResult run_optimal();
+    EncodeResult run_best() {
+        bool optimal = optimal_ > 0 || (optimal_ < 0 && prm_.dicbit >= 15);
+        return optimal ? run_optimal() : run();
+    }
     BitWriter& bits() { return bw_; }
     void set_partial() { partial_ = true; }
 
@@ -473,6 +522,7 @@ private:
     std::unique_ptr<Matcher> matcher_;
     std::unique_ptr<BlockCoder> block_;
     std::size_t prime_;
+    int optimal_;
     bool partial_ = false;
     bool eof_ = false;
     std::uint16_t crc_ = 0;
@@ -510,14 +560,21 @@ EncodeResult Encoder::run() {
         prev_pos = match_pos;
         match_len = kMinMatch - 1;
         if (head != Matcher::kNil && prev_len < static_cast<unsigned>(mp_.max_lazy)) {
-            match_len = mt.longest(head, prev_len < kMinMatch - 1 ? kMinMatch - 1 : prev_len, match_pos);
-            if (match_len <= prev_len) match_len = kMinMatch - 1;  // nothing better found
+            // Look for a match at least as long as the pending one: an equally long one closer
+            // by can be cheaper.
+            const unsigned floor = prev_len >= kMinMatch ? prev_len - 1 : kMinMatch - 1;
+            match_len = mt.longest(head, floor, match_pos);
+            if (match_len <= floor) match_len = kMinMatch - 1;  // nothing found
             // A short match far back can cost more bits than its bytes as literals.
             if (match_len >= kMinMatch && match_len <= 5 &&
                 !block_->match_pays(mt.buf_.data() + mt.pos_, match_len, static_cast<unsigned>(mt.pos_ - match_pos)))
                 match_len = kMinMatch - 1;
         }
-        if (prev_len >= kMinMatch && match_len <= prev_len) {
+        // Keep the pending match unless the one here saves more bits.
+        if (prev_len >= kMinMatch &&
+            (match_len < kMinMatch ||
+             block_->savings(mt.buf_.data() + mt.pos_ - 1, prev_len, static_cast<unsigned>(mt.pos_ - 1 - prev_pos)) >=
+                 block_->savings(mt.buf_.data() + mt.pos_, match_len, static_cast<unsigned>(mt.pos_ - match_pos)))) {
             // Take the match that started at the previous position.
             const std::size_t start = mt.pos_ - 1;
             block_->match(static_cast<unsigned>(start - prev_pos), prev_len);
@@ -549,6 +606,91 @@ EncodeResult Encoder::run() {
     return res;
 }
 
+EncodeResult Encoder::run_optimal() {
+    Matcher& mt = *matcher_;
+    constexpr int kSegment = 4096;
+    constexpr int kMaxCand = 32;
+    constexpr std::uint32_t kInf = 0xFFFFFFFFu;
+    const unsigned kShortLengths = 16;
+    // Per position of a segment: cheapest cost to reach it and the step that did.
+    std::vector<std::uint32_t> cost(kSegment + 1);
+    std::vector<std::uint16_t> step_len(kSegment + 1);
+    std::vector<std::uint32_t> step_dist(kSegment + 1);
+    std::vector<std::uint16_t> path;
+    unsigned lens[kMaxCand], dists[kMaxCand];
+    const unsigned nice = static_cast<unsigned>(mp_.nice_length);
+    EncodeResult res;
+
+    if (prime_ > 0) {
+        while (!eof_ && mt.end_ < prime_ + Matcher::kLookahead) {
+            if (mt.room() == 0) mt.grow();
+            std::size_t got = in_.read(mt.buf_.data() + mt.end_, std::min(mt.room(), prime_ + Matcher::kLookahead - mt.end_));
+            if (got == 0) eof_ = true;
+            mt.end_ += got;
+        }
+        for (std::size_t p = 0; p < prime_ && p + kMinMatch <= mt.end_; ++p) mt.insert(p);
+        mt.pos_ = prime_;
+    }
+
+    for (;;) {
+        if (!eof_) fill();
+        if (mt.end_ == mt.pos_) break;
+        const std::size_t base = mt.pos_;
+        const int seg = static_cast<int>(std::min<std::size_t>(kSegment, mt.end_ - base));
+        std::fill(cost.begin(), cost.begin() + seg + 1, kInf);
+        cost[0] = 0;
+        int skip_until = 0;  // positions inside a long match are not expanded
+        for (int i = 0; i < seg; ++i) {
+            mt.pos_ = base + static_cast<std::size_t>(i);
+            int head = mt.end_ - mt.pos_ >= static_cast<std::size_t>(kMinMatch) ? mt.insert(mt.pos_) : Matcher::kNil;
+            if (i < skip_until || cost[i] == kInf) continue;
+            const std::uint32_t here = cost[i];
+            const std::uint32_t lit = here + block_->literal_price(mt.buf_[mt.pos_]);
+            if (lit < cost[i + 1]) {
+                cost[i + 1] = lit;
+                step_len[i + 1] = 1;
+            }
+            if (head == Matcher::kNil) continue;
+            int n = mt.candidates(head, static_cast<unsigned>(seg - i), lens, dists, kMaxCand);
+            unsigned from = kMinMatch;
+            for (int k = 0; k < n; ++k) {
+                // Short lengths each, then only the longest: long matches rarely gain from
+                // being cut, and trying every length would dominate the time.
+                const unsigned short_end = std::min(lens[k], kShortLengths);
+                for (unsigned len = from; len <= lens[k]; len = len < short_end ? len + 1 : std::max(len + 1, lens[k])) {
+                    std::uint32_t c = here + block_->match_price(len, dists[k]);
+                    if (c < cost[i + static_cast<int>(len)]) {
+                        cost[i + static_cast<int>(len)] = c;
+                        step_len[i + static_cast<int>(len)] = static_cast<std::uint16_t>(len);
+                        step_dist[i + static_cast<int>(len)] = dists[k];
+                    }
+                }
+                from = lens[k] + 1;
+            }
+            if (n > 0 && lens[n - 1] >= nice) skip_until = i + static_cast<int>(lens[n - 1]);
+        }
+        // Walk back from the segment's end and emit the chosen steps in order.
+        path.clear();
+        for (int at = seg; at > 0; at -= step_len[at]) path.push_back(static_cast<std::uint16_t>(at));
+        for (auto it = path.rbegin(); it != path.rend(); ++it) {
+            const int at = *it;
+            const int len = step_len[at];
+            if (len == 1) block_->literal(mt.buf_[base + static_cast<std::size_t>(at - 1)]);
+            else block_->match(step_dist[at], static_cast<unsigned>(len));
+            if (!emit_check()) return res;
+        }
+        mt.pos_ = base + static_cast<std::size_t>(seg);
+    }
+    block_->flush();
+    if (partial_) return res;
+    bw_.finish();
+    res.original_size = total_in_;
+    res.packed_size = bw_.size();
+    res.crc = crc_;
+    res.shrunk = res.packed_size < give_up_;
+    return res;
+}
+
 }  // namespace
 
 namespace detail {
@@ -562,7 +704,7 @@ CodedPiece encode_piece(Method m, const std::uint8_t* history, std::size_t histo
     VectorSink sink;
     Encoder e(m, src, sink, UINT64_MAX, opt, history_len);
     e.set_partial();
-    e.run();
+    e.run_best();
     e.bits().finish_partial(piece.tail, piece.tail_bits);
     piece.bytes = std::move(sink.bytes);
     return piece;
@@ -578,7 +720,7 @@ EncodeResult encode(Method m, ByteSource& in, ByteSink& out, std::uint64_t give_
     detail::StreamParams prm{};
     if (!detail::stream_params(m, prm)) throw Failure(Status::unsupported, "this method cannot be encoded");
     Encoder e(m, in, out, give_up_at, opt);
-    return e.run();
+    return e.run_best();
 }
 
 }  // namespace lzh

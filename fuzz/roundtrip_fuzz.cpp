@@ -1,0 +1,6 @@
+#include "fuzz_targets.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    lzhfuzz::roundtrip(data, size);
+    return 0;
+}

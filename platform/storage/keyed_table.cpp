@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <limits>
@@ -112,6 +113,7 @@ struct KeyedTable::Impl {
   Anchor anchor;
   std::string holder = newHolderId();
   bool holdsTable = false;
+  int busyMs = kDefaultBusyMs;
 
   ~Impl() { sqlite3_close_v2(db); }
 };
@@ -276,7 +278,7 @@ int KeyedTable::open(int mode) {
     close();
     return code;
   }
-  sqlite3_busy_timeout(db, kDefaultBusyMs);
+  sqlite3_busy_timeout(db, impl_->busyMs);
   execute(db, "PRAGMA synchronous=FULL");
 
   // A file that is no table of ours, or not this table, is refused before anything is read.
@@ -364,8 +366,9 @@ int KeyedTable::buildKeys() {
 int KeyedTable::sendOption(std::string_view option) {
   constexpr std::string_view kRecover = "Recover=";
   if (option.substr(0, kRecover.size()) == kRecover) {
-    const auto seconds = toInteger(option.substr(kRecover.size()));
-    if (isOpen()) sqlite3_busy_timeout(impl_->db, static_cast<int>(std::max<std::int64_t>(seconds, 0) * 1000));
+    const auto seconds = std::clamp<std::int64_t>(toInteger(option.substr(kRecover.size())), 0, 3600);
+    impl_->busyMs = static_cast<int>(seconds * 1000);
+    if (isOpen()) sqlite3_busy_timeout(impl_->db, impl_->busyMs);
   }
   return ok();
 }
@@ -657,7 +660,18 @@ int KeyedTable::reget(std::string_view position) {
   return ok();
 }
 
-int KeyedTable::duplicatedKey() {
+KeyedTable::ReadState KeyedTable::readState() const {
+  return {position(), impl_->readImage};
+}
+
+void KeyedTable::restoreReadState(const ReadState& state) {
+  impl_->currentRow = toInteger(state.position);
+  impl_->readImage = state.stored;
+}
+
+const RecordImage& KeyedTable::readImage() const { return impl_->readImage; }
+
+int KeyedTable::duplicatedKey(bool asNewRecord) {
   if (!isOpen()) return -1;
   for (std::size_t k = 0; k < decl_.keys.size(); ++k) {
     const KeyDeclaration& key = decl_.keys[k];
@@ -670,7 +684,7 @@ int KeyedTable::duplicatedKey() {
     }
     Statement select(impl_->db, sql + " LIMIT 1");
     if (!select.ok()) continue;
-    select.bind(1, impl_->currentRow);
+    select.bind(1, asNewRecord ? std::int64_t{0} : impl_->currentRow);
     const std::vector<FieldValue> values = keyValues(decl_, key);
     for (std::size_t i = 0; i < values.size(); ++i) select.bind(static_cast<int>(i) + 2, values[i]);
     if (select.step() == SQLITE_ROW) return static_cast<int>(k);

@@ -114,13 +114,17 @@ class KeyedTable {
   [[nodiscard]] std::string fileName() const;  // name plus extension, as opened
 
   // --- files
-  int open(int mode);  // access and sharing as in text_file.h; 52 when already open
+  // Access and sharing as in text_file.h; 52 when already open. A 46 (a key is missing or
+  // damaged) leaves the table open, so that buildKeys() can mend it and the caller go on.
+  int open(int mode);
   int create();        // an empty table; 5/90 when the file cannot be made
   void close();
   [[nodiscard]] bool isOpen() const;
   [[nodiscard]] bool isReadOnly() const;
   int buildKeys();                          // rebuilds every index
-  int sendOption(std::string_view option);  // "Recover=N": wait N seconds for a busy file
+  // "Recover=N": wait up to N seconds for a file another station is writing; it holds from the
+  // next open on when sent to a closed table.
+  int sendOption(std::string_view option);
   [[nodiscard]] std::int64_t records();
 
   // --- the record buffer
@@ -144,8 +148,20 @@ class KeyedTable {
   int get(std::size_t key);  // the record whose key equals the buffer's key values
   [[nodiscard]] std::string position() const;  // the record last read; "" when none
   int reget(std::string_view position);
-  // The key (index) whose values the buffer would duplicate, or -1.
-  [[nodiscard]] int duplicatedKey();
+  // The key (index) whose values the buffer would duplicate, or -1. For a record about to be
+  // added every stored record counts; otherwise the record last read is not its own duplicate.
+  [[nodiscard]] int duplicatedKey(bool asNewRecord = false);
+
+  // What the last read left behind: the record's position and its values as stored then,
+  // which put() compares against. Saving and restoring it lets a caller put a buffer back
+  // without making a stale copy look fresh to the change check.
+  struct ReadState {
+    std::string position;
+    RecordImage stored;
+  };
+  [[nodiscard]] ReadState readState() const;
+  void restoreReadState(const ReadState& state);
+  [[nodiscard]] const RecordImage& readImage() const;
 
   // --- holding a record against other stations
   int hold();  // holds the record last read (43 when another station holds it)

@@ -112,7 +112,10 @@ TEST_F(KeyedTables, DuplicatesPositionsAndDeletes) {
   a.add(1, "/a");
   a.add(2, "/b");
   EXPECT_EQ(a.add(1, "/again"), se::kDuplicateKey);
-  EXPECT_EQ(a.table.duplicatedKey(), 0);
+  EXPECT_EQ(a.table.duplicatedKey(true), 0);
+  a.number = 2;  // the record last read (2) counts against a new record, not against itself
+  EXPECT_EQ(a.table.duplicatedKey(true), 0);
+  EXPECT_EQ(a.table.duplicatedKey(), -1);
   EXPECT_EQ(a.table.records(), 2);
 
   a.number = 2;
@@ -142,6 +145,12 @@ TEST_F(KeyedTables, AChangeByAnotherStationIsDetectedAndItsValuesCanBeRead) {
   theirs.folder = "/theirs";
   ASSERT_EQ(theirs.table.put(), se::kNone);
 
+  mine.folder = "/mine";
+  const KeyedTable::ReadState stale = mine.table.readState();
+  EXPECT_EQ(mine.table.put(), se::kChangedByAnother);
+  // Re-reading and then putting the old read state back keeps the write refused.
+  ASSERT_EQ(mine.table.reget(mine.table.position()), se::kNone);
+  mine.table.restoreReadState(stale);
   mine.folder = "/mine";
   EXPECT_EQ(mine.table.put(), se::kChangedByAnother);
   ASSERT_EQ(mine.table.reget(mine.table.position()), se::kNone);

@@ -1,7 +1,10 @@
 // Commands end to end through run_command(): what the backup, listing, test and restore
 // command lines do, the path mapping of -x1, atomic update, damaged archives and the refusals
 // that keep extraction inside its destination.
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "lzh_test_util.h"
@@ -182,6 +185,57 @@ TEST_F(Commands, ExistingFilesNeedMinusC) {
     EXPECT_EQ(read_file(dir / "flat/g.txt"), "g");
 }
 
+TEST_F(Commands, AFailedUpdateLeavesTheOldArchiveAsItWas) {
+    write_file(dir / "s/a.txt", "A");
+    const std::string arc = path("a.lzh");
+    ASSERT_EQ(run("a " + arc + " " + path("s") + "/*.*").status, Status::ok);
+    const std::string before = read_file(arc);
+    write_file(dir / "s/b.bin", noise_data(200000));
+    // In a child whose files may not grow past 64 KiB the new archive cannot be written.
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit lim {65536, 65536};
+        ::setrlimit(RLIMIT_FSIZE, &lim);
+        auto r = run("u " + arc + " " + path("s") + "/*.*");
+        bool reported = r.text.find("not changed") != std::string::npos;
+        ::_exit(r.status == Status::io && reported ? 0 : 1);
+    }
+    int st = 0;
+    ::waitpid(child, &st, 0);
+    EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << "the update did not report its failure";
+    EXPECT_EQ(read_file(arc), before);
+    for (auto& e : fs::directory_iterator(dir)) EXPECT_EQ(e.path().string().find(".tmp-"), std::string::npos);
+}
+
+TEST_F(Commands, AKilledUpdateLeavesTheOldArchiveAsItWas) {
+    write_file(dir / "s/a.txt", text_data(1000));
+    const std::string arc = path("a.lzh");
+    ASSERT_EQ(run("a " + arc + " " + path("s") + "/*.*").status, Status::ok);
+    const std::string before = read_file(arc);
+    for (int i = 0; i < 40; ++i) write_file(dir / "s" / ("big" + std::to_string(i)), text_data(300000, static_cast<unsigned>(i)));
+    for (int delay_ms : {1, 20, 80}) {
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            lzh::Report rep;
+            lzh::run_command("a " + arc + " " + path("s") + "/*.*", rep);
+            ::_exit(0);
+        }
+        ::usleep(static_cast<useconds_t>(delay_ms) * 1000);
+        ::kill(child, SIGKILL);
+        int st = 0;
+        ::waitpid(child, &st, 0);
+        // Either the old archive or (had the update finished) a complete new one: never a mix.
+        std::string now = read_file(arc);
+        if (now != before) {
+            EXPECT_EQ(run("t " + arc).status, Status::ok);
+        }
+    }
+    EXPECT_EQ(run("t " + arc).status, Status::ok);
+}
+
 // ---- safety --------------------------------------------------------------------------------
 
 TEST_F(Commands, ExtractionRefusesPathsAndLinksThatLeadOutside) {
@@ -347,6 +401,51 @@ TEST(Headers, SizesOf4GiBAndMoreUseThe64BitExtension) {
     EXPECT_EQ(back.packed_size, m.packed_size);
     EXPECT_EQ(back.original_size, m.original_size);
     EXPECT_TRUE(back.needs_64bit);
+}
+
+TEST(Headers, Level3HeadersAreReadAndChecked) {
+    // Level 3: 4-byte sizes throughout; one stored member "d/x.txt" holding "hi".
+    std::vector<std::uint8_t> h = {4, 0, '-', 'l', 'h', '0', '-', 2, 0, 0, 0, 2, 0, 0, 0, 0, 0xF1, 0x53, 0x65, 0x20, 3,
+                                   0, 0, 'U', 0, 0, 0, 0, 7, 0, 0, 0};
+    const std::uint16_t data_crc = lzh::detail::crc16(0, "hi", 2);
+    h[21] = static_cast<std::uint8_t>(data_crc);
+    h[22] = static_cast<std::uint8_t>(data_crc >> 8);
+    auto ext = [&](std::uint8_t type, std::string body, bool last) {
+        h.push_back(type);
+        h.insert(h.end(), body.begin(), body.end());
+        std::uint32_t next = last ? 0 : 0;  // patched below
+        for (int i = 0; i < 4; ++i) h.push_back(static_cast<std::uint8_t>(next >> (8 * i)));
+    };
+    // first extension: 0x00 CRC (2 bytes) -> size 1 + 2 + 4 = 7
+    ext(0x00, std::string(2, '\0'), false);
+    const std::size_t next1 = h.size() - 4;
+    ext(0x01, "x.txt", false);
+    const std::size_t next2 = h.size() - 4;
+    ext(0x02, std::string("d") + static_cast<char>(0xFF), true);
+    h[next1] = 1 + 5 + 4;
+    h[next2] = 1 + 2 + 4;
+    const std::uint32_t total = static_cast<std::uint32_t>(h.size());
+    for (int i = 0; i < 4; ++i) h[24 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(total >> (8 * i));
+    const std::uint16_t hcrc = lzh::detail::crc16(0, h.data(), h.size());
+    h[33] = static_cast<std::uint8_t>(hcrc);
+    h[34] = static_cast<std::uint8_t>(hcrc >> 8);
+    std::vector<std::uint8_t> file(h);
+    file.push_back('h');
+    file.push_back('i');
+    file.push_back(0);
+    auto read_at = [&](std::uint64_t off, std::uint8_t* buf, std::size_t len) {
+        std::size_t k = off >= file.size() ? 0 : std::min<std::size_t>(len, file.size() - static_cast<std::size_t>(off));
+        std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(off), k, buf);
+        return k;
+    };
+    lzh::Member m;
+    ASSERT_EQ(lzh::detail::read_header(read_at, 0, file.size(), m), lzh::detail::HeaderResult::member);
+    EXPECT_EQ(m.level, 3);
+    EXPECT_EQ(m.path, "d/x.txt");
+    EXPECT_EQ(m.original_size, 2u);
+    EXPECT_EQ(m.data_offset, h.size());
+    file[40] ^= 1;  // the header CRC must catch this
+    EXPECT_THROW(lzh::detail::read_header(read_at, 0, file.size(), m), lzh::Failure);
 }
 
 TEST(CommandLine, TokensWildcardsAndArchiveNames) {

@@ -1,0 +1,341 @@
+#include "app/restore/rest.h"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "app/log_file.h"
+#include "app/restore/listing.h"
+#include "app/restore/restore_commands.h"
+#include "app/restore/restore_state.h"
+#include "app/restore/viewers.h"
+#include "framework/error_manager.h"
+#include "framework/file_dialog.h"
+#include "framework/user_interface.h"
+#include "framework/window/window_component.h"
+#include "framework/window/window_controller.h"
+#include "framework/window/window_resizer.h"
+#include "platform/core/number.h"
+#include "platform/dialogs/dialogs.h"
+#include "platform/storage/text_file.h"
+#include "platform/window/engine.h"
+#include "platform/window/window.h"
+
+namespace app {
+
+namespace {
+
+using marlo::SeverityLevel;
+namespace win = marlo::win;
+namespace fs = std::filesystem;
+
+enum class RestControl : int {
+  Panel = 1,
+  ArchivePrompt,
+  ArchiveName,
+  LookupFile,
+  Test,
+  Log,
+  Restore,
+  UncompressedPrompt,
+  UncompressedSize,
+  CompressedPrompt,
+  FileCountPrompt,
+  FileCount,
+  Close,
+  OutText,
+  List,
+  CompressedSize,
+  ExtractPrompt,
+  ExtractFolder,
+  ChooseFolder,
+};
+
+constexpr int n(RestControl control) { return static_cast<int>(control); }
+
+constexpr std::string_view kCaption = "Restore";
+constexpr std::string_view kFolderDialogTitle = "Choose Directory to DeCompress to:";
+constexpr std::string_view kSavedOutput = "outfile.txt";
+constexpr std::int32_t kRestoreOutSize = 999999;
+constexpr std::size_t kArchiveTyping = 99;
+constexpr std::size_t kFolderTyping = 221;
+constexpr std::string_view kTotalPicture = "n-14";
+constexpr std::uint16_t kPanelPositional = 0x100;
+constexpr std::uint16_t kPanelResize = marlo::resize_strategy::kLockHeight;
+const win::Font kFont{"Tahoma", 8};
+
+// An entry shows only the first `shown` characters of its variable, and committing the screen
+// values would cut a longer path chosen in a dialog to that many characters: another path.
+// The variable keeps its whole text as long as the screen still shows its beginning unchanged.
+win::Binding pathBinding(marlo::HeapText& path, std::size_t shown) {
+  return {[&path] { return std::string(path.view()); },
+          [&path, shown](std::string_view screen) {
+            const std::string_view whole = path.view();
+            if (whole.size() > shown && screen == whole.substr(0, shown)) return;
+            path = screen;
+          }};
+}
+
+// The hidden text box over the report: its text without the blank fill.
+win::Binding reportBinding(marlo::HeapText& report) {
+  return {[&report] { return std::string(marlo::clip(report.view())); },
+          [&report](std::string_view text) { report = text; }};
+}
+
+bool enterFolder(const fs::path& folder) {
+  std::error_code error;
+  if (folder.empty()) return false;
+  fs::current_path(folder, error);
+  return !error;
+}
+
+class RestoreWindow : public marlo::WindowController {
+ public:
+  SeverityLevel init() override {
+    marlo::globalErrors.setProcedureName("rest");
+    REQUEST = marlo::pendingRequest;
+    if (const SeverityLevel r = WindowController::init(); r != marlo::SevBenign) return r;
+    FIRSTFIELD = n(RestControl::Panel);
+    VCRREQUEST = &marlo::navigationRequest;
+    ERRORS = &marlo::globalErrors;
+    if (REQUEST != marlo::RequestSelect && !claimSingleInstance()) return marlo::SevFatal;
+    marlo::pendingRequest = 0;
+    marlo::lastResponse = 0;
+    layOut();
+    openWindow(window_);
+    OPENED = true;
+    resizer_.init(window_, marlo::WindowResizer::kResize, true, false);
+    resizer_.setParents();
+    resizer_.setStrategy(n(RestControl::Panel), kPanelPositional, kPanelResize);
+    addResizer(resizer_);
+    fileDialog_.init();
+    fileDialog_.FLAGS |= marlo::file_dialog_flag::kLongName;
+    fileDialog_.setMask("Archive", "*.LZH");
+    setAlerts();
+    return marlo::SevBenign;
+  }
+
+  SeverityLevel kill() override {
+    const SeverityLevel r = WindowController::kill();
+    if (r == marlo::SevNotify) return r;
+    if (ownsThread_) glo::RestoreThread = 0;
+    ownsThread_ = false;
+    marlo::globalErrors.setProcedureName({}, true);
+    return r;
+  }
+
+  SeverityLevel onWindowEvent() override {
+    if (const SeverityLevel r = WindowController::onWindowEvent(); r != marlo::SevBenign) return r;
+    switch (window_.eventCode()) {
+      case win::event::OpenWindow:
+        glo::RestoreOutSize = kRestoreOutSize;
+        redisplay();
+        break;
+      case win::event::GainFocus:
+        bringForward();
+        break;
+      default:
+        break;
+    }
+    return marlo::SevBenign;
+  }
+
+  SeverityLevel onAccepted() override {
+    const auto control = static_cast<RestControl>(window_.eventControl());
+    // The folder is chosen before the controller sees the button.
+    if (control == RestControl::ChooseFolder) chooseExtractFolder();
+    if (const SeverityLevel r = WindowController::onAccepted(); r != marlo::SevBenign) return r;
+    switch (control) {
+      case RestControl::LookupFile:
+        listChosenArchive();
+        break;
+      case RestControl::Test:
+        runArchiveCommand(kTestCommand);
+        break;
+      case RestControl::Restore:
+        runArchiveCommand(kExtractCommand);
+        break;
+      case RestControl::Log:
+        saveAndShowReport();
+        break;
+      case RestControl::Close:
+        commit();
+        window_.post(win::event::CloseWindow);
+        break;
+      case RestControl::Panel:
+      case RestControl::ArchivePrompt:
+      case RestControl::ArchiveName:
+      case RestControl::UncompressedPrompt:
+      case RestControl::UncompressedSize:
+      case RestControl::CompressedPrompt:
+      case RestControl::FileCountPrompt:
+      case RestControl::FileCount:
+      case RestControl::OutText:
+      case RestControl::List:
+      case RestControl::CompressedSize:
+      case RestControl::ExtractPrompt:
+      case RestControl::ExtractFolder:
+      case RestControl::ChooseFolder:
+        break;
+    }
+    return marlo::SevBenign;
+  }
+
+ private:
+  // Makes this window the one Restore window, or hands the request to the open one. The
+  // claim is one atomic step, so two starts close together never both open a window.
+  bool claimSingleInstance() {
+    const win::ThreadId self = win::Engine::currentThread();
+    for (;;) {
+      win::ThreadId open = 0;
+      if (glo::RestoreThread.compare_exchange_strong(open, self)) {
+        ownsThread_ = true;
+        return true;
+      }
+      if (win::Engine::instance().postToThread(open, win::event::GainFocus)) return false;
+      // The open window's thread ended between the two steps; its claim is gone with it.
+      glo::RestoreThread.compare_exchange_strong(open, 0);
+    }
+  }
+
+  void bringForward() {
+    win::Engine::instance().activate(window_.handle());
+    if (window_.state() == win::WindowState::Minimized) window_.setState(win::WindowState::Normal);
+  }
+
+  void commit() {
+    update();
+    window_.update();
+  }
+
+  void listChosenArchive() {
+    commit();
+    glo::NAZ_REST = fileDialog_.ask(false);
+    runListCommand();
+    redisplay();
+    readArchiveListing();
+    redisplay();
+  }
+
+  void runArchiveCommand(std::string_view command) {
+    commit();
+    glo::RestoreCMD = restoreCommandLine(command, glo::NAZ_REST.view(), glo::RASPK.view());
+    glo::OUT.clear();
+    const int result = Unlha(glo::HWND.view(), glo::RestoreCMD, glo::OUT, glo::RestoreOutSize);
+    glo::RestoreRESULT = marlo::toText(result);
+    redisplay();
+  }
+
+  // Saves the last report to "outfile.txt" in the current directory, then shows it. Failures
+  // of the file are not reported: the viewer shows the report from memory in every case.
+  void saveAndShowReport() {
+    commit();
+    glo::RestoreLogFileName = kSavedOutput;
+    LogFile log(glo::RestoreLogFileName);
+    log.remove();
+    log.create();
+    log.open(marlo::kAccessReadWrite | marlo::kDenyWrite);
+    log.TL = glo::OUT.view();
+    log.append();
+    log.close();
+    pokazi1();
+  }
+
+  // The folder dialog starts in the extract folder, or in the current directory when that
+  // cannot be entered, and is current while the dialog shows. Only a confirmed folder changes
+  // the extract folder and stays the current directory.
+  void chooseExtractFolder() {
+    std::error_code error;
+    const fs::path saved = fs::current_path(error);
+    const std::string wanted(marlo::clip(glo::RASPK.view()));
+    const std::string start = enterFolder(wanted) ? wanted : saved.string();
+    const std::string chosen = marlo::dialogs::folderDialog(kFolderDialogTitle, start, true);
+    enterFolder(saved);
+    if (!chosen.empty()) {
+      glo::RASPK = chosen;
+      enterFolder(chosen);
+    }
+    redisplay();
+  }
+
+  void layOut() {
+    window_.setProcedure("rest");
+    window_.setCentred(true);
+    window_.setFont(kFont);
+    window_.setResizable(true);
+    using win::ControlKind;
+    namespace flag = win::flag;
+    const int panel = window_.add(ControlKind::Panel, "", {0, 0, 399, 40});
+    inPanel(window_.add(ControlKind::Prompt, "Archive Name:", {6, 7, 60, 10}, flag::Bold), panel);
+    const int archive =
+        inPanel(window_.add(ControlKind::Entry, "", {68, 6, 300, 12}, flag::Bold), panel);
+    window_.setPicture(archive, "s" + std::to_string(kArchiveTyping));
+    window_.bind(archive, pathBinding(glo::NAZ_REST, kArchiveTyping));
+    window_.setName(inPanel(window_.add(ControlKind::Button, "...", {372, 6, 20, 12}), panel),
+                    "?LOOKUPFILE");
+    window_.setName(window_.add(ControlKind::Button, "&Test", {4, 200, 50, 14}), "?BUTTON6");
+    window_.setName(window_.add(ControlKind::Button, "&Log", {58, 200, 50, 14}), "?BUTTON5");
+    window_.setName(window_.add(ControlKind::Button, "&Restore", {345, 200, 50, 14}), "?OKBUTTON");
+    window_.add(ControlKind::Text, "Uncompressed size:", {4, 222, 66, 10});
+    total(window_.add(ControlKind::Display, "", {70, 222, 56, 10}, flag::ReadOnly),
+          glo::UNLHAGETARCORIGINALSIZE_);
+    window_.add(ControlKind::Text, "Compressed size:", {132, 222, 60, 10});
+    window_.add(ControlKind::Prompt, "File count:", {262, 222, 40, 10});
+    total(window_.add(ControlKind::Display, "", {304, 222, 56, 10}, flag::ReadOnly),
+          glo::FILE_COUNT);
+    window_.setName(window_.add(ControlKind::Button, "&Close", {112, 200, 50, 14}),
+                    "?CANCELBUTTON");
+    const int report = window_.add(ControlKind::TextBox, "", {4, 234, 20, 2},
+                                   flag::Hidden | flag::ReadOnly);
+    window_.bind(report, reportBinding(glo::OUT));
+    const int list =
+        window_.add(ControlKind::List, "", {4, 44, 391, 152}, flag::VScroll | flag::HScroll);
+    window_.setName(list, "?LIST1");
+    win::ListColumn crc = win::column("Crc32", 58, win::Align::Right, "n_13");
+    crc.headerAlign = win::Align::Left;
+    window_.setColumns(list, {win::column("File name", 208, win::Align::Left, "s255"),
+                              win::column("Original size", 55, win::Align::Right),
+                              win::column("Compr size", 52, win::Align::Right, "n13"), crc});
+    window_.setSource(list, &glo::ListingQueue);
+    total(window_.add(ControlKind::Display, "", {194, 222, 56, 10}, flag::ReadOnly),
+          glo::ARC_FILE_SIZE);
+    inPanel(window_.add(ControlKind::Prompt, "Extract Folder:", {6, 24, 60, 10}, flag::Bold),
+            panel);
+    const int folder =
+        inPanel(window_.add(ControlKind::Entry, "", {68, 23, 300, 12}, flag::Bold), panel);
+    window_.setPicture(folder, "s" + std::to_string(kFolderTyping));
+    window_.bind(folder, pathBinding(glo::RASPK, kFolderTyping));
+    window_.setName(inPanel(window_.add(ControlKind::Button, "...", {372, 23, 20, 12}), panel),
+                    "?BUTTON4");
+  }
+
+  int inPanel(int control, int panel) {
+    window_.setParent(control, panel);
+    return control;
+  }
+
+  void total(int control, std::int32_t& variable) {
+    window_.setPicture(control, std::string(kTotalPicture));
+    window_.setAlign(control, win::Align::Right);
+    window_.bind(control, win::Binding::to(variable));
+  }
+
+  win::Window window_{std::string(kCaption), {0, 0, 399, 238}};
+  marlo::WindowResizer resizer_;
+  marlo::FileDialog fileDialog_;
+  bool ownsThread_ = false;
+};
+
+}  // namespace
+
+void rest() {
+  RestoreWindow window;
+  window.run();
+}
+
+win::ThreadId startRestoreWindow() {
+  return win::Engine::instance().start(rest, kRestoreStackHint);
+}
+
+}  // namespace app

@@ -1,0 +1,178 @@
+#include "app/restore/viewers.h"
+
+#include <string>
+#include <string_view>
+
+#include "app/globals.h"
+#include "app/restore/restore_state.h"
+#include "framework/error_manager.h"
+#include "framework/ini_manager.h"
+#include "framework/window/window_component.h"
+#include "framework/window/window_controller.h"
+#include "framework/window/window_placement.h"
+#include "framework/window/window_resizer.h"
+#include "platform/window/window.h"
+
+namespace app {
+
+namespace {
+
+using marlo::SeverityLevel;
+namespace win = marlo::win;
+
+enum class PokaziControl : int { OutText = 1, RtfTextBox, Cancel };
+enum class Pokazi1Control : int { OutText = 1, Cancel };
+
+const win::Font kWindowFont{"MS Sans Serif", 8};
+const win::Font kControlFont{"Tahoma", 8};
+constexpr win::Rect kViewerRect{0, 0, 426, 254};
+constexpr win::Rect kTextRect{4, 4, 418, 224};
+constexpr win::Rect kCancelRect{370, 234, 50, 14};
+// Where the rich-text component draws itself: a thin strip near the bottom, never shown.
+constexpr win::Rect kRichTextPlace{4, 230, 300, 2};
+
+// The buffer's text up to its first zero byte. The blank fill after a report is not part of
+// it: shown, it would only be a megabyte of blanks to scroll through.
+win::Binding shownText(const marlo::HeapText& buffer) {
+  return {[&buffer] { return std::string(marlo::clip(buffer.view())); },
+          [](std::string_view) {}};
+}
+
+// What both viewers share: the window, the text box over a buffer, Cancel, and the place kept
+// in the settings under the procedure's name.
+class LogViewer : public marlo::WindowController {
+ public:
+  LogViewer(std::string_view procedure, std::string_view textName, const marlo::HeapText& buffer)
+      : procedure_(procedure), textName_(textName), buffer_(buffer) {}
+
+  SeverityLevel init() override {
+    marlo::globalErrors.setProcedureName(procedure_);
+    REQUEST = marlo::pendingRequest;
+    if (const SeverityLevel r = WindowController::init(); r != marlo::SevBenign) return r;
+    FIRSTFIELD = 1;
+    VCRREQUEST = &marlo::navigationRequest;
+    ERRORS = &marlo::globalErrors;
+    marlo::pendingRequest = 0;
+    marlo::lastResponse = 0;
+    layOut();
+    openWindow(window_);
+    OPENED = true;
+    resizer_.init(window_, marlo::WindowResizer::kResize, true, false);
+    addResizer(resizer_);
+    marlo::globalIni.fetchWindow(procedure_, placement_);
+    setAlerts();
+    return marlo::SevBenign;
+  }
+
+  SeverityLevel kill() override {
+    const SeverityLevel r = WindowController::kill();
+    if (r == marlo::SevNotify) return r;
+    if (OPENED) marlo::globalIni.updateWindow(procedure_, placement_);
+    marlo::globalErrors.setProcedureName({}, true);
+    return r;
+  }
+
+ protected:
+  virtual void addControls() = 0;
+
+  void addTextBox() {
+    const int box = window_.add(win::ControlKind::TextBox, "", kTextRect,
+                                win::flag::ReadOnly | win::flag::VScroll | win::flag::HScroll);
+    window_.setName(box, textName_);
+    window_.setFont(box, kControlFont);
+    window_.bind(box, shownText(buffer_));
+  }
+  void addCancel() {
+    const int cancel = window_.add(win::ControlKind::Button, "Cancel", kCancelRect);
+    window_.setName(cancel, "?CANCELBUTTON");
+    window_.setFont(cancel, kControlFont);
+  }
+  void commitAndClose() {
+    update();
+    window_.update();
+    window_.post(win::event::CloseWindow);
+  }
+
+  win::Window window_{"", kViewerRect};
+
+ private:
+  void layOut() {
+    window_.setProcedure(procedure_);
+    window_.setCentred(true);
+    window_.setFont(kWindowFont);
+    window_.setResizable(true);
+    addControls();
+  }
+
+  std::string procedure_;
+  std::string textName_;
+  const marlo::HeapText& buffer_;
+  marlo::WindowResizer resizer_;
+  marlo::EngineWindowPlacement placement_{window_};
+};
+
+// The backup run's report. The rich-text component that will sit on the hidden control 2 is
+// not part of the program yet; the viewer needs none of its functions and is complete without it.
+class Pokazi : public LogViewer {
+ public:
+  Pokazi() : LogViewer("pokazi", "?OUT_", glo::OUT_) {}
+
+  SeverityLevel onAccepted() override {
+    if (const SeverityLevel r = WindowController::onAccepted(); r != marlo::SevBenign) return r;
+    switch (static_cast<PokaziControl>(window_.eventControl())) {
+      case PokaziControl::Cancel:
+        commitAndClose();
+        break;
+      case PokaziControl::OutText:
+      case PokaziControl::RtfTextBox:
+        break;
+    }
+    return marlo::SevBenign;
+  }
+
+ private:
+  void addControls() override {
+    addTextBox();
+    const int place = window_.add(win::ControlKind::TextBox, "", kRichTextPlace, win::flag::Hidden);
+    window_.setName(place, "?RTFTEXTBOX");
+    addCancel();
+  }
+};
+
+// The Restore window's report.
+class Pokazi1 : public LogViewer {
+ public:
+  Pokazi1() : LogViewer("pokazi1", "?OUT", glo::OUT) {}
+
+  SeverityLevel onAccepted() override {
+    if (const SeverityLevel r = WindowController::onAccepted(); r != marlo::SevBenign) return r;
+    switch (static_cast<Pokazi1Control>(window_.eventControl())) {
+      case Pokazi1Control::Cancel:
+        commitAndClose();
+        break;
+      case Pokazi1Control::OutText:
+        break;
+    }
+    return marlo::SevBenign;
+  }
+
+ private:
+  void addControls() override {
+    addTextBox();
+    addCancel();
+  }
+};
+
+}  // namespace
+
+void pokazi() {
+  Pokazi viewer;
+  viewer.run();
+}
+
+void pokazi1() {
+  Pokazi1 viewer;
+  viewer.run();
+}
+
+}  // namespace app

@@ -46,8 +46,13 @@ struct Outcome {
 };
 
 std::string thousands(std::uint64_t v) {
-    std::string s = std::to_string(v);
-    for (int i = static_cast<int>(s.size()) - 3; i > 0; i -= 3) s.insert(static_cast<std::size_t>(i), ",");
+    const std::string digits = std::to_string(v);
+    std::string s;
+    s.reserve(digits.size() + digits.size() / 3);
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) s.push_back(',');
+        s.push_back(digits[i]);
+    }
     return s;
 }
 

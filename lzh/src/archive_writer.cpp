@@ -305,6 +305,23 @@ private:
     bool stop_ = false;
 };
 
+// The process's umask, read without changing it: umask() can only be read by setting it, and
+// setting it briefly would race with files other threads create at that moment.
+mode_t current_umask() {
+    if (std::FILE* f = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f)) {
+            unsigned mask = 0;
+            if (std::sscanf(line, "Umask: %o", &mask) == 1) {
+                std::fclose(f);
+                return static_cast<mode_t>(mask & 0777);
+            }
+        }
+        std::fclose(f);
+    }
+    return 022;
+}
+
 // Removes the temporary file unless the write completed.
 class TempFile {
 public:
@@ -350,9 +367,7 @@ void write_archive(const std::string& archive_path, ArchiveReader* old, const st
     if (old && ::fstat(old->fd(), &st) == 0) {
         mode = st.st_mode & 07777;
     } else {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
+        mode = 0666 & ~current_umask();
     }
     ::fchmod(tmp.fd(), mode);
 

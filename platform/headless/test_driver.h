@@ -31,6 +31,7 @@ class TestDriver {
   // Starts a window procedure on a new logical thread and waits until it has settled.
   ThreadId start(std::function<void()> procedure, std::size_t stackHint = 0);
   bool settle();  // waits until every program thread is idle, in a dialog or ended
+  ThreadStatus waitIdle(ThreadId thread) { return engine_.waitIdle(thread); }
   bool waitEnded();
 
   // --- Windows ----------------------------------------------------------------------------

@@ -188,20 +188,25 @@ int Window::add(ControlKind kind, std::string text, Rect rect, std::uint32_t fla
   return controlCount();
 }
 
+// A number that names no control of this window is ignored, as the program's runtime always
+// ignored it: a change goes to a scratch control nobody shows, a read finds an empty control.
 Window::Control& Window::at(int control) {
   if (!hasControl(control)) {
-    std::fprintf(stderr, "marlo: window \"%s\" has no control %d\n", props_.title.c_str(), control);
-    std::abort();
+    scratch_ = Control{};
+    return scratch_;
   }
   return controls_[static_cast<std::size_t>(control - 1)];
 }
 
-const Window::Control& Window::at(int control) const { return const_cast<Window*>(this)->at(control); }
+const Window::Control& Window::at(int control) const {
+  static const Control empty;
+  return hasControl(control) ? controls_[static_cast<std::size_t>(control - 1)] : empty;
+}
 
 const ControlState& Window::control(int control) const { return at(control).state; }
 
 void Window::notify(int control) {
-  if (!open_) return;
+  if (!open_ || !hasControl(control)) return;
   Engine::instance().view().controlChanged(handle(), at(control).state);
 }
 

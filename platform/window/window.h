@@ -89,7 +89,8 @@ class Window {
   int add(ControlKind kind, std::string text, Rect rect, std::uint32_t flags = 0);
   [[nodiscard]] int controlCount() const { return static_cast<int>(controls_.size()); }
   [[nodiscard]] bool hasControl(int control) const { return control >= 1 && control <= controlCount(); }
-  // The control's state; aborts for a number that is not a control of this window.
+  // The control's state. Calls with a number that is not a control of this window change
+  // nothing, and reads give an empty control, as the program's runtime has always done.
   [[nodiscard]] const ControlState& control(int control) const;
   [[nodiscard]] ControlKind kind(int control) const { return this->control(control).kind; }
   void setName(int control, std::string name);
@@ -227,6 +228,7 @@ class Window {
 
   WindowProps props_;
   std::vector<Control> controls_;
+  Control scratch_;  // what changes to a control that does not exist go to
   std::deque<Pending> pending_;
   Event current_;
   bool haveCurrent_ = false;

@@ -728,3 +728,26 @@ TEST_F(WindowTest, YieldRunsTheThreadsWindowMessagesWhileItWaits) {
 
 }  // namespace
 }  // namespace marlo::test
+
+namespace marlo::test {
+namespace {
+
+TEST_F(WindowTest, ControlNumbersOutsideTheWindowAreIgnored) {
+  std::atomic<bool> survived{false};
+  driver.start([&] {
+    Window w("Small");
+    w.add(ControlKind::Button, "&OK", {4, 4, 40, 14});
+    w.open();
+    w.setText(9, "nowhere");
+    w.hide(0);
+    w.setSelection(-1, 3);
+    w.display(42);
+    survived = w.text(9).empty() && w.kind(1) == ControlKind::Button && w.controlCount() == 1;
+    w.close();
+  });
+  EXPECT_TRUE(driver.waitEnded());
+  EXPECT_TRUE(survived.load());
+}
+
+}  // namespace
+}  // namespace marlo::test

@@ -303,7 +303,9 @@ SeverityLevel WindowController::onAccepted() {
   const int control = window_->acceptedControl();
   if (TOOLBAR != nullptr) {
     const SeverityLevel routed = TOOLBAR->takeEvent(VCRREQUEST, *this);
-    if (control == toolbar::kHistory) restoreField(window_->focused());
+    if (control == toolbar::kHistory && TOOLBAR->button(control).enabled) {
+      restoreField(window_->focused());
+    }
     if (routed != SevBenign) return routed;
   }
   if (BUTTONS) {

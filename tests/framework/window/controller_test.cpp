@@ -244,6 +244,11 @@ TEST_F(ListAndForm, TheHistoryKeyRecallsWhatTheLastFormSaved) {
   driver.pressKey(f, n(FormControl::Name), 734);
   EXPECT_EQ(driver.value(f, n(FormControl::Name)), "Alpha");
   EXPECT_EQ(driver.value(f, n(FormControl::Number)), "3");  // only the field is recalled
+  driver.type(f, n(FormControl::Name), "Beta");
+  driver.focus(f, n(FormControl::Name));
+  engine.post(f, event::Accepted, 3012);  // the toolbar's history button does the same
+  driver.settle();
+  EXPECT_EQ(driver.value(f, n(FormControl::Name)), "Alpha");
   driver.press(f, n(FormControl::Ok));
   EXPECT_EQ(other_->nameOf(3), "Alpha");
   closeList(w);

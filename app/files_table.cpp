@@ -1,5 +1,11 @@
 #include "app/files_table.h"
 
+#include <cassert>
+
+#include "framework/error_manager.h"
+#include "framework/file_manager.h"
+#include "framework/relation_set.h"
+
 namespace files {
 
 std::int32_t RBR = 0;
@@ -16,5 +22,42 @@ marlo::TableDeclaration declaration() {
   decl.keys.push_back({"rbr_key", {{static_cast<std::size_t>(Field::RBR), true}}, false, false});
   return decl;
 }
+
+namespace {
+
+struct Declarations {
+  Declarations() : table(declaration()) {
+    manager.init(table, marlo::globalErrors);
+    manager.addKey(kRbrKey, kRbrKeyDescription, 1);
+    manager.CREATE = true;
+    manager.LOCKRECOVER = 10;
+    relations.init(manager);
+  }
+  ~Declarations() {
+    relations.kill();
+    manager.kill();
+  }
+  Declarations(const Declarations&) = delete;
+  Declarations& operator=(const Declarations&) = delete;
+
+  marlo::KeyedTable table;
+  marlo::FileManager manager;
+  marlo::RelationSet relations;
+};
+
+std::unique_ptr<Declarations> declarations;
+
+Declarations& declared() {
+  assert(declarations && "the folder table is used before the program declared it");
+  return *declarations;
+}
+
+}  // namespace
+
+void initDeclarations() { declarations = std::make_unique<Declarations>(); }
+void killDeclarations() { declarations.reset(); }
+marlo::KeyedTable& table() { return declared().table; }
+marlo::FileManager& manager() { return declared().manager; }
+marlo::RelationSet& relations() { return declared().relations; }
 
 }  // namespace files

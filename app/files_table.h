@@ -26,3 +26,21 @@ extern marlo::CString<222> TEST_FOLDER;    // command fragment of the last backu
 marlo::TableDeclaration declaration();
 
 }  // namespace files
+
+namespace marlo {
+class FileManager;
+class RelationSet;
+}  // namespace marlo
+
+namespace files {
+
+// The table, its manager and its relation set, made by initDeclarations() at program start and
+// released by killDeclarations() at the end. The manager creates a missing table, numbers new
+// records on rbr_key and names the table "files" in its messages.
+void initDeclarations();
+void killDeclarations();
+[[nodiscard]] marlo::KeyedTable& table();
+[[nodiscard]] marlo::FileManager& manager();
+[[nodiscard]] marlo::RelationSet& relations();
+
+}  // namespace files

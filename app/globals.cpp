@@ -13,5 +13,7 @@ marlo::HeapText RESULT(kLargeText);
 marlo::HeapText HWND(kLargeText);
 marlo::HeapText FOLDER(kLargeText);
 marlo::BlankString<255> LogFileName;
+std::uint8_t RBR = 0;
+marlo::CString<556> PATTERN;
 
 }  // namespace glo

@@ -23,4 +23,8 @@ extern marlo::HeapText HWND;          // the main window's handle, as decimal te
 extern marlo::HeapText FOLDER;        // copy of the folder name taken as a backup starts
 extern marlo::BlankString<255> LogFileName;
 
+// Kept by the main window, named here because its list shows them in hidden columns.
+extern std::uint8_t RBR;             // low byte of the folder number last backed up
+extern marlo::CString<556> PATTERN;  // the switches a backup appends to each folder
+
 }  // namespace glo

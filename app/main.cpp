@@ -1,29 +1,22 @@
-// marlo-backup: the program's entry point.
-//
-// The main window is not built yet; until it is, the program prepares what a backup needs in
-// the current directory (the folder table and the settings) and says what it found.
-#include <cstdio>
+// marlo-backup: shows the program's windows through the Qt view and runs the program on its
+// first thread until the main window closes.
+#include <QApplication>
 
-#include "app/files_table.h"
-#include "app/settings.h"
-#include "platform/storage/text_file.h"
+#include "app/program.h"
+#include "framework/user_interface.h"
+#include "framework/window/windowed_interface.h"
+#include "platform/qt/qt_view.h"
+#include "platform/window/engine.h"
 
-int main() {
-  marlo::KeyedTable table(files::declaration());
-  int opened = table.open(marlo::kAccessReadWrite | marlo::kDenyNone);
-  if (opened == marlo::storage_error::kNotFound) {
-    opened = table.create();
-    if (opened == 0) opened = table.open(marlo::kAccessReadWrite | marlo::kDenyNone);
-  }
-  if (opened != 0) {
-    std::fprintf(stderr, "Marlo BACKUP: the folder table %s cannot be used: %s\n",
-                 table.fileName().c_str(), table.errorText().c_str());
-    return 1;
-  }
-  const bool activated = app::readSetting("Activated", 0) == 1;
-  std::printf("Marlo BACKUP 0.1 BETA\nFolder table %s: %lld folder(s).\n%s\n",
-              table.fileName().c_str(), static_cast<long long>(table.records()),
-              activated ? "Timed Backup Activated!" : "Timed Backup NOT Activated!");
-  std::printf("The main window is not available in this build yet.\n");
-  return 0;
+int main(int argc, char** argv) {
+  QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+  QApplication application(argc, argv);
+  marlo::qt::QtView view;
+  marlo::win::Engine engine(view);
+  marlo::WindowedInterface messages;
+  marlo::setUserInterface(&messages);
+  app::Program program;
+  const int code = view.run(engine, [&program] { program.run(); });
+  marlo::setUserInterface(nullptr);
+  return code;
 }

@@ -1,0 +1,81 @@
+#include "app/backup_run.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "app/backup_command.h"
+#include "app/compression.h"
+#include "app/files_table.h"
+#include "app/globals.h"
+#include "app/log_file.h"
+#include "framework/file_manager.h"
+#include "framework/window/browse_list.h"
+#include "platform/core/number.h"
+#include "platform/storage/profile.h"
+#include "platform/window/window.h"
+
+namespace app {
+
+namespace {
+
+// Moves into the archive's folder when PAT names one; otherwise (a file name chosen in the
+// "..." dialog, say) stays where it is. Neither case is reported.
+void enterArchiveFolder() {
+  std::error_code ignored;
+  const std::filesystem::path folder = marlo::nativePath(glo::PAT.view());
+  if (glo::PAT.empty() || !std::filesystem::is_directory(folder, ignored)) return;
+  std::filesystem::current_path(folder, ignored);
+}
+
+// The folder number shown in a row of the list.
+std::int32_t rowFolderNumber(const marlo::BrowseList& list, int row) {
+  const auto& rows = list.LISTQUEUE->rows;
+  const auto& cells = rows[static_cast<std::size_t>(row - 1)].cells;
+  return cells.empty() ? 0 : static_cast<std::int32_t>(marlo::toInteger(cells[0]));
+}
+
+void backUpFolder(LogFile& log) {
+  files::manager().tryFetch(files::kRbrKey);
+  // The stored fragment keeps the field's capacity and is cut there; the command line is built
+  // from the whole folder path, so a long path is still backed up whole.
+  files::TEST_FOLDER = marlo::clip(folderFragment(files::NAZIV_FOLDERA.view()));
+  glo::CMD = backupCommandLine(glo::PAT.view(), files::NAZIV_FOLDERA.view());
+  const int result = Unlha(glo::HWND.view(), glo::CMD, glo::OUT_, glo::SAJZ);
+  glo::RESULT = marlo::toText(result);
+  // The library leaves its report as zero-terminated text in a blank-filled buffer.
+  log.TL = marlo::clip(glo::OUT_.view());
+  log.append();
+  glo::RBR = static_cast<std::uint8_t>(files::RBR & 0xFF);
+  files::manager().update();
+}
+
+}  // namespace
+
+void runBackup(marlo::win::Window& window, marlo::BrowseList& list, std::uint8_t minimize) {
+  if (minimize == 1) window.setState(marlo::win::WindowState::Minimized);
+  glo::PATTERN = kBackupSwitches;
+
+  LogFile log(glo::LogFileName);
+  glo::LogFileName = kBackupLogName;
+  log.remove();
+  log.create();
+  log.open(marlo::kAccessReadWrite | marlo::kDenyWrite);
+
+  enterArchiveFolder();
+  files::NAZIV_FOLDERA = "";
+  glo::FOLDER = files::NAZIV_FOLDERA.view();
+
+  const int folders = list.records();
+  for (int row = 1; row <= folders; ++row) {
+    files::RBR = rowFolderNumber(list, row);
+    backUpFolder(log);
+    list.reset(1);
+    glo::CMD.clear();
+  }
+  log.close();
+  window.display();
+  // The log viewer ("Log" set) and the disc writer ("Write to CDRW" set) follow here once the
+  // program has them.
+}
+
+}  // namespace app

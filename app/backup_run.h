@@ -1,0 +1,24 @@
+// The backup run: every folder of the folder table, in folder-number order, into the one archive
+// named by PAT, one compression-library call per folder, each call's report kept as one line of
+// "Back_Log.TXT". It runs inside the "&Backup NOW" handler on the main window's thread, so the
+// window takes no other event until it is over.
+#pragma once
+
+#include <cstdint>
+
+namespace marlo {
+class BrowseList;
+namespace win {
+class Window;
+}
+}  // namespace marlo
+
+namespace app {
+
+inline constexpr const char* kBackupLogName = "Back_Log.TXT";
+
+// `window` is the main window, `list` its folder list (which holds every record, in rbr_key
+// order), `minimize` the " Minimize" setting.
+void runBackup(marlo::win::Window& window, marlo::BrowseList& list, std::uint8_t minimize);
+
+}  // namespace app

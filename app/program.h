@@ -1,0 +1,23 @@
+// The program's life on its first thread: what is set up before the main window opens, the main
+// window itself, and what is released after it closes, in the reverse order. One Program object
+// lives in main(), whichever view shows the windows.
+#pragma once
+
+#include "app/text_matcher.h"
+
+namespace app {
+
+class Program {
+ public:
+  // Start, the main window until it closes, end. Runs on the program's first thread.
+  void run();
+
+ private:
+  void start();
+  void end();
+
+  TextMatcher matcher_;
+  bool dragWasOn_ = false;
+};
+
+}  // namespace app

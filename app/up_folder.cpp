@@ -1,0 +1,219 @@
+#include "app/up_folder.h"
+
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "app/files_table.h"
+#include "framework/error_manager.h"
+#include "framework/window/form_toolbar.h"
+#include "framework/window/window_controller.h"
+#include "platform/core/number.h"
+#include "platform/dialogs/dialogs.h"
+#include "platform/storage/profile.h"
+#include "platform/window/window.h"
+
+namespace app {
+
+namespace {
+
+using marlo::SeverityLevel;
+using marlo::SevBenign;
+using marlo::SevNotify;
+using marlo::win::ControlKind;
+namespace flag = marlo::win::flag;
+
+constexpr int n(FolderFormControl c) { return static_cast<int>(c); }
+
+// The last record the form saved: the history key recalls its values in the next run too.
+marlo::RecordImage& savedRecord() {
+  static marlo::RecordImage saved;
+  return saved;
+}
+
+void refuseLongPath(std::size_t length) {
+  marlo::dialogs::messageBox("The folder path is " + marlo::toText(static_cast<std::int64_t>(length)) +
+                                 " characters long.|A folder path can have at most " +
+                                 marlo::toText(static_cast<std::int64_t>(kFolderPathCapacity)) +
+                                 " characters; choose a folder with a shorter path.",
+                             kFolderFormCaption, marlo::win::MessageIcon::Exclamation);
+}
+
+class FolderForm : public marlo::WindowController {
+ public:
+  SeverityLevel init() override;
+  SeverityLevel kill() override;
+  void ask() override;
+  std::uint8_t run() override;
+  SeverityLevel onAccepted() override;
+
+ private:
+  void layOut();
+  // The folder entry shows the typed text even when it is too long to keep, so the person sees
+  // what was refused; only a path that fits reaches the record.
+  [[nodiscard]] marlo::win::Binding folderBinding();
+  void browseForFolder();
+  SeverityLevel checkFolder();
+
+  marlo::CString<41> ACTIONMESSAGE;
+  std::string refusedPath_;  // the typed path while it is too long; empty otherwise
+  marlo::FormToolbar toolbar_;
+  marlo::FormToolbarTarget target_;
+  marlo::win::Window window_{kFolderFormCaption, {0, 0, 249, 49}};
+};
+
+SeverityLevel FolderForm::init() {
+  marlo::globalErrors.setProcedureName("up_folder");
+  REQUEST = marlo::pendingRequest;
+  if (const SeverityLevel r = WindowController::init(); r != SevBenign) return r;
+  // The number is hidden, so the form starts in the folder entry, where the history key works.
+  FIRSTFIELD = n(FolderFormControl::Folder);
+  VCRREQUEST = &marlo::navigationRequest;
+  ERRORS = &marlo::globalErrors;
+  addToolbar(toolbar_);
+  addToolbarTarget(target_);
+  marlo::pendingRequest = 0;
+  marlo::lastResponse = 0;
+  HISTORYKEY = 734;
+  addHistoryFile(files::table(), savedRecord());
+  addHistoryField(n(FolderFormControl::Number), 1);
+  addHistoryField(n(FolderFormControl::Folder), 2);
+  addUpdateFile(files::manager());
+  addButton(n(FolderFormControl::Cancel), marlo::ResponseCancelled);
+  files::relations().open();
+  FILESOPENED = true;
+  PRIMARY = &files::relations();
+  if (REQUEST == marlo::RequestView) {
+    INSERTACTION = 1;
+    DELETEACTION = 1;
+    CHANGEACTION = 0;
+    CANCELACTION = 0;
+    OKCONTROL = 0;
+  } else {
+    OKCONTROL = n(FolderFormControl::Ok);
+    if (primeUpdate() != 0) return SevNotify;
+  }
+  layOut();
+  openWindow(window_);
+  OPENED = true;
+  setAlerts();
+  return SevBenign;
+}
+
+void FolderForm::layOut() {
+  window_.setProcedure("up_folder");
+  window_.setFont({"Tahoma", 8});
+  window_.setCentred(true);
+  window_.add(ControlKind::Prompt, "Nr:", {4, 4, 14, 10}, flag::Hidden);
+  const int number = window_.add(ControlKind::Entry, "", {20, 4, 30, 10}, flag::Hidden);
+  window_.setPicture(number, "n_6");
+  window_.bind(number, marlo::win::Binding::to(files::RBR));
+  window_.add(ControlKind::Prompt, "Folder to Add:", {4, 17, 50, 10});
+  const int folder = window_.add(ControlKind::Entry, "", {56, 16, 170, 12});
+  window_.setPicture(folder, "s255");
+  window_.setName(folder, "?FILES:NAZIV_FOLDERA");
+  window_.bind(folder, folderBinding());
+  window_.add(ControlKind::Button, "...", {229, 16, 16, 12});
+  const int ok = window_.add(ControlKind::Button, "OK", {200, 32, 45, 14}, flag::Default);
+  window_.setName(ok, "?OK");
+  const int cancel = window_.add(ControlKind::Button, "Cancel", {150, 32, 45, 14});
+  window_.setName(cancel, "?CANCEL");
+  const int message = window_.add(ControlKind::Display, "", {4, 3, 200, 10}, flag::Skip);
+  window_.setPicture(message, "s40");
+  window_.bind(message, marlo::win::Binding::to(ACTIONMESSAGE));
+  if (REQUEST == marlo::RequestView) window_.setFlag(folder, flag::ReadOnly, true);
+}
+
+marlo::win::Binding FolderForm::folderBinding() {
+  return {[this] { return refusedPath_.empty() ? files::NAZIV_FOLDERA.str() : refusedPath_; },
+          [this](std::string_view typed) {
+            if (typed.size() > kFolderPathCapacity) {
+              refusedPath_ = std::string(typed);
+              return;
+            }
+            refusedPath_.clear();
+            files::NAZIV_FOLDERA = typed;
+          }};
+}
+
+void FolderForm::ask() {
+  switch (REQUEST) {
+    case marlo::RequestView: ACTIONMESSAGE = "View Record"; break;
+    case marlo::RequestInsert: ACTIONMESSAGE = "Record will be Added"; break;
+    case marlo::RequestChange: ACTIONMESSAGE = "Record will be Changed"; break;
+    default: break;
+  }
+  WindowController::ask();
+}
+
+std::uint8_t FolderForm::run() {
+  const std::uint8_t response = WindowController::run();
+  return REQUEST == marlo::RequestView ? marlo::ResponseCancelled : response;
+}
+
+SeverityLevel FolderForm::onAccepted() {
+  if (const SeverityLevel r = WindowController::onAccepted(); r != SevBenign) return r;
+  switch (static_cast<FolderFormControl>(window_.acceptedControl())) {
+    case FolderFormControl::Folder:
+      return checkFolder();
+    case FolderFormControl::Browse:
+      window_.update();
+      browseForFolder();
+      window_.display();
+      break;
+    case FolderFormControl::Ok:
+      window_.update();
+      if (REQUEST == marlo::RequestView) window_.post(marlo::win::event::CloseWindow);
+      break;
+    case FolderFormControl::NumberPrompt:
+    case FolderFormControl::Number:
+    case FolderFormControl::FolderPrompt:
+    case FolderFormControl::Cancel:
+    case FolderFormControl::ActionMessage:
+      break;
+  }
+  return SevBenign;
+}
+
+// A path the record cannot hold whole is refused here rather than stored cut: a cut path would
+// back up some other folder, or none.
+SeverityLevel FolderForm::checkFolder() {
+  if (refusedPath_.empty()) return SevBenign;
+  refuseLongPath(refusedPath_.size());
+  window_.select(n(FolderFormControl::Folder));  // also ends a running OK pass
+  return SevNotify;
+}
+
+void FolderForm::browseForFolder() {
+  const std::string shown = refusedPath_.empty() ? files::NAZIV_FOLDERA.str() : refusedPath_;
+  const std::string chosen =
+      marlo::dialogs::folderDialog("Choose Directory to Compress:", shown, /*keepDirectory=*/true);
+  if (chosen.empty()) return;
+  if (chosen.size() > kFolderPathCapacity) {
+    refuseLongPath(chosen.size());
+    return;
+  }
+  refusedPath_.clear();
+  files::NAZIV_FOLDERA = chosen;
+  // As the folder dialog leaves it on Windows: later relative names resolve in that folder.
+  std::error_code ignored;
+  std::filesystem::current_path(marlo::nativePath(chosen), ignored);
+}
+
+SeverityLevel FolderForm::kill() {
+  const SeverityLevel r = WindowController::kill();
+  if (r == SevNotify) return r;
+  if (FILESOPENED) files::relations().close();
+  marlo::globalErrors.setProcedureName({}, true);
+  return r;
+}
+
+}  // namespace
+
+std::uint8_t up_folder() {
+  FolderForm form;
+  marlo::lastResponse = form.run();
+  return marlo::lastResponse;
+}
+
+}  // namespace app

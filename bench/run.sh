@@ -5,7 +5,7 @@
 #   parallel     ours with one worker vs one per core
 #   reading      ours t  vs  bsdtar -xOf, 7z t, lhasa t  on our -lh5- archive
 # Usage: bench/run.sh [--quick | TREE_DIR] [--runs N] [--unlha PATH]
-#   --quick      generate a small corpus (about 40 MB) in the work folder and use it
+#   --quick      generate a small corpus (about 35 MB) in the work folder and use it
 #   TREE_DIR     e.g. the pinned corpus tree of shared/bench-corpus.md
 # Output: a table of sizes, MB/s (median of N runs) and peak memory, then the ratios that the
 # targets talk about. Work files go to ${BENCH_WORK:-/tmp/marlo-lzh-bench}.
@@ -39,9 +39,13 @@ if [ "$quick" = 1 ] || [ -z "$tree" ]; then
   if [ ! -d "$tree" ]; then
     echo "generating a small corpus in $tree ..." >&2
     mkdir -p "$tree"
-    # Headers, documentation and one large binary, like the pinned corpus in miniature.
-    cp -r /usr/include "$tree/include" 2>/dev/null || true
-    cp -r /usr/share/doc "$tree/doc" 2>/dev/null || true
+    # C++ headers, some documentation and one large binary: the pinned corpus in miniature.
+    cp -r /usr/include/c++ "$tree/include" 2>/dev/null || true
+    mkdir -p "$tree/doc"
+    (find /usr/share/doc -type f -size -200k 2>/dev/null || true) | head -n 3000 > "$work/doc-list" || true
+    while read -r f; do
+      cp "$f" "$tree/doc/$(echo "$f" | tr '/' '_')" 2>/dev/null || true
+    done < "$work/doc-list"
     big=$(ls -S /usr/lib/x86_64-linux-gnu/*.so* 2>/dev/null | head -1)
     [ -n "$big" ] && head -c 20000000 "$big" > "$tree/big.so"
     find "$tree" -type l -delete

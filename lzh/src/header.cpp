@@ -236,6 +236,9 @@ HeaderResult read_header(const ReadAt& read_at, std::uint64_t off, std::uint64_t
             while (next != 0) {
                 if (next < 3) bad("an extension header has an impossible size");
                 if (ext_total + next > packed32) bad("extension headers run past the member");
+                // Real extension areas are small; a huge one is damage, not a reason to read
+                // gigabytes into memory.
+                if (ext_total + next > (1u << 20)) bad("extension headers are implausibly large");
                 std::size_t at = h.size();
                 h.resize(at + next);
                 if (read_at(off + at, &h[at], next) != next) bad("a header is cut off by the end of the file");

@@ -68,11 +68,13 @@ void ViewManager::close() {
   OPENED = false;
 }
 
-int ViewManager::addSortOrder(std::size_t key, std::function<bool()> filter) {
+int ViewManager::addSortOrder(std::size_t key, std::function<bool()> filter,
+                              std::int32_t locatorField) {
   if (!ORDER) ORDER = std::make_unique<std::vector<SortOrder>>();
   SortOrder order;
   order.MAINKEY = key;
   order.FILTER = std::move(filter);
+  order.LOCATOR = locatorField;
   ORDER->push_back(std::move(order));
   if (currentOrder_ == 0) currentOrder_ = 1;
   return static_cast<int>(ORDER->size());
@@ -183,10 +185,14 @@ void BrowseList::setAlerts() {
   w.alert(ILC, key::MouseRightUp);
   HASTHUMB = w.control(ILC).has(win::flag::VScroll);
   addPopupItems();
+  const bool locating = ORDER && std::any_of(ORDER->begin(), ORDER->end(),
+                                             [](const SortOrder& o) { return o.LOCATOR >= 0; });
   if (INSERTCONTROL != 0) {
     w.alert(ILC, key::Insert);
-    // Keys that have no use on a list start an insert when the list is empty.
-    w.alert(ILC, key::Enter);
+    w.alert(ILC, key::Enter);  // on an empty list it starts an insert
+  }
+  if (INSERTCONTROL != 0 || locating) {
+    // Characters go to the locator, and on an empty list they start an insert.
     w.alert(ILC, ' ');
     for (win::KeyCode k = '0'; k <= '9'; ++k) w.alert(ILC, k);
     for (win::KeyCode k = 'A'; k <= 'Z'; ++k) w.alert(ILC, k);
@@ -454,7 +460,7 @@ SeverityLevel BrowseList::takeKey(win::KeyCode code) {
     return SevNotify;
   }
   if (records() == 0) {
-    pressButton(INSERTCONTROL);
+    if (!locate(code)) pressButton(INSERTCONTROL);
     return SevNotify;
   }
   switch (code) {
@@ -474,9 +480,38 @@ SeverityLevel BrowseList::takeKey(win::KeyCode code) {
       pressButton(SELECTING ? SELECTCONTROL : CHANGECONTROL);
       break;
     default:
-      break;  // the locator's; this program's lists have none
+      locate(code);
+      break;
   }
   return SevNotify;
+}
+
+bool BrowseList::locate(win::KeyCode code) {
+  const SortOrder* o = order();
+  if (o == nullptr || o->LOCATOR < 0 || code < 0x20 || code > 0x7E) return false;
+  const auto& fields = file().table().declaration().fields;
+  if (static_cast<std::size_t>(o->LOCATOR) >= fields.size()) return false;
+  const FieldBinding& field = fields[static_cast<std::size_t>(o->LOCATOR)];
+  const char typed = static_cast<char>(code);
+  if (field.type != FieldType::Text && (typed < '0' || typed > '9')) return false;
+  const RecordImage before = file().table().image();
+  file().table().clearBuffer();
+  if (field.type == FieldType::Text) {
+    field.set(FieldValue(std::string(1, typed)));
+  } else {
+    field.set(FieldValue(static_cast<std::int64_t>(typed - '0')));
+  }
+  setAtBuffer();
+  bool found = next();
+  if (!found) {  // past the last record: the last one is the nearest
+    setEnd();
+    found = previous();
+  }
+  const std::string position = found ? file().getPosition() : std::string();
+  file().table().restoreImage(before);
+  if (!found) return false;
+  resetFromPosition(position);
+  return true;
 }
 
 SeverityLevel BrowseList::takeScroll(win::EventCode code) {

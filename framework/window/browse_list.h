@@ -40,6 +40,9 @@ class ViewManager {
     std::size_t MAINKEY = 0;  // key index in the table declaration
     std::string ORDER;
     std::vector<std::size_t> RANGELIST;
+    // The list's addition: the field a typed character looks up (a step locator), as an
+    // index into the table declaration; -1 = none.
+    std::int32_t LOCATOR = -1;
   };
 
   ViewManager() = default;
@@ -63,7 +66,8 @@ class ViewManager {
   void close();
 
   // Adds a sort order and returns its number (from 1).
-  int addSortOrder(std::size_t key, std::function<bool()> filter = {});
+  int addSortOrder(std::size_t key, std::function<bool()> filter = {},
+                   std::int32_t locatorField = -1);
   void setOrder(int order);
   [[nodiscard]] int currentOrder() const { return currentOrder_; }
 
@@ -191,6 +195,9 @@ class BrowseList : public ViewManager, public WINDOWCOMPONENT {
   void addPopupItems();
   void pressButton(int control);
   SeverityLevel takeKey(win::KeyCode key);
+  // Moves the highlight to the first record whose locator field is at or after the typed
+  // character; false when the order has no locator or the key is not a character.
+  bool locate(win::KeyCode key);
   SeverityLevel takeScroll(win::EventCode code);
   SeverityLevel takeAccepted(int control);
   void takeClose();

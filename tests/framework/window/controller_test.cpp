@@ -612,6 +612,23 @@ TEST_F(ListAndForm, APagedListFetchesAsItScrolls) {
   closeList(w);
 }
 
+TEST_F(ListAndForm, ATypedDigitMovesToTheFirstRecordFromThatNumberOn) {
+  addFolders(12);
+  app.fileLoaded = false;
+  const WindowHandle w = startList();
+  const auto highlightedNumber = [&] {
+    return rows(w).at(static_cast<std::size_t>(highlighted(w) - 1))[0];
+  };
+  driver.pressKey(w, n(ListControl::List), '7');
+  EXPECT_EQ(highlightedNumber(), "7");
+  driver.pressKey(w, n(ListControl::List), '2');
+  EXPECT_EQ(highlightedNumber(), "2");
+  driver.pressKey(w, n(ListControl::List), 'X');  // not a number: nothing moves
+  EXPECT_EQ(highlightedNumber(), "2");
+  EXPECT_EQ(app.formsOpened, 0);
+  closeList(w);
+}
+
 TEST_F(ListAndForm, APagedListShowsAnInsertedRecordAndClosesTheGapOfADeletedOne) {
   addFolders(12);
   app.fileLoaded = false;

@@ -113,7 +113,7 @@ SeverityLevel FolderList::init() {
   useWindow(window_);  // the list is set up on the laid-out window before it opens
   list.FILELOADED = app_.fileLoaded;
   list.init(n(ListControl::List), app_.relations, *this);
-  list.addSortOrder(0);
+  list.addSortOrder(0, {}, 0);  // a locator on the number
   list.addField(0);
   list.addField(1);
   list.INSERTCONTROL = n(ListControl::Insert);

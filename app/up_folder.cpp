@@ -23,8 +23,6 @@ using marlo::SevNotify;
 using marlo::win::ControlKind;
 namespace flag = marlo::win::flag;
 
-constexpr int n(FolderFormControl c) { return static_cast<int>(c); }
-
 // The last record the form saved: the history key recalls its values in the next run too.
 marlo::RecordImage& savedRecord() {
   static marlo::RecordImage saved;

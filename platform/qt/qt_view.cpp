@@ -285,9 +285,10 @@ void QtView::windowClosed(WindowHandle window) {
 void QtView::activateWindow(WindowHandle window) {
   onGui([this, window] {
     Win* w = find(window);
-    if (w == nullptr || !w->frame->isVisible()) return;
-    w->frame->raise();
-    w->frame->activateWindow();
+    Frame* f = w != nullptr ? w->frame.data() : nullptr;
+    if (f == nullptr || !f->isVisible()) return;
+    f->raise();
+    f->activateWindow();
   });
 }
 
@@ -300,17 +301,18 @@ void QtView::focusControl(WindowHandle window, int control) {
 void QtView::createWindow(const WindowSnapshot& snapshot) {
   auto win = std::make_unique<Win>();
   win->handle = snapshot.props.handle;
-  win->frame = new Frame(*this, win->handle);
-  win->frame->setAttribute(Qt::WA_DeleteOnClose, false);
-  win->frame->setProperty(kWindowProperty, win->handle);
-  win->content = new QWidget(win->frame);
-  win->frame->setCentralWidget(win->content);
+  auto* frame = new Frame(*this, win->handle);
+  win->frame = frame;
+  frame->setAttribute(Qt::WA_DeleteOnClose, false);
+  frame->setProperty(kWindowProperty, win->handle);
+  win->content = new QWidget(frame);
+  frame->setCentralWidget(win->content);
 
   const Font& f = snapshot.props.font;
   win->font = QFont(qs(substituteFont(f.name)), f.size > 0 ? f.size : 8);
   win->font.setBold(f.bold);
   win->font.setItalic(f.italic);
-  win->frame->setFont(win->font);
+  frame->setFont(win->font);
   // Dialog units: a quarter of the average width of the alphabet, an eighth of the height.
   const QFontMetricsF m(win->font);
   win->unitX = m.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0 / 4.0;
@@ -323,7 +325,9 @@ void QtView::createWindow(const WindowSnapshot& snapshot) {
 }
 
 void QtView::applyProps(Win& w, const WindowProps& p) {
-  Frame& f = *w.frame;
+  Frame* frame = w.frame.data();
+  if (frame == nullptr) return;
+  Frame& f = *frame;
   f.applying = true;
   const WindowProps before = w.props;
   w.props = p;
@@ -397,8 +401,9 @@ void QtView::applyProps(Win& w, const WindowProps& p) {
 // What the person does to the window frame becomes input for the owning thread.
 void QtView::frameEvent(WindowHandle window, QEvent* event) {
   Win* w = find(window);
-  if (w == nullptr || w->frame->applying || !w->placed) return;
-  Frame& f = *w->frame;
+  Frame* frame = w != nullptr ? w->frame.data() : nullptr;
+  if (frame == nullptr || frame->applying || !w->placed) return;
+  Frame& f = *frame;
   if (event->type() == QEvent::ActivationChange) {
     if (f.isActiveWindow() && Engine::exists()) Engine::instance().activate(window);
     return;

@@ -181,8 +181,9 @@ int Window::add(ControlKind kind, std::string text, Rect rect, std::uint32_t fla
   c.state.rect = rect;
   c.state.flags = flags;
   if (flags & flag::Bold) c.state.font.bold = true;
-  if (kind == ControlKind::CheckBox || kind == ControlKind::OptionGroup) c.state.value = "0";
-  if (kind == ControlKind::OptionGroup) c.state.value = "1";
+  // Single characters assigned as such: gcc 12 warns wrongly about short literal assignments.
+  if (kind == ControlKind::CheckBox) c.state.value.assign(1, '0');
+  if (kind == ControlKind::OptionGroup) c.state.value.assign(1, '1');
   controls_.push_back(std::move(c));
   if (open_) notify(controlCount());
   return controlCount();
@@ -380,7 +381,7 @@ void Window::display(int control) {
   } else if (c.binding) {
     const std::string raw = c.binding.get();
     if (c.state.kind == ControlKind::CheckBox) {
-      c.state.value = toInteger(raw) != 0 ? "1" : "0";
+      c.state.value.assign(1, toInteger(raw) != 0 ? '1' : '0');
     } else {
       c.state.value = formatValue(c.state.picture, raw);
     }
@@ -669,7 +670,7 @@ void Window::applyInput(const Input& in) {
       if (s.kind == ControlKind::Button) {
         deliverLater(event::Accepted, in.control);
       } else if (s.kind == ControlKind::CheckBox) {
-        s.value = s.value == "1" ? "0" : "1";
+        s.value.assign(1, s.value == "1" ? '0' : '1');
         notify(in.control);
         deliverLater(checkField(in.control), in.control);
       } else if (s.kind == ControlKind::Radio && hasControl(s.parent)) {

@@ -731,6 +731,11 @@ void Engine::halt(int code, std::string_view text) {
 }
 
 void Engine::shutdown() {
+  // A program thread cannot join itself: from there, shutting down is halting.
+  if (tls() != nullptr) {
+    halt(0, "shutdown");
+    return;
+  }
   {
     std::lock_guard lock(mutex_);
     if (shutDown_) return;

@@ -175,6 +175,7 @@ class Engine {
   [[nodiscard]] bool halting() const;
 
   // Ends every loop and waiting dialog and joins every program thread (as the destructor).
+  // Called on a program thread it halts instead, since a thread cannot wait for itself.
   void shutdown();
 
  private:

@@ -73,7 +73,7 @@ class MainWindow : public marlo::WindowController {
 
   marlo::BrowseList list_;
   marlo::FormToolbar toolbar_;
-  marlo::win::Window window_{kMainCaption, {0, 0, 488, 236}};
+  marlo::win::Window window_{kMainCaption, {0, 0, 488, 226}};
 };
 
 SeverityLevel MainWindow::init() {

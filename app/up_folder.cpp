@@ -116,7 +116,8 @@ void FolderForm::layOut() {
   window_.setName(ok, "?OK");
   const int cancel = window_.add(ControlKind::Button, "Cancel", {150, 32, 45, 14});
   window_.setName(cancel, "?CANCEL");
-  const int message = window_.add(ControlKind::Display, "", {4, 3, 200, 10}, flag::Skip);
+  const int message =
+      window_.add(ControlKind::Display, "", {4, 3, 160, 10}, flag::Skip | flag::Transparent);
   window_.setPicture(message, "s40");
   window_.bind(message, marlo::win::Binding::to(ACTIONMESSAGE));
   if (REQUEST == marlo::RequestView) window_.setFlag(folder, flag::ReadOnly, true);

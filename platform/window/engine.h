@@ -152,7 +152,10 @@ class Engine {
   bool trayAction(WindowHandle window, unsigned id, TrayAction action);
 
   // --- Clock and timers ----------------------------------------------------------------------
+  // The program's clock: every "now", "today" and time of day comes from here, so a test that
+  // sets the clock by hand sets it for the whole program.
   [[nodiscard]] Moment now() const { return clock_.now(); }
+  [[nodiscard]] const Clock& clock() const { return clock_; }
   // From here on "now" and every timer move only with advanceClock.
   void setManualClock(Moment moment);
   [[nodiscard]] bool manualClock() const;

@@ -77,10 +77,11 @@ win::Binding pathBinding(marlo::HeapText& path, std::size_t shown) {
           }};
 }
 
-// The hidden text box over the report: its text without the blank fill.
-win::Binding reportBinding(marlo::HeapText& report) {
+// The hidden text box over the report: its text without the blank fill. Nobody can type into
+// it, so committing the screen values leaves the report exactly as the library wrote it.
+win::Binding reportBinding(const marlo::HeapText& report) {
   return {[&report] { return std::string(marlo::clip(report.view())); },
-          [&report](std::string_view text) { report = text; }};
+          [](std::string_view) {}};
 }
 
 bool enterFolder(const fs::path& folder) {
@@ -334,7 +335,7 @@ void rest() {
   window.run();
 }
 
-win::ThreadId startRestoreWindow() {
+win::ThreadId startRest() {
   return win::Engine::instance().start(rest, kRestoreStackHint);
 }
 

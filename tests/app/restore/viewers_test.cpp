@@ -1,0 +1,67 @@
+// The log viewers: what they show and where they open again.
+#include <gtest/gtest.h>
+
+#include "app/restore/viewers.h"
+#include "tests/app/restore/restore_fixture.h"
+
+namespace restore_test {
+namespace {
+
+class LogViewers : public RestoreTest {
+ protected:
+  WindowHandle show(void (*viewer)(), std::string_view procedure) {
+    driver.start(viewer);
+    return driver.waitForProcedure(procedure);
+  }
+};
+
+TEST_F(LogViewers, PokaziShowsTheBackupsReportUpToItsEndWithTheRichTextPlaceHidden) {
+  glo::OUT_ = std::string_view("Updating archive\r\n  a.txt\0stale text", 36);
+  const WindowHandle w = show(&app::pokazi, "pokazi");
+  ASSERT_NE(w, 0);
+  EXPECT_EQ(driver.value(w, 1), "Updating archive\r\n  a.txt");
+  EXPECT_FALSE(driver.control(w, 2).visible());
+  EXPECT_EQ(driver.text(w, 3), "Cancel");
+  ASSERT_TRUE(driver.press(w, 3));
+  EXPECT_TRUE(driver.waitEnded());
+  // A blank report (no backup yet) shows an empty box.
+  glo::OUT_.clear();
+  const WindowHandle again = show(&app::pokazi, "pokazi");
+  EXPECT_EQ(driver.value(again, 1), "");
+  ASSERT_TRUE(driver.closeBox(again));
+  EXPECT_TRUE(driver.waitEnded());
+}
+
+TEST_F(LogViewers, EachViewerOpensWhereThePersonLeftItUnderItsOwnName) {
+  const Rect pokaziPlace{20, 30, 500, 300};
+  const Rect pokazi1Place{60, 70, 450, 280};
+  {
+    const WindowHandle w = show(&app::pokazi, "pokazi");
+    driver.resize(w, pokaziPlace);
+    ASSERT_TRUE(driver.press(w, 3));
+    ASSERT_TRUE(driver.waitEnded());
+  }
+  {
+    const WindowHandle w = show(&app::pokazi1, "pokazi1");
+    EXPECT_NE(driver.screen(w).props.rect, pokaziPlace);  // the other viewer's place is not its own
+    driver.resize(w, pokazi1Place);
+    ASSERT_TRUE(driver.closeBox(w));
+    ASSERT_TRUE(driver.waitEnded());
+  }
+  EXPECT_EQ(marlo::globalIni.fetch("pokazi", "XPos"), "20");
+  EXPECT_EQ(marlo::globalIni.fetch("pokazi", "Width"), "500");
+  EXPECT_EQ(marlo::globalIni.fetch("pokazi1", "YPos"), "70");
+  EXPECT_EQ(marlo::globalIni.fetch("pokazi1", "Height"), "280");
+
+  const WindowHandle first = show(&app::pokazi, "pokazi");
+  EXPECT_EQ(driver.screen(first).props.rect, pokaziPlace);
+  ASSERT_TRUE(driver.press(first, 3));
+  ASSERT_TRUE(driver.waitEnded());
+  const WindowHandle second = show(&app::pokazi1, "pokazi1");
+  EXPECT_EQ(driver.screen(second).props.rect, pokazi1Place);
+  ASSERT_TRUE(driver.press(second, 2));
+  ASSERT_TRUE(driver.waitEnded());
+}
+
+}  // namespace
+}  // namespace restore_test

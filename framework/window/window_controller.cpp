@@ -461,6 +461,8 @@ SeverityLevel WindowController::completeChange() {
       continue;
     }
     if (answer == button::kNo) {
+      // The person has just declined to save: closing must not ask the same again.
+      givenUp_ = true;
       window_->post(ev::CloseWindow);
       return SevBenign;
     }
@@ -504,7 +506,7 @@ SeverityLevel WindowController::completeDelete() {
 SeverityLevel WindowController::onCloseRequest() {
   if (RESPONSE == ResponseCompleted || PRIMARY == nullptr) return SevBenign;
   const bool editing = REQUEST == RequestInsert || REQUEST == RequestChange;
-  if (CANCELACTION != 0 && editing && primaryChanged()) {
+  if (CANCELACTION != 0 && editing && !givenUp_ && primaryChanged()) {
     if ((CANCELACTION & 3) == 3) {
       const unsigned answer = errors().message(35, kYesNoCancel, button::kCancel);
       if (answer == button::kYes) {

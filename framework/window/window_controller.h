@@ -190,6 +190,7 @@ class WindowController {
   void waitCursor(bool on);
 
   win::Window* window_ = nullptr;
+  bool givenUp_ = false;  // the person declined to save again after a failed write
 };
 
 }  // namespace marlo

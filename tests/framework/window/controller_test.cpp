@@ -215,6 +215,24 @@ TEST_F(ListAndForm, AChangeByAnotherStationShowsTheirsAndOffersToSaveAgain) {
   closeList(w);
 }
 
+TEST_F(ListAndForm, DecliningToSaveAgainClosesWithoutAskingOnceMore) {
+  addFolders(2);
+  const WindowHandle w = startList();
+  pressList(w, ListControl::Change);
+  const WindowHandle f = form();
+  ASSERT_TRUE(other_->rename(1, "Theirs"));
+  driver.type(f, n(FormControl::Name), "Mine");
+  driver.answerNextMessage(marlo::button::kOk);
+  driver.answerNextMessage(marlo::button::kNo);
+  driver.press(f, n(FormControl::Ok));
+  EXPECT_FALSE(driver.isOpen(f));
+  EXPECT_EQ(captions(),
+            (std::vector<std::string>{"Record Was Not Updated", "Record Update Error"}));
+  EXPECT_EQ(other_->nameOf(1), "Theirs");
+  EXPECT_EQ(rows(w)[0], (Row{"1", "Theirs"}));
+  closeList(w);
+}
+
 TEST_F(ListAndForm, SavingAgainAfterACollisionWritesThePersonsValues) {
   addFolders(2);
   const WindowHandle w = startList();

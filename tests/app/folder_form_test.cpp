@@ -1,5 +1,11 @@
 // The folder form behind the main list's Insert, Change and Delete, and the limit of the stored
 // folder path.
+#include <atomic>
+
+#include "framework/error_manager.h"
+#include "framework/file_manager.h"
+#include "framework/relation_set.h"
+#include "framework/window/window_component.h"
 #include "program_fixture.h"
 
 namespace app::test {
@@ -180,6 +186,33 @@ TEST_F(ProgramTest, BrowsingChoosesTheFolderAndMovesTheCurrentDirectoryThere) {
   closeProgram();
   // Settings follow the directory the dialog left.
   EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(chosen) / "Saved.INI"));
+}
+
+// The main list never asks for it, but a form shown for viewing closes on OK and its caller
+// always learns that nothing was done.
+TEST_F(ProgramTest, InViewModeOkClosesTheFormAndTheCallerLearnsCancelled) {
+  seedFolders({{1, "/viewed/folder"}});
+  std::atomic<int> response{-1};
+  driver.start([&response] {
+    marlo::globalErrors.init(nullptr);
+    files::initDeclarations();
+    files::relations().open();
+    files::RBR = 1;
+    files::manager().tryFetch(files::kRbrKey);
+    marlo::pendingRequest = marlo::RequestView;
+    response = up_folder();
+    files::relations().close();
+    files::killDeclarations();
+    marlo::globalErrors.kill();
+  });
+  const WindowHandle form = driver.waitForProcedure("up_folder");
+  ASSERT_NE(form, 0);
+  EXPECT_EQ(driver.value(form, kFolder), "/viewed/folder");
+  EXPECT_EQ(driver.value(form, n(FolderFormControl::ActionMessage)), "View Record");
+  ASSERT_TRUE(driver.press(form, n(FolderFormControl::Ok)));
+  ASSERT_TRUE(driver.waitEnded());
+  EXPECT_EQ(response.load(), marlo::ResponseCancelled);
+  EXPECT_EQ(std::get<1>(storedFolders().at(0)), "/viewed/folder");
 }
 
 }  // namespace

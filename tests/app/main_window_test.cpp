@@ -2,6 +2,7 @@
 // settings file and the timed-backup settings that are only shown.
 #include <cstdio>
 #include <memory>
+#include <set>
 
 #include "app/compression.h"
 #include "app/backup_command.h"
@@ -61,6 +62,30 @@ TEST_F(ProgramTest, FirstStartInAnEmptyFolderCreatesTheTableAndBacksUpNothing) {
     EXPECT_NE(ini.find(std::string("[") + name + "]"), std::string::npos) << name;
     EXPECT_NE(ini.find(std::string(name) + "=0"), std::string::npos) << name;
   }
+}
+
+TEST_F(ProgramTest, TheMainWindowHasItsThirtyTwoControlsWithTheTimedOnesHidden) {
+  startProgram();
+  const auto screen = driver.screen(main);
+  EXPECT_EQ(screen.props.title, "Marlo BACKUP 0.1 BETA*");
+  ASSERT_EQ(screen.controls.size(), 32u);
+  const std::set<int> hidden = {2, 4, 11, 12, 13, 14, 15, 18, 19, 25, 28, 29, 30, 31};
+  for (const auto& [number, control] : screen.controls)
+    EXPECT_EQ(!control.visible(), hidden.count(number) == 1) << control.name;
+  EXPECT_EQ(driver.text(main, n(MainControl::OKBUTTON)), "&Backup NOW");
+  EXPECT_EQ(driver.text(main, n(MainControl::CANCELBUTTON)), "&Close");
+  EXPECT_EQ(driver.text(main, n(MainControl::BUTTON6)), "&Restore");
+  EXPECT_EQ(driver.text(main, n(MainControl::CEK)), " Write to CDRW");
+  EXPECT_EQ(driver.text(main, n(MainControl::MINIMIZE)), " Minimize");
+  EXPECT_EQ(driver.text(main, n(MainControl::STRING8)), "Archive name:");
+  const auto& columns = screen.controls.at(n(MainControl::LIST)).columns;
+  ASSERT_EQ(columns.size(), 5u);
+  EXPECT_EQ(columns[0].header, "Nr");
+  EXPECT_EQ(columns[0].width, 32);
+  EXPECT_EQ(columns[1].header, "Folder Name");
+  EXPECT_EQ(columns[1].width, 431);
+  for (std::size_t i = 2; i < columns.size(); ++i) EXPECT_EQ(columns[i].width, 0) << columns[i].header;
+  closeProgram();
 }
 
 TEST_F(ProgramTest, FoldersAreBackedUpInNumberOrderIntoOneArchiveThatOtherToolsAccept) {

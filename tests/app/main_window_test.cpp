@@ -125,6 +125,9 @@ TEST_F(ProgramTest, FoldersAreBackedUpInNumberOrderIntoOneArchiveThatOtherToolsA
   // The log, in the folder the run started in: one line per folder.
   const std::vector<std::string> log = lines(readFile(start / "Back_Log.TXT"));
   ASSERT_EQ(log.size(), 3u);
+  EXPECT_NE(log[0].find("/one/"), std::string::npos) << log[0];
+  EXPECT_NE(log[1].find("/three/"), std::string::npos) << log[1];
+  EXPECT_NE(log[2].find("/seven/"), std::string::npos) << log[2];
   EXPECT_EQ(glo::RESULT.view(), "0");
   EXPECT_EQ(glo::RBR, 7);
   EXPECT_EQ(glo::PATTERN.view(), "\\*.* -x1 -r");

@@ -9,7 +9,7 @@
 #   TREE_DIR     e.g. the pinned corpus tree of shared/bench-corpus.md
 # Output: a table of sizes, MB/s (median of N runs) and peak memory, then the ratios that the
 # targets talk about. Work files go to ${BENCH_WORK:-/tmp/marlo-lzh-bench}.
-set -euo pipefail
+set -eu
 
 runs=1
 tree=""
@@ -46,7 +46,7 @@ if [ "$quick" = 1 ] || [ -z "$tree" ]; then
     while read -r f; do
       cp "$f" "$tree/doc/$(echo "$f" | tr '/' '_')" 2>/dev/null || true
     done < "$work/doc-list"
-    big=$(ls -S /usr/lib/x86_64-linux-gnu/*.so* 2>/dev/null | head -1)
+    big=$(ls -S /usr/lib/x86_64-linux-gnu/*.so* 2>/dev/null | head -1 || true)
     [ -n "$big" ] && head -c 20000000 "$big" > "$tree/big.so"
     find "$tree" -type l -delete
   fi
@@ -62,21 +62,24 @@ echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 
 # time_cmd NAME INPUT_BYTES OUTPUT_FILE -- command...   (runs $runs times, keeps the median)
-declare -A SIZE SPEED MEM
+declare -A SIZE SPEED MEM CPU
 time_cmd() {
   local name="$1" in_bytes="$2" out="$3"; shift 4
-  local times=() t0 t1 mem=0
+  local times=() cpus=() t0 t1 mem=0
   for ((i = 0; i < runs; i++)); do
     [ -n "$out" ] && [ "$out" != - ] && rm -f "$out"
     t0=$(date +%s.%N)
-    /usr/bin/time -f '%M' -o "$work/mem" "$@" > /dev/null 2>&1 || { echo "$name failed" >&2; return 1; }
+    /usr/bin/time -f '%M %U %S' -o "$work/mem" "$@" > /dev/null 2>&1 || { echo "$name failed" >&2; return 1; }
     t1=$(date +%s.%N)
     times+=("$(echo "$t1 - $t0" | bc -l)")
-    m=$(tail -1 "$work/mem"); [ "$m" -gt "$mem" ] && mem=$m
+    read -r m u s < <(tail -1 "$work/mem")
+    [ "$m" -gt "$mem" ] && mem=$m
+    cpus+=("$(echo "$u + $s" | bc -l)")
   done
   local med
   med=$(printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
   SPEED[$name]=$(echo "$in_bytes / $med / 1000000" | bc -l)
+  CPU[$name]=$(printf '%s\n' "${cpus[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
   MEM[$name]=$mem
   if [ -n "$out" ] && [ "$out" != - ]; then SIZE[$name]=$(stat -c %s "$out"); else SIZE[$name]=""; fi
 }
@@ -97,7 +100,7 @@ have 7z && time_cmd "7z t" "$bytes" - -- 7z t "$work/ours5.lzh"
 have lhasa && time_cmd "lhasa t" "$bytes" - -- lhasa t "$work/ours5.lzh"
 time_cmd "gzip -d (tar.gz)" "$tar_bytes" - -- sh -c "gzip -dc '$work/tree.tar.gz' > /dev/null"
 
-printf '%-22s %14s %9s %9s %10s\n' tool "output bytes" "% input" "MB/s" "peak KB"
+printf '%-22s %14s %9s %9s %9s %10s\n' tool "output bytes" "% input" "MB/s" "CPU s" "peak KB"
 for name in "gzip -6 (tar)" "ours lh5, 1 worker" "ours lh5" "ours lh7" "jlha c2o5" "jlha c2o7" \
             "ours t" "bsdtar -xOf" "7z t" "lhasa t" "gzip -d (tar.gz)"; do
   [ -n "${SPEED[$name]:-}" ] || continue
@@ -106,7 +109,7 @@ for name in "gzip -6 (tar)" "ours lh5, 1 worker" "ours lh5" "ours lh7" "jlha c2o
     base=$bytes; [ "$name" = "gzip -6 (tar)" ] && base=$tar_bytes
     pct=$(printf '%.2f' "$(echo "100 * $size / $base" | bc -l)")
   fi
-  printf '%-22s %14s %9s %9.1f %10s\n' "$name" "$size" "$pct" "${SPEED[$name]}" "${MEM[$name]}"
+  printf '%-22s %14s %9s %9.1f %9.2f %10s\n' "$name" "$size" "$pct" "${SPEED[$name]}" "${CPU[$name]}" "${MEM[$name]}"
 done
 echo
 ratio() { printf '%.3f' "$(echo "$1 / $2" | bc -l)"; }
@@ -115,6 +118,7 @@ echo "lh5 speed / gzip -6 speed:        $(ratio "${SPEED[ours lh5]}" "${SPEED[gz
 echo "lh5 1-worker speed / gzip -6:     $(ratio "${SPEED[ours lh5, 1 worker]}" "${SPEED[gzip -6 (tar)]}")"
 echo "lh7 size / jlha c2o7 size:        $( [ -n "${SIZE[jlha c2o7]:-}" ] && ratio "${SIZE[ours lh7]}" "${SIZE[jlha c2o7]}")   (target < 1)"
 echo "lh7 size / gzip -6 size:          $(ratio "${SIZE[ours lh7]}" "${SIZE[gzip -6 (tar)]}")   (target < 1)"
-echo "parallel speed-up ($(nproc) cores):     $(ratio "${SPEED[ours lh5]}" "${SPEED[ours lh5, 1 worker]}")   (target >= 1.7 on 2 cores)"
+echo "parallel speed-up ($(nproc) cores):     $(ratio "${SPEED[ours lh5]}" "${SPEED[ours lh5, 1 worker]}")   (target >= 1.7 on 2 cores; needs idle cores)"
+echo "lh5 CPU time / gzip -6 CPU time:  $(ratio "${CPU[ours lh5, 1 worker]}" "${CPU[gzip -6 (tar)]}")   (per byte of input: x $(ratio "$tar_bytes" "$bytes"))"
 [ -n "${SPEED[bsdtar -xOf]:-}" ] && echo "test speed / bsdtar -xOf:         $(ratio "${SPEED[ours t]}" "${SPEED[bsdtar -xOf]}")   (target >= 1)"
 exit 0

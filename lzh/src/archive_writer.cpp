@@ -292,7 +292,7 @@ private:
     }
 
     static constexpr std::size_t kJobsAhead = 256;
-    static constexpr std::int64_t kMemoryBudget = std::int64_t{64} << 20;
+    static constexpr std::int64_t kMemoryBudget = std::int64_t{32} << 20;
 
     Method method_;
     int threads_;
@@ -378,6 +378,7 @@ void write_archive(const std::string& archive_path, ArchiveReader* old, const st
     Pool pool(disk_items, dir_of(archive_path), opt.method, threads);
 
     FdSink out(tmp.fd(), tmp.path());
+    out.start_writeback_early();
     std::vector<std::uint8_t> buf(1 << 18);
     auto copy_old = [&](const Member& m) {
         FdRangeSource src(old->fd(), m.header_offset, m.data_offset + m.packed_size - m.header_offset);

@@ -135,16 +135,27 @@ public:
     }
     void flush() {
         if (!buf_.empty()) write_full(fd_, buf_.data(), buf_.size(), name_);
+        flushed_ += buf_.size();
         buf_.clear();
+        if (early_writeback_ && flushed_ - kicked_ >= kWriteback) {
+            // Start writing to disk now, so the final fsync has little left to wait for.
+            ::sync_file_range(fd_, static_cast<off_t>(kicked_), static_cast<off_t>(flushed_ - kicked_),
+                              SYNC_FILE_RANGE_WRITE);
+            kicked_ = flushed_;
+        }
     }
     std::uint64_t written() const { return written_; }
+    // For files that will be fsynced when complete.
+    void start_writeback_early() { early_writeback_ = true; }
 
 private:
     static constexpr std::size_t kSize = 1 << 20;
+    static constexpr std::uint64_t kWriteback = std::uint64_t{8} << 20;
     int fd_;
     std::string name_;
     std::vector<std::uint8_t> buf_;
-    std::uint64_t written_ = 0;
+    std::uint64_t written_ = 0, flushed_ = 0, kicked_ = 0;
+    bool early_writeback_ = false;
 };
 
 }  // namespace lzh::detail

@@ -216,7 +216,12 @@ QtView::QtView() {
 
 QtView::~QtView() {
   for (auto& [key, icon] : trays_) delete icon;
-  for (auto& [h, win] : windows_) {
+  trays_.clear();
+  // Widgets being destroyed still send events (focus leaving) to the filter; with the windows
+  // already out of the table, the filter finds nothing and leaves them alone.
+  std::map<WindowHandle, std::unique_ptr<Win>> windows;
+  windows.swap(windows_);
+  for (auto& [h, win] : windows) {
     if (win->frame) delete win->frame.data();
   }
 }
@@ -908,6 +913,9 @@ int QtView::run(Engine& engine, std::function<void()> procedure) {
     while (!engine.runningThreads().empty()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
   }
   engine.shutdown();
+  // What the program threads queued last (their windows closing) runs before run() returns.
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   return engine.haltCode().value_or(0);
 }

@@ -197,6 +197,7 @@ struct QtView::Win {
   std::map<int, QWidget*> controls;
   std::map<int, ControlState> states;
   std::map<int, QButtonGroup*> groups;  // option group number -> its radios
+  std::map<int, QPointer<QWidget>> overlays;  // widgets laid over controls
   std::vector<QLabel*> zones;
   WindowProps props;
   QFont font;
@@ -247,6 +248,49 @@ QWidget* QtView::controlWidget(WindowHandle window, int control) const {
   if (w == nullptr) return nullptr;
   const auto it = w->controls.find(control);
   return it == w->controls.end() ? nullptr : it->second;
+}
+
+QWidget* QtView::overlayWidget(WindowHandle window, int control) const {
+  Win* w = find(window);
+  if (w == nullptr) return nullptr;
+  const auto it = w->overlays.find(control);
+  return it == w->overlays.end() ? nullptr : it->second.data();
+}
+
+void QtView::overlay(WindowHandle window, int control, std::function<QWidget*(QWidget*)> make) {
+  onGui([this, window, control, make = std::move(make)] {
+    Win* w = find(window);
+    if (w == nullptr || w->controls.count(control) == 0) return;
+    if (QWidget* old = w->overlays[control].data()) old->deleteLater();
+    QWidget* widget = make(w->content);
+    if (widget == nullptr) return;
+    widget->setParent(w->content);
+    w->overlays[control] = widget;
+    placeOverlay(*w, control);
+  });
+}
+
+void QtView::removeOverlay(WindowHandle window, int control) {
+  onGui([this, window, control] {
+    Win* w = find(window);
+    if (w == nullptr) return;
+    const auto it = w->overlays.find(control);
+    if (it == w->overlays.end()) return;
+    if (QWidget* old = it->second.data()) old->deleteLater();
+    w->overlays.erase(it);
+  });
+}
+
+// An overlay takes the control's rectangle and visibility and lies above it.
+void QtView::placeOverlay(Win& w, int control) {
+  const auto it = w.overlays.find(control);
+  if (it == w.overlays.end() || it->second.isNull() || w.controls.count(control) == 0) return;
+  QWidget* over = it->second.data();
+  const ControlState& s = w.states[control];
+  over->setGeometry(w.controls[control]->geometry());
+  over->setVisible(s.visible());
+  over->setEnabled(s.enabled());
+  over->raise();
 }
 
 std::pair<double, double> QtView::dialogUnit(WindowHandle window) const {
@@ -699,6 +743,7 @@ void QtView::applyControl(Win& w, const ControlState& s) {
   widget->setVisible(s.visible());
   widget->setEnabled(s.enabled());
   w.states[s.number] = s;
+  placeOverlay(w, s.number);
   // A radio added before its group knows its state: refresh the group.
   if (s.kind == ControlKind::Radio && w.states.count(s.parent)) {
     const ControlState group = w.states[s.parent];

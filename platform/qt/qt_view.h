@@ -65,9 +65,17 @@ class QtView : public QObject, public View {
   // controlWidget() to put them in place.
   void onGui(std::function<void()> call);
 
+  // Lays a widget of the caller's over a control (a native editor in place of a text box);
+  // callable from any thread. `make` runs on the GUI thread with the window's client area as
+  // parent; the widget then keeps the control's place, size and visibility, and is deleted
+  // with the window or by removeOverlay. Nothing happens when the window has closed.
+  void overlay(WindowHandle window, int control, std::function<QWidget*(QWidget* parent)> make);
+  void removeOverlay(WindowHandle window, int control);
+
   // --- For tests, the demo and components with widgets of their own (GUI thread only) -------
   [[nodiscard]] QMainWindow* windowWidget(WindowHandle window) const;
   [[nodiscard]] QWidget* controlWidget(WindowHandle window, int control) const;
+  [[nodiscard]] QWidget* overlayWidget(WindowHandle window, int control) const;
   [[nodiscard]] bool hasEnded() const { return ended_.load(); }
   // Pixels of one horizontal and one vertical dialog unit in the window.
   [[nodiscard]] std::pair<double, double> dialogUnit(WindowHandle window) const;
@@ -84,6 +92,7 @@ class QtView : public QObject, public View {
   void applyControl(Win& win, const ControlState& state);
   QWidget* createControl(Win& win, const ControlState& state);
   void placeControl(Win& win, QWidget* widget, const ControlState& state);
+  void placeOverlay(Win& win, int control);
   void personInput(WindowHandle window, Input input);
   void frameEvent(WindowHandle window, QEvent* event);
   Win* find(WindowHandle window) const;

@@ -12,6 +12,8 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
@@ -232,6 +234,50 @@ TEST_F(QtViewTest, SecondThreadsWindowWorksBesideTheFirst) {
   ASSERT_TRUE(settleUntil(engine, [&] { return list()->topLevelItemCount() == 3; }));
   qobject_cast<QPushButton*>(view.controlWidget(rest, 3))->click();
   ASSERT_TRUE(settleUntil(engine, [&] { return view.windowWidget(rest) == nullptr; }));
+}
+
+TEST(QtViewOverlay, FollowsTheControlItLiesOver) {
+  qt::QtView view;
+  Engine engine(view);
+  std::atomic<int> step{0};
+  WindowHandle h = 0;
+  engine.start([&] {
+    Window w("Viewer", {0, 0, 200, 120});
+    const int text = w.add(ControlKind::TextBox, "", {4, 4, 100, 60}, flag::Hidden);
+    w.add(ControlKind::Button, "&Move", {4, 100, 40, 14});
+    w.open();
+    while (const Event* e = w.accept()) {
+      if (e->code != event::Accepted) continue;
+      ++step;
+      if (step == 1) w.show(text);
+      if (step == 2) w.setControlRect(text, {20, 10, 150, 80});
+      if (step == 3) w.post(event::CloseWindow);
+    }
+  });
+  ASSERT_TRUE(settleUntil(engine, [&] {
+    const auto open = engine.openWindows();
+    h = open.empty() ? 0 : open.front().handle;
+    return h != 0 && view.windowWidget(h) != nullptr;
+  }));
+  view.overlay(h, 1, [](QWidget* parent) { return new QPlainTextEdit(parent); });
+  ASSERT_TRUE(settleUntil(engine, [&] { return view.overlayWidget(h, 1) != nullptr; }));
+  QWidget* over = view.overlayWidget(h, 1);
+  QWidget* under = view.controlWidget(h, 1);
+  EXPECT_EQ(over->geometry(), under->geometry());
+  EXPECT_TRUE(over->isHidden()) << "it is hidden while the control is";
+  auto* move = qobject_cast<QPushButton*>(view.controlWidget(h, 2));
+  move->click();
+  ASSERT_TRUE(settleUntil(engine, [&] { return !over->isHidden(); }));
+  move->click();
+  ASSERT_TRUE(settleUntil(engine, [&] { return under->x() > 20; }));
+  EXPECT_EQ(over->geometry(), under->geometry());
+  const QPointer<QWidget> watch(over);
+  move->click();
+  ASSERT_TRUE(settleUntil(engine, [&] { return engine.runningThreads().empty(); }));
+  engine.shutdown();
+  settle(engine);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(watch.isNull()) << "the overlay goes with its window";
 }
 
 TEST(QtViewRun, ReturnsWhenTheProgramEndsWithItsHaltCode) {

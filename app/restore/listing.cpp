@@ -15,11 +15,14 @@ constexpr std::uint32_t kProbeMode = 5;
 constexpr std::size_t kSizeColumnWidth = 12;
 
 std::string withThousands(std::uint32_t value) {
-  std::string digits = std::to_string(value);
-  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) {
-    digits.insert(static_cast<std::size_t>(at), ",");
+  const std::string digits = std::to_string(value);
+  std::string out;
+  out.reserve(digits.size() + digits.size() / 3);
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i != 0 && (digits.size() - i) % 3 == 0) out.push_back(',');
+    out.push_back(digits[i]);
   }
-  return digits;
+  return out;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "app/restore/rest.h"
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -82,6 +83,12 @@ win::Binding pathBinding(marlo::HeapText& path, std::size_t shown) {
 win::Binding reportBinding(const marlo::HeapText& report) {
   return {[&report] { return std::string(marlo::clip(report.view())); },
           [](std::string_view) {}};
+}
+
+// A blank record is one empty line. The text-file layer would hand its empty text to fwrite as
+// a null pointer, which the C library does not allow, so the line end is written here.
+void appendBlankRecord(std::string_view fileName) {
+  std::ofstream(std::string(fileName), std::ios::binary | std::ios::app) << "\r\n";
 }
 
 bool enterFolder(const fs::path& folder) {
@@ -238,8 +245,10 @@ class RestoreWindow : public marlo::WindowController {
     log.create();
     log.open(marlo::kAccessReadWrite | marlo::kDenyWrite);
     log.TL = glo::OUT.view();
-    log.append();
+    const bool blank = marlo::clip(log.TL.view()).empty();
+    if (!blank) log.append();
     log.close();
+    if (blank) appendBlankRecord(glo::RestoreLogFileName.clipped());
     pokazi1();
   }
 
@@ -250,7 +259,8 @@ class RestoreWindow : public marlo::WindowController {
     std::error_code error;
     const fs::path saved = fs::current_path(error);
     const std::string wanted(marlo::clip(glo::RASPK.view()));
-    const std::string start = enterFolder(wanted) ? wanted : saved.string();
+    // Whole, so that a folder typed relative to the old directory is not looked for in itself.
+    const std::string start = enterFolder(wanted) ? fs::current_path(error).string() : saved.string();
     const std::string chosen = marlo::dialogs::folderDialog(kFolderDialogTitle, start, true);
     enterFolder(saved);
     if (!chosen.empty()) {

@@ -156,6 +156,28 @@ TEST_F(RestoreActions, LogBeforeAnyCallWritesABlankRecordAndShowsAnEmptyViewer) 
   EXPECT_EQ(glo::RestoreLogFileName.clipped(), "outfile.txt");
 }
 
+TEST_F(RestoreActions, TheFolderDialogStartsInTheExtractFolderOrElseInTheCurrentDirectory) {
+  fs::create_directories(dir() / "here/there");
+  const WindowHandle w = openRestore();
+  const auto lastFolderDialog = [&] {
+    const auto shown = driver.dialogs();
+    EXPECT_FALSE(shown.empty());
+    return shown.back().request;
+  };
+  ASSERT_TRUE(driver.type(w, kExtractEntry, "here"));  // relative to the current directory
+  driver.answerNextFolder("");
+  ASSERT_TRUE(driver.press(w, kChooseFolder));
+  EXPECT_EQ(lastFolderDialog().title, "Choose Directory to DeCompress to:");
+  EXPECT_EQ(lastFolderDialog().directory, (dir() / "here").string());
+  EXPECT_EQ(fs::current_path(), dir());  // put back after the dialog
+
+  ASSERT_TRUE(driver.type(w, kExtractEntry, (dir() / "missing").string()));
+  chooseExtractFolder(w, dir() / "here/there");
+  EXPECT_EQ(lastFolderDialog().directory, dir().string());
+  EXPECT_EQ(glo::RASPK.view(), (dir() / "here/there").string());
+  EXPECT_EQ(fs::current_path(), dir() / "here/there");
+}
+
 TEST_F(RestoreActions, OutfileLandsInTheFolderChosenLastAndHoldsTheLastReport) {
   makeTree(dir() / "src");
   fs::create_directories(dir() / "archives");

@@ -117,7 +117,7 @@ void MainWindow::layOut() {
   w.setFont(n(MainControl::STRING4), Font{"Tahoma", 22, true});
   w.add(ControlKind::Display, "", {300, 26, 100, 10}, flag::Hidden);
   bound(MainControl::NAZIV_FOLDERA, "s221", Binding::to(files::NAZIV_FOLDERA));
-  w.add(ControlKind::Button, "&Backup NOW", {8, 200, 90, 18}, flag::Default);
+  w.add(ControlKind::Button, "&Backup NOW", {8, 200, 90, 18});
   w.add(ControlKind::CheckBox, " Activated", {300, 36, 60, 10}, flag::Hidden);
   w.bind(n(MainControl::CEK_SATI), Binding::to(glo::CEK_SATI));
   w.add(ControlKind::Panel, "", {4, 30, 480, 146});

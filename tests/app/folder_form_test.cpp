@@ -71,6 +71,27 @@ TEST_F(ProgramTest, InsertChangeCancelAndDeleteMaintainTheList) {
   EXPECT_EQ(std::get<1>(stored[1]), "/data/music");
 }
 
+TEST_F(ProgramTest, TheListsKeysAndPopupMenuReachTheFolderFormToo) {
+  seedFolders({{1, "/from/seed"}});
+  startProgram();
+  ASSERT_TRUE(driver.pressKey(main, n(MainControl::LIST), key::Insert));
+  WindowHandle form = driver.waitForProcedure("up_folder");
+  ASSERT_NE(form, 0);
+  EXPECT_EQ(driver.value(form, n(FolderFormControl::ActionMessage)), "Record will be Added");
+  ASSERT_TRUE(driver.press(form, n(FolderFormControl::Cancel)));
+  ASSERT_TRUE(driver.waitForClose(form));
+
+  driver.answerNextPopup(2);  // the list's menu: insert, change, delete
+  ASSERT_TRUE(driver.rightClickRow(main, n(MainControl::LIST), 1));
+  form = driver.waitForProcedure("up_folder");
+  ASSERT_NE(form, 0);
+  EXPECT_EQ(driver.value(form, n(FolderFormControl::ActionMessage)), "Record will be Changed");
+  EXPECT_EQ(driver.value(form, kFolder), "/from/seed");
+  ASSERT_TRUE(driver.press(form, n(FolderFormControl::Cancel)));
+  ASSERT_TRUE(driver.waitForClose(form));
+  closeProgram();
+}
+
 TEST_F(ProgramTest, TheFormHasItsCaptionControlsAndHistoryKey) {
   startProgram();
   ASSERT_TRUE(press(MainControl::INSERT));

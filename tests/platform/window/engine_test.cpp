@@ -707,18 +707,20 @@ TEST_F(WindowTest, ImmediateEntriesReportTypingBeforeTheValueIsAccepted) {
 TEST_F(WindowTest, YieldRunsTheThreadsWindowMessagesWhileItWaits) {
   static std::atomic<int> seen{0};
   std::atomic<bool> release{false};
-  driver.start([&] {
+  // Not driver.start: a thread that polls never settles, so nothing may wait for it to.
+  engine.start([&] {
     Window w("Waiting");
-    w.open();
     w.setWindowProc([](WindowHandle, unsigned m, std::uintptr_t, std::intptr_t) -> std::intptr_t {
       if (m == message::User) ++seen;
       return 0;
     });
+    w.open();
     // Waits on a flag outside any loop, as a thread waits for a helper thread to get ready.
     while (!release) Engine::instance().yield();
     w.close();
   });
-  const WindowHandle h = driver.window("Waiting");
+  WindowHandle h = 0;
+  ASSERT_TRUE(view.waitFor([&] { return (h = driver.window("Waiting")) != 0; }, 30));
   engine.postMessage(h, message::User, 0, 0);
   while (seen.load() == 0) std::this_thread::yield();
   release = true;

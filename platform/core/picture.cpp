@@ -60,7 +60,7 @@ std::string groupThousands(const std::string& digits) {
   std::string out;
   const std::size_t lead = digits.size() % 3;
   for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i != 0 && (i - lead) % 3 == 0) out.push_back(',');
+    if (i != 0 && (i + 3 - lead) % 3 == 0) out.push_back(',');
     out.push_back(digits[i]);
   }
   return out;

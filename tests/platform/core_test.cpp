@@ -66,6 +66,9 @@ TEST(Numbers, TextThatIsNotANumberIsZero) {
 TEST(Pictures, NumbersGroupPadAndSign) {
   EXPECT_EQ(formatPicture("n13", "1234567"), "    1,234,567");
   EXPECT_EQ(formatPicture("n13", "0"), "            0");
+  EXPECT_EQ(formatPicture("n13", "12345"), "       12,345");  // every length of leading group
+  EXPECT_EQ(formatPicture("n13", "123456"), "      123,456");
+  EXPECT_EQ(formatPicture("n3", "42"), " 42");
   EXPECT_EQ(formatPicture("n-14", "-1234567"), "    -1,234,567");
   EXPECT_EQ(formatPicture("n-14", "999"), "           999");
   EXPECT_EQ(formatPicture("@n_6", "1234567"), "######");  // too wide

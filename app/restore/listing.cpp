@@ -14,18 +14,19 @@ constexpr std::uint32_t kListMode = 0;
 constexpr std::uint32_t kProbeMode = 5;
 constexpr std::size_t kSizeColumnWidth = 12;
 
-std::string withThousands(std::uint32_t value) {
-  const std::string digits = std::to_string(value);
-  std::string out;
-  out.reserve(digits.size() + digits.size() / 3);
+}  // namespace
+
+std::string groupedNumber(std::int64_t value, std::size_t width) {
+  const std::string digits = std::to_string(value < 0 ? -static_cast<std::uint64_t>(value)
+                                                      : static_cast<std::uint64_t>(value));
+  std::string out = value < 0 ? "-" : "";
   for (std::size_t i = 0; i < digits.size(); ++i) {
     if (i != 0 && (digits.size() - i) % 3 == 0) out.push_back(',');
     out.push_back(digits[i]);
   }
-  return out;
+  if (out.size() >= width) return out;
+  return std::string(width - out.size(), ' ') + out;
 }
-
-}  // namespace
 
 std::string ListingQueue::cell(int row, int column) const {
   if (row < 1 || row > rowCount()) return {};
@@ -33,7 +34,7 @@ std::string ListingQueue::cell(int row, int column) const {
   switch (column) {
     case 0: return e.FILE_NAME_;
     case 1: return e.ORIGINAL_SIZE;
-    case 2: return marlo::toText(e.COMPR_SIZE);
+    case 2: return groupedNumber(e.COMPR_SIZE, kComprColumnWidth);
     case 3: return marlo::toText(e.CRC_);
     default: return {};
   }
@@ -41,9 +42,7 @@ std::string ListingQueue::cell(int row, int column) const {
 
 std::string originalSizeText(std::uint32_t size) {
   if (size == 0) return "<DIR>";
-  const std::string text = withThousands(size);
-  if (text.size() >= kSizeColumnWidth) return text;
-  return std::string(kSizeColumnWidth - text.size(), ' ') + text;
+  return groupedNumber(size, kSizeColumnWidth);
 }
 
 ListingEntry entryFrom(ArchiveHandle archive, const ArchiveEntry& record) {

@@ -17,6 +17,19 @@ const std::vector<std::string>* rowNamed(const Rows& rows, std::string_view name
   return it == rows.end() ? nullptr : &*it;
 }
 
+// A whole number with its commas where they belong.
+bool wellGrouped(std::string_view shown) {
+  std::string text = trimmed(shown);
+  if (!text.empty() && text[0] == '-') text.erase(0, 1);
+  const std::size_t firstComma = std::min(text.find(','), text.size());
+  if (firstComma == 0 || firstComma > 3) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool commaPlace = i >= firstComma && (i - firstComma) % 4 == 0;
+    if (commaPlace ? text[i] != ',' : (text[i] < '0' || text[i] > '9')) return false;
+  }
+  return (text.size() - firstComma) % 4 == 0;
+}
+
 TEST_F(RestoreTest, OpensWithItsControlsInOrderAndKeepsThePanelsHeightWhenResized) {
   const WindowHandle w = openRestore();
   ASSERT_NE(w, 0);
@@ -94,6 +107,11 @@ TEST_F(RestoreTest, ListsABackupArchiveWithSizesCrcsFoldersAndTotals) {
   ASSERT_NE(empty, nullptr);
   EXPECT_EQ(trimmed((*empty)[1]), "<DIR>");
 
+  for (const auto& row : rows) {
+    EXPECT_TRUE(row[1] == "<DIR>" || wellGrouped(row[1])) << row[0] << ": " << row[1];
+    EXPECT_TRUE(wellGrouped(row[2])) << row[0] << ": " << row[2];
+  }
+
   // Totals: as the library gives them, with thousands commas.
   EXPECT_EQ(glo::FILE_COUNT, static_cast<std::int32_t>(rows.size()));
   EXPECT_EQ(trimmed(driver.value(w, kFileCount)), std::to_string(rows.size()));
@@ -130,6 +148,9 @@ TEST_F(RestoreTest, ListsAnArchiveThatJlhaWrote) {
   EXPECT_EQ(trimmed((*sub)[1]), "<DIR>");
   EXPECT_EQ(glo::FILE_COUNT, static_cast<std::int32_t>(rows.size()));
   EXPECT_EQ(trimmed(driver.value(w, kUncompressedTotal)), "5,029");
+  for (const auto& row : rows) EXPECT_TRUE(wellGrouped(row[2])) << row[0] << ": " << row[2];
+  EXPECT_TRUE(wellGrouped(driver.value(w, kCompressedTotal)));
+  EXPECT_TRUE(wellGrouped(driver.value(w, kFileCount)));
 }
 
 TEST_F(RestoreTest, CancellingTheArchiveDialogListsTheEmptyPath) {

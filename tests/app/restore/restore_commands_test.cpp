@@ -32,3 +32,18 @@ TEST(OriginalSizeColumn, FoldersCommasAndSizesTooWideForTwelveCharacters) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GroupedNumber, CommasBetweenGroupsOfThreeForEveryLengthAndSign) {
+  EXPECT_EQ(app::groupedNumber(0, 5), "    0");
+  EXPECT_EQ(app::groupedNumber(11, 5), "   11");
+  EXPECT_EQ(app::groupedNumber(999, 0), "999");
+  EXPECT_EQ(app::groupedNumber(12345, 0), "12,345");
+  EXPECT_EQ(app::groupedNumber(123456, 0), "123,456");
+  EXPECT_EQ(app::groupedNumber(12345678, 0), "12,345,678");
+  EXPECT_EQ(app::groupedNumber(-1234, 7), " -1,234");
+  EXPECT_EQ(app::groupedNumber(-2147483648LL, 14), "-2,147,483,648");
+}
+
+}  // namespace

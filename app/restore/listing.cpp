@@ -32,11 +32,16 @@ std::string ListingQueue::cell(int row, int column) const {
   if (row < 1 || row > rowCount()) return {};
   const ListingEntry& e = entries_[static_cast<std::size_t>(row - 1)];
   switch (column) {
-    case 0: return e.FILE_NAME_;
-    case 1: return e.ORIGINAL_SIZE;
-    case 2: return groupedNumber(e.COMPR_SIZE, kComprColumnWidth);
-    case 3: return marlo::toText(e.CRC_);
-    default: return {};
+    case 0:
+      return e.FILE_NAME_;
+    case 1:
+      return e.ORIGINAL_SIZE;
+    case 2:
+      return groupedNumber(e.COMPR_SIZE, kComprColumnWidth);
+    case 3:
+      return marlo::toText(e.CRC_);
+    default:
+      return {};
   }
 }
 

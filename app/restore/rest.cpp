@@ -53,7 +53,9 @@ enum class RestControl : int {
   ChooseFolder,
 };
 
-constexpr int n(RestControl control) { return static_cast<int>(control); }
+constexpr int n(RestControl control) {
+  return static_cast<int>(control);
+}
 
 constexpr std::string_view kCaption = "Restore";
 constexpr std::string_view kFolderDialogTitle = "Choose Directory to DeCompress to:";
@@ -80,8 +82,7 @@ win::Binding pathBinding(marlo::HeapText& path, std::size_t shown) {
 // The hidden text box over the report: its text without the blank fill. Nobody can type into
 // it, so committing the screen values leaves the report exactly as the library wrote it.
 win::Binding reportBinding(const marlo::HeapText& report) {
-  return {[&report] { return std::string(marlo::clip(report.view())); },
-          [](std::string_view) {}};
+  return {[&report] { return std::string(marlo::clip(report.view())); }, [](std::string_view) {}};
 }
 
 // A blank record is one empty line. The text-file layer would hand its empty text to fwrite as
@@ -259,7 +260,8 @@ class RestoreWindow : public marlo::WindowController {
     const fs::path saved = fs::current_path(error);
     const std::string wanted(marlo::clip(glo::RASPK.view()));
     // Whole, so that a folder typed relative to the old directory is not looked for in itself.
-    const std::string start = enterFolder(wanted) ? fs::current_path(error).string() : saved.string();
+    const std::string start =
+        enterFolder(wanted) ? fs::current_path(error).string() : saved.string();
     const std::string chosen = marlo::dialogs::folderDialog(kFolderDialogTitle, start, true);
     enterFolder(saved);
     if (!chosen.empty()) {
@@ -296,8 +298,8 @@ class RestoreWindow : public marlo::WindowController {
           glo::FILE_COUNT);
     window_.setName(window_.add(ControlKind::Button, "&Close", {112, 200, 50, 14}),
                     "?CANCELBUTTON");
-    const int report = window_.add(ControlKind::TextBox, "", {4, 234, 20, 2},
-                                   flag::Hidden | flag::ReadOnly);
+    const int report =
+        window_.add(ControlKind::TextBox, "", {4, 234, 20, 2}, flag::Hidden | flag::ReadOnly);
     window_.bind(report, reportBinding(glo::OUT));
     const int list =
         window_.add(ControlKind::List, "", {4, 44, 391, 152}, flag::VScroll | flag::HScroll);

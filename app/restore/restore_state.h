@@ -30,8 +30,8 @@ extern std::int32_t FILE_COUNT;
 // never reused and grow past any byte, so the full thread number is kept: a cut number could
 // read 0 while a window is open, or name another thread.
 extern std::atomic<marlo::win::ThreadId> RestoreThread;
-extern app::ArchiveEntry FirstEntry;   // filled by the find-first call
-extern app::ArchiveEntry NextEntry;    // filled by the find-next calls
+extern app::ArchiveEntry FirstEntry;  // filled by the find-first call
+extern app::ArchiveEntry NextEntry;   // filled by the find-next calls
 extern app::ListingQueue ListingQueue;
 
 // The Restore window's own command line, result text and log-file name (see above).

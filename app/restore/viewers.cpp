@@ -34,8 +34,7 @@ constexpr win::Rect kRichTextPlace{4, 230, 300, 2};
 // The buffer's text up to its first zero byte. The blank fill after a report is not part of
 // it: shown, it would only be a megabyte of blanks to scroll through.
 win::Binding shownText(const marlo::HeapText& buffer) {
-  return {[&buffer] { return std::string(marlo::clip(buffer.view())); },
-          [](std::string_view) {}};
+  return {[&buffer] { return std::string(marlo::clip(buffer.view())); }, [](std::string_view) {}};
 }
 
 // What both viewers share: the window, the text box over a buffer, Cancel, and the place kept

@@ -9,7 +9,9 @@
 namespace restore_test {
 namespace {
 
-std::string switches() { return " -jf0 -gj0 -c -jyo0 -l1"; }
+std::string switches() {
+  return " -jf0 -gj0 -c -jyo0 -l1";
+}
 
 // The source tree of the restore tests: a few files in nested folders, one name with a blank.
 struct SourceTree {
@@ -29,10 +31,11 @@ struct SourceTree {
 };
 
 SourceTree makeTree(const fs::path& root) {
-  SourceTree tree{root, {{"a.txt", "first file\n"},
-                         {"My Docs/b c.txt", std::string(20000, 'b') + "end"},
-                         {"deep/er/noise.bin", noise(70000, 11)},
-                         {"empty.dat", ""}}};
+  SourceTree tree{root,
+                  {{"a.txt", "first file\n"},
+                   {"My Docs/b c.txt", std::string(20000, 'b') + "end"},
+                   {"deep/er/noise.bin", noise(70000, 11)},
+                   {"empty.dat", ""}}};
   tree.write();
   return tree;
 }
@@ -218,8 +221,8 @@ TEST_F(RestoreActions, ABackupRunningBesideARestoreTestKeepsItsOwnLineAndReport)
   std::atomic<bool> stop{false};
   std::atomic<int> runs{0};
   std::atomic<int> corrupted{0};
-  const std::string backupLine = app::backupCommandLine((dir() / "daily.lzh").string(),
-                                                        (dir() / "daily").string());
+  const std::string backupLine =
+      app::backupCommandLine((dir() / "daily.lzh").string(), (dir() / "daily").string());
   // The backup run's side: its own command line and report, on another thread.
   std::thread backupThread([&] {
     while (!stop) {

@@ -13,7 +13,8 @@ namespace {
 using Rows = std::vector<std::vector<std::string>>;
 
 const std::vector<std::string>* rowNamed(const Rows& rows, std::string_view name) {
-  const auto it = std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r[0] == name; });
+  const auto it =
+      std::find_if(rows.begin(), rows.end(), [&](const auto& r) { return r[0] == name; });
   return it == rows.end() ? nullptr : &*it;
 }
 
@@ -37,11 +38,16 @@ TEST_F(RestoreTest, OpensWithItsControlsInOrderAndKeepsThePanelsHeightWhenResize
   EXPECT_EQ(screen.props.title, "Restore");
   EXPECT_EQ(screen.controls.size(), 19u);
   const std::map<int, std::pair<ControlKind, std::string>> expected = {
-      {1, {ControlKind::Panel, ""}},          {2, {ControlKind::Prompt, "Archive Name:"}},
-      {4, {ControlKind::Button, "..."}},      {5, {ControlKind::Button, "&Test"}},
-      {6, {ControlKind::Button, "&Log"}},     {7, {ControlKind::Button, "&Restore"}},
-      {13, {ControlKind::Button, "&Close"}},  {15, {ControlKind::List, ""}},
-      {17, {ControlKind::Prompt, "Extract Folder:"}}, {19, {ControlKind::Button, "..."}}};
+      {1, {ControlKind::Panel, ""}},
+      {2, {ControlKind::Prompt, "Archive Name:"}},
+      {4, {ControlKind::Button, "..."}},
+      {5, {ControlKind::Button, "&Test"}},
+      {6, {ControlKind::Button, "&Log"}},
+      {7, {ControlKind::Button, "&Restore"}},
+      {13, {ControlKind::Button, "&Close"}},
+      {15, {ControlKind::List, ""}},
+      {17, {ControlKind::Prompt, "Extract Folder:"}},
+      {19, {ControlKind::Button, "..."}}};
   for (const auto& [number, kindAndText] : expected) {
     EXPECT_EQ(screen.controls.at(number).kind, kindAndText.first) << number;
     EXPECT_EQ(screen.controls.at(number).text, kindAndText.second) << number;

@@ -175,6 +175,15 @@ TEST_F(RestoreTest, CancellingTheArchiveDialogListsTheEmptyPath) {
   EXPECT_TRUE(driver.rows(w, kList).empty());
   EXPECT_LE(glo::FILE_COUNT, 0);
   EXPECT_EQ(glo::UNLHAGETARCORIGINALSIZE_, 0);
+  const DialogRequest asked = driver.dialogs().back().request;
+  EXPECT_EQ(asked.kind, DialogRequest::Kind::OpenFile);
+  EXPECT_EQ(asked.masks, (std::vector<FileMask>{{"Archive", "*.LZH"}}));
+
+  // Test with no archive still asks the library, whose report says what is wrong.
+  ASSERT_TRUE(driver.press(w, kTest));
+  EXPECT_EQ(glo::RestoreCMD.view(), "T \"\" \"\\\" -jf0 -gj0 -c -jyo0 -l1");
+  EXPECT_NE(glo::RestoreRESULT.view(), "0");
+  EXPECT_FALSE(glo::OUT.clipped().empty());
 }
 
 TEST_F(RestoreTest, TypingAnArchiveNameListsNothing) {

@@ -37,7 +37,7 @@ std::string ListingQueue::cell(int row, int column) const {
     case 1:
       return e.ORIGINAL_SIZE;
     case 2:
-      return groupedNumber(e.COMPR_SIZE, kComprColumnWidth);
+      return marlo::toText(e.COMPR_SIZE);
     case 3:
       return marlo::toText(e.CRC_);
     default:

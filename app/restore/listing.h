@@ -31,16 +31,11 @@ struct ListingEntry {
 };
 
 // A whole number with a comma between groups of three digits, right-aligned in `width`
-// characters (wider numbers are shown whole). The runtime's display pictures would do this,
-// but they put a comma after the first digit of numbers of two, five or eight digits (11 shows
-// as "1,1"); the Restore window's sizes and totals are grouped here instead.
+// characters; a wider number is shown whole.
 [[nodiscard]] std::string groupedNumber(std::int64_t value, std::size_t width);
 
-inline constexpr std::size_t kComprColumnWidth = 13;
-inline constexpr std::size_t kTotalWidth = 14;
-
 // The members in listing order, as the list control reads them: the name, the original size
-// text, the compressed size with thousands commas, and the CRC as a raw value for its picture.
+// text, and the compressed size and the CRC as raw values for their columns' pictures.
 class ListingQueue : public marlo::win::ListSource {
  public:
   void clear() { entries_.clear(); }

@@ -63,6 +63,8 @@ constexpr std::string_view kSavedOutput = "outfile.txt";
 constexpr std::int32_t kRestoreOutSize = 999999;
 constexpr std::size_t kArchiveTyping = 99;
 constexpr std::size_t kFolderTyping = 221;
+// A signed number with thousands commas in 14 positions.
+constexpr std::string_view kTotalPicture = "n-14";
 constexpr std::uint16_t kPanelPositional = 0x100;
 constexpr std::uint16_t kPanelResize = marlo::resize_strategy::kLockHeight;
 const win::Font kFont{"Tahoma", 8};
@@ -308,7 +310,7 @@ class RestoreWindow : public marlo::WindowController {
     crc.headerAlign = win::Align::Left;
     window_.setColumns(list, {win::column("File name", 208, win::Align::Left, "s255"),
                               win::column("Original size", 55, win::Align::Right),
-                              win::column("Compr size", 52, win::Align::Right), crc});
+                              win::column("Compr size", 52, win::Align::Right, "n13"), crc});
     window_.setSource(list, &glo::ListingQueue);
     total(window_.add(ControlKind::Display, "", {194, 222, 56, 10}, flag::ReadOnly),
           glo::ARC_FILE_SIZE);
@@ -327,11 +329,10 @@ class RestoreWindow : public marlo::WindowController {
     return control;
   }
 
-  // A read-only total: a signed number with thousands commas in 14 positions.
-  void total(int control, const std::int32_t& variable) {
+  void total(int control, std::int32_t& variable) {
+    window_.setPicture(control, std::string(kTotalPicture));
     window_.setAlign(control, win::Align::Right);
-    window_.bind(control, {[&variable] { return groupedNumber(variable, kTotalWidth); },
-                           [](std::string_view) {}});
+    window_.bind(control, win::Binding::to(variable));
   }
 
   win::Window window_{std::string(kCaption), {0, 0, 399, 238}};

@@ -119,12 +119,20 @@ void rejoin_unquoted(Options& o) {
     auto& sp = o.specs;
     const bool creating = o.command == 'a' || o.command == 'u';
     const std::string single = detail::archive_file_name(o.archive);
-    if (!exists(single) && !(creating && exists(parent_of(detail::to_forward_slashes(single))))) {
+    if (!exists(single)) {
+        // An existing archive under the joined name settles it. When creating, a joined name
+        // whose folder exists counts too, provided the words it swallows are not files or
+        // folders of their own (then they are what to store).
         std::string joined = o.archive;
+        bool swallowed_paths = false;
         for (std::size_t k = 0; k < sp.size(); ++k) {
             joined += " " + sp[k];
+            swallowed_paths = swallowed_paths || detail::has_wildcard(sp[k]) || exists(detail::to_forward_slashes(sp[k]));
             std::string name = detail::archive_file_name(joined);
-            if (exists(name) || (creating && k + 1 < sp.size() && exists(parent_of(detail::to_forward_slashes(name))))) {
+            bool fits = exists(name) ||
+                        (creating && !swallowed_paths && k + 1 < sp.size() &&
+                         exists(parent_of(detail::to_forward_slashes(name))));
+            if (fits) {
                 o.archive = joined;
                 sp.erase(sp.begin(), sp.begin() + static_cast<std::ptrdiff_t>(k + 1));
                 break;

@@ -161,12 +161,26 @@ TEST_F(Commands, CommandLineErrorsAreReportedNotIgnored) {
 
 TEST_F(Commands, UnquotedPathsWithBlanksAreFound) {
     write_file(dir / "My Backups/in/f.txt", "content");
-    const std::string arc = path("My Backups/save.lzh");
-    ASSERT_EQ(run("a \"" + arc + "\" \"" + path("My Backups/in") + "\"/*.*").status, Status::ok);
+    write_file(dir / "My Docs/g.txt", "gee");
+    const std::string arc = path("My Backups/save");
+    // The backup line quotes the folder but not the archive path.
+    auto u = run("u " + arc + " \"" + path("My Docs") + "\"\\*.* -x1 -r");
+    ASSERT_EQ(u.status, Status::ok) << u.text;
+    EXPECT_TRUE(fs::exists(arc + ".lzh"));
+    EXPECT_FALSE(fs::exists(dir / "My.lzh"));
+    // And again, now that the archive exists.
+    write_file(dir / "My Docs/h.txt", "aitch");
+    ASSERT_EQ(run("u " + arc + " \"" + path("My Docs") + "\"\\*.* -x1 -r").status, Status::ok);
     // The restore window passes both paths without quotes.
-    auto x = run("x " + arc + " " + path("Out Dir") + "\\ -jf0 -gj0 -c -jyo0 -l1");
+    auto x = run("x " + arc + ".lzh " + path("Out Dir") + "\\ -jf0 -gj0 -c -jyo0 -l1");
     ASSERT_EQ(x.status, Status::ok) << x.text;
-    EXPECT_EQ(read_file(dir / "Out Dir/f.txt"), "content");
+    EXPECT_EQ(read_file(dir / "Out Dir" / path("My Docs/h.txt").substr(1)), "aitch");
+    // Words that are files of their own stay file specs.
+    write_file(dir / "w/one", "1");
+    write_file(dir / "w/two", "2");
+    auto a = run("a " + path("w/new") + " " + path("w/one") + " " + path("w/two"));
+    ASSERT_EQ(a.status, Status::ok) << a.text;
+    EXPECT_TRUE(fs::exists(dir / "w/new.lzh"));
 }
 
 TEST_F(Commands, ExistingFilesNeedMinusC) {

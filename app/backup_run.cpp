@@ -8,6 +8,7 @@
 #include "app/files_table.h"
 #include "app/globals.h"
 #include "app/log_file.h"
+#include "app/restore/viewers.h"
 #include "framework/file_manager.h"
 #include "framework/window/browse_list.h"
 #include "platform/core/number.h"
@@ -51,7 +52,8 @@ void backUpFolder(LogFile& log) {
 
 }  // namespace
 
-void runBackup(marlo::win::Window& window, marlo::BrowseList& list, std::uint8_t minimize) {
+void runBackup(marlo::win::Window& window, marlo::BrowseList& list, std::uint8_t minimize,
+               std::uint8_t showLog) {
   if (minimize == 1) window.setState(marlo::win::WindowState::Minimized);
   glo::PATTERN = kBackupSwitches;
 
@@ -74,8 +76,8 @@ void runBackup(marlo::win::Window& window, marlo::BrowseList& list, std::uint8_t
   }
   log.close();
   window.display();
-  // The log viewer ("Log" set) and the disc writer ("Write to CDRW" set) follow here once the
-  // program has them.
+  if (showLog == 1) pokazi();
+  // The disc writer ("Write to CDRW" set) follows here once the program has it.
 }
 
 }  // namespace app

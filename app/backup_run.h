@@ -18,7 +18,9 @@ namespace app {
 inline constexpr const char* kBackupLogName = "Back_Log.TXT";
 
 // `window` is the main window, `list` its folder list (which holds every record, in rbr_key
-// order), `minimize` the " Minimize" setting.
-void runBackup(marlo::win::Window& window, marlo::BrowseList& list, std::uint8_t minimize);
+// order), `minimize` the " Minimize" setting, `showLog` the " Show LOG" setting: when 1, the
+// log viewer shows the last folder's report once the run is over.
+void runBackup(marlo::win::Window& window, marlo::BrowseList& list, std::uint8_t minimize,
+               std::uint8_t showLog);
 
 }  // namespace app

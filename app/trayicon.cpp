@@ -287,7 +287,7 @@ SeverityLevel MainWindow::onAccepted() {
   if (const SeverityLevel r = WindowController::onAccepted(); r != SevBenign) return r;
   switch (static_cast<MainControl>(window_.acceptedControl())) {
     case MainControl::OKBUTTON:
-      runBackup(window_, list_, MINIMIZE);
+      runBackup(window_, list_, MINIMIZE, NOTEPAD);
       break;
     case MainControl::CEK_SATI:
       showTimedState();

@@ -230,14 +230,41 @@ TEST_F(ProgramTest, ClosingDeletesTheDiscImageEvenWhenNoDiscWasWritten) {
   EXPECT_FALSE(std::filesystem::exists(discImagePath()));
 }
 
-TEST_F(ProgramTest, RestoreStartsTheLinkedRestoreWindowOnAThreadOfItsOwn) {
-  std::atomic<int> startedOn{0};
-  setRestoreProcedure([&startedOn] { startedOn = Engine::currentThread(); });
+TEST_F(ProgramTest, RestoreOpensOneRestoreWindowOnAThreadOfItsOwn) {
   startProgram();
   ASSERT_TRUE(press(MainControl::BUTTON6));
-  EXPECT_EQ(startedOn.load(), 2);
+  const WindowHandle restore = driver.waitForProcedure("rest");
+  ASSERT_NE(restore, 0);
+  ASSERT_TRUE(press(MainControl::BUTTON6));  // a second press brings the same window forward
+  int restoreWindows = 0;
+  for (const auto& info : engine.openWindows()) {
+    if (info.title != "Restore") continue;
+    ++restoreWindows;
+    EXPECT_NE(info.thread, 1u);  // the main window's thread stays free
+  }
+  EXPECT_EQ(restoreWindows, 1);
+  ASSERT_TRUE(driver.closeBox(restore));
   closeProgram();
-  setRestoreProcedure({});
+}
+
+}  // namespace
+}  // namespace app::test
+
+namespace app::test {
+namespace {
+
+TEST_F(ProgramTest, WithShowLogTheViewerShowsOnlyTheLastFoldersReport) {
+  seedFolders({{1, makeFolder("first")}, {2, makeFolder("second")}});
+  std::ofstream("Saved.INI") << "[Log]\nLog=1\n";
+  startProgram();
+  ASSERT_TRUE(press(MainControl::OKBUTTON));
+  const marlo::win::WindowHandle viewer = driver.waitForProcedure("pokazi");
+  ASSERT_NE(viewer, 0);
+  const std::string shown = driver.value(viewer, 1);
+  EXPECT_NE(shown.find("/second/"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("/first/"), std::string::npos) << shown;
+  ASSERT_TRUE(driver.closeBox(viewer));
+  closeProgram();
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "framework/window/windowed_interface.h"
 
+#include <cstdlib>
+
 #include <algorithm>
 
 #include "framework/window/message_window.h"
@@ -70,7 +72,13 @@ std::optional<std::string> WindowedInterface::fileDialog(const FileDialogRequest
 }
 
 void WindowedInterface::halt(int exitCode, std::string_view text) {
-  if (win::Engine::exists()) win::Engine::instance().halt(exitCode, text);
+  if (win::Engine::exists()) {
+    win::Engine::instance().halt(exitCode, text);
+    return;
+  }
+  // Without an engine there is no loop to end: the halt must still end the program rather
+  // than let it carry on after the message that said it cannot.
+  std::exit(exitCode);
 }
 
 void WindowedInterface::beep() {

@@ -82,8 +82,9 @@ int TextFile::append(std::string_view record) {
   const auto zero = record.find('\0');
   if (zero != std::string_view::npos) record = record.substr(0, zero);
   record = clip(record.substr(0, recordCapacity_));
+  // An empty record may have no storage at all, and fwrite must not see a null pointer.
   if (std::fseek(file_, 0, SEEK_END) != 0 ||
-      std::fwrite(record.data(), 1, record.size(), file_) != record.size() ||
+      (!record.empty() && std::fwrite(record.data(), 1, record.size(), file_) != record.size()) ||
       std::fwrite("\r\n", 1, 2, file_) != 2 || std::fflush(file_) != 0) {
     return fail(codeForErrno(errno), std::strerror(errno));
   }

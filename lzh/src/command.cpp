@@ -33,7 +33,7 @@ struct Options {
     Method method = Method::lh5;
     int threads = 0;
     std::string archive;
-    std::vector<std::string> specs;
+    std::vector<std::string> file_args;
     std::string dest;
 };
 
@@ -116,7 +116,7 @@ bool parse_switch(const std::string& tok, Options& o) {
 // Callers pass paths with blanks unquoted at times ("x /home/me/My Backups/a.lzh /tmp/out/").
 // When a path as written does not exist, try it joined with the following words.
 void rejoin_unquoted(Options& o) {
-    auto& sp = o.specs;
+    auto& sp = o.file_args;
     const bool creating = o.command == 'a' || o.command == 'u';
     const std::string single = detail::archive_file_name(o.archive);
     if (!exists(single)) {
@@ -174,25 +174,25 @@ Status parse(std::string_view line, Options& o, Report& rep) {
         return Status::usage;
     }
     o.archive = words[0];
-    o.specs.assign(words.begin() + 1, words.end());
+    o.file_args.assign(words.begin() + 1, words.end());
     rejoin_unquoted(o);
     o.archive = detail::archive_file_name(o.archive);
-    // For reading commands, a spec ending in a separator names the destination folder.
+    // For reading commands, a file argument ending in a separator names the destination folder.
     if (o.command == 'x' || o.command == 'e' || o.command == 't') {
         std::vector<std::string> rest;
-        for (auto& s : o.specs) {
+        for (auto& s : o.file_args) {
             std::string f = detail::to_forward_slashes(s);
             if (!f.empty() && f.back() == '/') o.dest = f;
             else rest.push_back(f);
         }
-        o.specs = rest;
+        o.file_args = rest;
     }
     return Status::ok;
 }
 
-bool member_selected(const std::vector<std::string>& specs, const Member& m) {
-    if (specs.empty()) return true;
-    for (auto& raw : specs) {
+bool member_selected(const std::vector<std::string>& file_args, const Member& m) {
+    if (file_args.empty()) return true;
+    for (auto& raw : file_args) {
         std::string p = detail::to_forward_slashes(raw);
         while (p.size() > 2 && p.compare(0, 2, "./") == 0) p.erase(0, 2);
         if (p.find('/') == std::string::npos) {
@@ -246,7 +246,7 @@ Status cmd_list(const Options& o, Report& rep) {
     try {
         Member m;
         while (r->next(m)) {
-            if (!member_selected(o.specs, m)) continue;
+            if (!member_selected(o.file_args, m)) continue;
             char crc[8];
             std::snprintf(crc, sizeof crc, "%04X", m.crc);
             rep.line(pad_left(thousands(m.original_size), 12) + " " + pad_left(thousands(m.packed_size), 12) + " " +
@@ -284,7 +284,7 @@ Status cmd_test(const Options& o, Report& rep) {
     try {
         Member m;
         while (r->next(m)) {
-            if (!member_selected(o.specs, m)) continue;
+            if (!member_selected(o.file_args, m)) continue;
             try {
                 r->read_data(m, sink);
                 ++tested;
@@ -378,7 +378,7 @@ Status cmd_extract(const Options& o, Report& rep) {
     try {
         Member m;
         while (r->next(m)) {
-            if (!member_selected(o.specs, m)) continue;
+            if (!member_selected(o.file_args, m)) continue;
             ++matched;
             std::string why = detail::unsafe_member_reason(m.path);
             if (!why.empty()) {
@@ -563,7 +563,7 @@ struct Collector {
         }
     }
 
-    void spec(const std::string& raw, const std::string& cwd) {
+    void file_arg(const std::string& raw, const std::string& cwd) {
         std::string p = detail::to_forward_slashes(raw);
         if (p.empty()) return;
         if (p[0] != '/') p = cwd + "/" + p;
@@ -644,7 +644,7 @@ Status write_plan(const Options& o, std::unique_ptr<ArchiveReader>& r, const std
 
 Status cmd_add(const Options& o, Report& rep) {
     Outcome out;
-    if (o.specs.empty()) {
+    if (o.file_args.empty()) {
         rep.important("Error: no files named to store");
         return Status::usage;
     }
@@ -669,7 +669,7 @@ Status cmd_add(const Options& o, Report& rep) {
     Collector col{o, rep, out, {}, {}, ast.st_dev, ast.st_ino, have_archive, {}};
     const std::string cwd = cwd_path();
     col.arc_tmp_prefix = (o.archive[0] == '/' ? o.archive : cwd + "/" + o.archive) + ".tmp-";
-    for (auto& s : o.specs) col.spec(s, cwd);
+    for (auto& s : o.file_args) col.file_arg(s, cwd);
 
     std::map<std::string, std::size_t> by_name;
     for (std::size_t i = 0; i < old.size(); ++i) by_name[old[i].path] = i;
@@ -735,7 +735,7 @@ Status cmd_add(const Options& o, Report& rep) {
 
 Status cmd_delete(const Options& o, Report& rep) {
     Outcome out;
-    if (o.specs.empty()) {
+    if (o.file_args.empty()) {
         rep.important("Error: no members named to delete");
         return Status::usage;
     }
@@ -755,7 +755,7 @@ Status cmd_delete(const Options& o, Report& rep) {
     std::vector<PlanItem> plan;
     std::uint64_t deleted = 0;
     for (auto& m : old) {
-        if (member_selected(o.specs, m)) {
+        if (member_selected(o.file_args, m)) {
             ++deleted;
             if (o.detail >= 1) rep.line("Deleted   " + display_name(m));
             continue;

@@ -175,7 +175,7 @@ TEST_F(Commands, UnquotedPathsWithBlanksAreFound) {
     auto x = run("x " + arc + ".lzh " + path("Out Dir") + "\\ -jf0 -gj0 -c -jyo0 -l1");
     ASSERT_EQ(x.status, Status::ok) << x.text;
     EXPECT_EQ(read_file(dir / "Out Dir" / path("My Docs/h.txt").substr(1)), "aitch");
-    // Words that are files of their own stay file specs.
+    // Words that are files of their own stay file names of their own.
     write_file(dir / "w/one", "1");
     write_file(dir / "w/two", "2");
     auto a = run("a " + path("w/new") + " " + path("w/one") + " " + path("w/two"));

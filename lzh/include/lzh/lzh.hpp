@@ -33,7 +33,7 @@ enum class Status : int {
     damaged = 5,        // a header or data fails its checks (CRC, sizes, truncation, junk)
     io = 6,             // reading or writing a file failed (disk full, permissions ...)
     unsafe_path = 7,    // members refused because they would land outside the destination
-    no_files = 8,       // no file or member matched the file specs
+    no_files = 8,       // no file or member matched the files named
     skipped = 9,        // existing files were left alone (no -c switch)
     unsupported = 10,   // a member uses a method this library cannot decode
     no_memory = 11,

@@ -28,6 +28,7 @@
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QWindowStateChangeEvent>
 
@@ -547,6 +548,14 @@ QWidget* QtView::createControl(Win& w, const ControlState& s) {
       });
       connect(tree, &QTreeWidget::itemDoubleClicked, this, [this, h, n, tree](QTreeWidgetItem* item) {
         personInput(h, Input::activateRow(n, tree->indexOfTopLevelItem(item) + 1));
+      });
+      // A person dragging the scroll bar's thumb reports where it was let go, as 0..100 of the
+      // way down, so that a list showing one page at a time can fetch the records there.
+      connect(tree->verticalScrollBar(), &QScrollBar::sliderReleased, this, [this, h, n, tree] {
+        const QScrollBar* bar = tree->verticalScrollBar();
+        const int range = bar->maximum() - bar->minimum();
+        const int thumb = range <= 0 ? 0 : (bar->value() - bar->minimum()) * 100 / range;
+        personInput(h, Input::scrollBar(n, event::ScrollDrag, thumb));
       });
       widget = tree;
       break;

@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QScrollBar>
 #include <QTreeWidget>
 
 #include <atomic>
@@ -147,6 +148,26 @@ TEST_F(QtViewTest, ListKeysMoveTheHighlightThroughTheEngine) {
   auto* frame = view.windowWidget(main);
   const auto labels = frame->statusBar()->findChildren<QLabel*>();
   EXPECT_EQ(labels[0]->text(), QStringLiteral("C:\\Photos")) << "NewSelection reached the program";
+}
+
+// A list long enough to scroll.
+class QtViewLongListTest : public QtViewTest {
+ protected:
+  void SetUp() override {
+    for (int i = 3; i <= 60; ++i) state.folders.add({std::to_string(i), "C:\\Folder" + std::to_string(i)});
+    QtViewTest::SetUp();
+  }
+};
+
+TEST_F(QtViewLongListTest, DraggingTheThumbToTheEndReachesTheProgram) {
+  QScrollBar* bar = list()->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 0);
+  bar->setValue(bar->maximum());
+  emit bar->sliderReleased();
+  // The engine moves the highlight for the drag, so the last row becomes current.
+  ASSERT_TRUE(settleUntil(engine, [&] {
+    return list()->currentItem() == list()->topLevelItem(list()->topLevelItemCount() - 1);
+  }));
 }
 
 TEST_F(QtViewTest, MessageBoxIsWindowModalAndItsAnswerReturnsToTheThread) {

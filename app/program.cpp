@@ -1,7 +1,6 @@
 #include "app/program.h"
 
 #include "app/files_table.h"
-#include "app/restore/rest.h"
 #include "app/trayicon.h"
 #include "framework/error_manager.h"
 #include "framework/ini_manager.h"
@@ -28,7 +27,6 @@ void Program::start() {
   files::initDeclarations();
   matcher_.init(/*noCase=*/true, /*wordOnly=*/false);
   marlo::globalIni.init(kFrameworkSettings);
-  setRestoreProcedure(rest);
   // Dragging whole windows is switched off while the program runs, and only if it was on.
   marlo::shell::BOOL drag = marlo::shell::FALSE;
   marlo::shell::SystemParametersInfoA(marlo::shell::SPI_GETDRAGFULLWINDOWS, 0, &drag, 0);

@@ -1,13 +1,13 @@
 #include "app/trayicon.h"
 
 #include <filesystem>
-#include <mutex>
 #include <system_error>
 #include <utility>
 
 #include "app/backup_run.h"
 #include "app/files_table.h"
 #include "app/globals.h"
+#include "app/restore/rest.h"
 #include "app/settings.h"
 #include "app/tray.h"
 #include "app/up_folder.h"
@@ -33,11 +33,6 @@ using marlo::win::ControlKind;
 using marlo::win::Font;
 namespace ev = marlo::win::event;
 namespace flag = marlo::win::flag;
-
-constexpr std::size_t kRestoreStack = 25000;
-
-std::mutex restoreMutex;
-std::function<void()> restoreProcedure;
 
 class MainWindow : public marlo::WindowController {
  public:
@@ -301,7 +296,7 @@ SeverityLevel MainWindow::onAccepted() {
       window_.display();
       break;
     case MainControl::BUTTON6:
-      startRestoreWindow();
+      startRest();  // a second press brings the open Restore window forward
       break;
     case MainControl::BUTTON10:
       chooseArchive();
@@ -395,20 +390,6 @@ SeverityLevel MainWindow::kill() {
 void Trayicon() {
   MainWindow window;
   window.run();
-}
-
-void setRestoreProcedure(std::function<void()> procedure) {
-  const std::lock_guard lock(restoreMutex);
-  restoreProcedure = std::move(procedure);
-}
-
-void startRestoreWindow() {
-  std::function<void()> procedure;
-  {
-    const std::lock_guard lock(restoreMutex);
-    procedure = restoreProcedure;
-  }
-  if (procedure) marlo::win::Engine::instance().start(std::move(procedure), kRestoreStack);
 }
 
 std::string discImagePath() { return (marlo::userConfigFolder() / "temp_iso.iso").string(); }

@@ -3,7 +3,6 @@
 // The program ends when it closes.
 #pragma once
 
-#include <functional>
 #include <string>
 
 namespace app {
@@ -53,11 +52,6 @@ enum class MainControl : int {
 [[nodiscard]] constexpr int n(MainControl c) { return static_cast<int>(c); }
 
 void Trayicon();
-
-// "&Restore" starts the Restore window on a thread of its own through this hook; until a Restore
-// window is linked in, the button does nothing.
-void setRestoreProcedure(std::function<void()> procedure);
-void startRestoreWindow();
 
 // Where the disc writer keeps its temporary image; the main window deletes it when it closes.
 [[nodiscard]] std::string discImagePath();

@@ -18,8 +18,8 @@ inline constexpr std::size_t kRestoreStackHint = 25000;
 // ends at once without opening a window.
 void rest();
 
-// Starts `rest` on a new logical thread and returns at once with the thread's number. The main
-// window's "&Restore" does the same through its hook (app::setRestoreProcedure(app::rest)).
+// Starts `rest` on a new logical thread and returns at once with the thread's number; the main
+// window's "&Restore" calls it.
 marlo::win::ThreadId startRest();
 
 }  // namespace app

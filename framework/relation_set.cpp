@@ -139,9 +139,7 @@ SeverityLevel RelationSet::update(bool fromForm) {
   SeverityLevel result = applyUpdateRules(before);
   if (result == SevBenign && useTransactions_ && KeyedTable::commit(tables) != se::kNone) {
     noteRuntimeError(primary_->table());
-    primary_->setError(25);
-    pendingMessage_ = primary_;
-    result = SevNotify;
+    result = failOn(primary_, 25);
   }
   if (result != SevBenign) {
     if (useTransactions_) KeyedTable::rollback(tables);
@@ -162,6 +160,12 @@ void RelationSet::resetLinks(const RecordImage& before) {
   }
 }
 
+SeverityLevel RelationSet::failOn(FileManager* table, int message) {
+  if (message != 0) table->setError(message);
+  pendingMessage_ = table;
+  return SevNotify;
+}
+
 SeverityLevel RelationSet::applyUpdateRules(const RecordImage& before) {
   const RecordImage after = primary_->table().image();
   for (const Relation& relation : relations_) {
@@ -175,16 +179,12 @@ SeverityLevel RelationSet::applyUpdateRules(const RecordImage& before) {
     const std::vector<std::string> positions = findRelated(relation, before);
     if (positions.empty()) continue;
     if (relation.updateRule == RuleRestrict) {
-      related.setError(31);
-      pendingMessage_ = &related;
-      return SevNotify;
+      return failOn(&related, 31);
     }
     const TableDeclaration& decl = related.table().declaration();
     for (const std::string& position : positions) {
       if (related.reget(position) != se::kNone) {
-        related.setError(25);
-        pendingMessage_ = &related;
-        return SevNotify;
+        return failOn(&related, 25);
       }
       const RecordImage relatedBefore = related.table().image();
       for (const Link& link : relation.links) {
@@ -195,8 +195,7 @@ SeverityLevel RelationSet::applyUpdateRules(const RecordImage& before) {
         }
       }
       if (related.tryUpdate() != SevBenign) {
-        pendingMessage_ = &related;
-        return SevNotify;
+        return failOn(&related);
       }
       if (relation.updateRule == RuleCascade) {
         const SeverityLevel carried = relation.related->applyUpdateRules(relatedBefore);
@@ -240,16 +239,12 @@ SeverityLevel RelationSet::attemptDelete() {
   pendingMessage_ = nullptr;
   SeverityLevel result = SevBenign;
   if (primary_->reget(position) != se::kNone) {
-    primary_->setError(11);
-    pendingMessage_ = primary_;
-    result = SevNotify;
+    result = failOn(primary_, 11);
   }
   if (result == SevBenign) result = deleteCascaded();
   if (result == SevBenign && useTransactions_ && KeyedTable::commit(tables) != se::kNone) {
     noteRuntimeError(primary_->table());
-    primary_->setError(11);
-    pendingMessage_ = primary_;
-    result = SevNotify;
+    result = failOn(primary_, 11);
   }
   if (result != SevBenign) {
     // Undo first, then tell: nobody waits on our open transaction while the message is up.
@@ -265,9 +260,7 @@ SeverityLevel RelationSet::deleteCascaded() {
   if (ruled != SevBenign) return ruled;
   if (primary_->table().erase() != se::kNone) {
     noteRuntimeError(primary_->table());
-    primary_->setError(11);
-    pendingMessage_ = primary_;
-    return SevNotify;
+    return failOn(primary_, 11);
   }
   return SevBenign;
 }
@@ -282,22 +275,17 @@ SeverityLevel RelationSet::applyDeleteRules() {
     const std::vector<std::string> positions = findRelated(relation, record);
     if (positions.empty()) continue;
     if (relation.deleteRule == RuleRestrict) {
-      related.setError(30);
-      pendingMessage_ = &related;
-      return SevNotify;
+      return failOn(&related, 30);
     }
     const TableDeclaration& decl = related.table().declaration();
     for (const std::string& at : positions) {
       if (related.reget(at) != se::kNone) {
-        related.setError(11);
-        pendingMessage_ = &related;
-        return SevNotify;
+        return failOn(&related, 11);
       }
       if (relation.deleteRule == RuleClear) {
         for (const Link& link : relation.links) decl.fields[link.second].clear();
         if (related.tryUpdate() != SevBenign) {
-          pendingMessage_ = &related;
-          return SevNotify;
+          return failOn(&related);
         }
       } else {
         const SeverityLevel deleted = relation.related->deleteCascaded();

@@ -74,6 +74,9 @@ class RelationSet {
   SeverityLevel applyUpdateRules(const RecordImage& before);
   SeverityLevel attemptDelete();
   void resetLinks(const RecordImage& before);
+  // Records `message` on `table` (none when 0, as when the table recorded its own) as the one
+  // that explains the failure, to be shown once the transaction is rolled back; gives SevNotify.
+  SeverityLevel failOn(FileManager* table, int message = 0);
 
   FileManager* primary_ = nullptr;
   std::vector<Relation> relations_;

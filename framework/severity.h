@@ -1,6 +1,8 @@
 // Result codes of framework operations and the button codes of questions.
 #pragma once
 
+#include "platform/window/view.h"
+
 namespace marlo {
 
 // What a framework operation tells its caller. Inside an event loop SevFatal ends the loop and
@@ -14,16 +16,17 @@ enum SeverityLevel : int {
   SevNotify = 5,   // not done, already reported or nothing to report
 };
 
-// Message-box buttons as bit values; a box returns the code of the button pressed.
+// Message-box buttons as bit values; a box returns the code of the button pressed. They are the
+// window engine's own codes, so an answer passes between the two without translation.
 namespace button {
-inline constexpr unsigned kOk = 1;
-inline constexpr unsigned kYes = 2;
-inline constexpr unsigned kNo = 4;
-inline constexpr unsigned kAbort = 8;
-inline constexpr unsigned kRetry = 16;
-inline constexpr unsigned kIgnore = 32;
-inline constexpr unsigned kCancel = 64;
-inline constexpr unsigned kHelp = 128;
+inline constexpr unsigned kOk = win::button::Ok;
+inline constexpr unsigned kYes = win::button::Yes;
+inline constexpr unsigned kNo = win::button::No;
+inline constexpr unsigned kAbort = win::button::Abort;
+inline constexpr unsigned kRetry = win::button::Retry;
+inline constexpr unsigned kIgnore = win::button::Ignore;
+inline constexpr unsigned kCancel = win::button::Cancel;
+inline constexpr unsigned kHelp = win::button::Help;
 }  // namespace button
 
 }  // namespace marlo

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "framework/window/message_window.h"
+#include "platform/dialogs/dialogs.h"
 #include "platform/window/engine.h"
 
 namespace marlo {
@@ -14,22 +15,6 @@ namespace {
 win::MessageIcon iconOf(MessageIcon icon) {
   return icon == MessageIcon::Exclamation ? win::MessageIcon::Exclamation
                                           : win::MessageIcon::Asterisk;
-}
-
-// "description|pattern|description|pattern..." as the file dialog object keeps its masks.
-std::vector<win::FileMask> masksOf(std::string_view text) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    const std::size_t bar = text.find('|', start);
-    parts.emplace_back(
-        text.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start));
-    if (bar == std::string_view::npos) break;
-    start = bar + 1;
-  }
-  std::vector<win::FileMask> masks;
-  for (std::size_t i = 0; i + 1 < parts.size(); i += 2) masks.push_back({parts[i], parts[i + 1]});
-  return masks;
 }
 
 }  // namespace
@@ -65,7 +50,7 @@ std::optional<std::string> WindowedInterface::fileDialog(const FileDialogRequest
   dialog.thread = win::Engine::currentThread();
   dialog.title = request.title;
   dialog.fileName = request.fileName;
-  dialog.masks = masksOf(request.masks);
+  dialog.masks = dialogs::parseMaskList(request.masks);
   const win::DialogAnswer answer = win::Engine::instance().runDialog(std::move(dialog));
   if (answer.path.empty()) return std::nullopt;
   return answer.path;

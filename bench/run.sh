@@ -97,10 +97,8 @@ if have jlha; then
   time_cmd "jlha c2o7" "$bytes" "$work/jlha7.lzh" -- sh -c "cd '$tree' && jlha c2o7q '$work/jlha7.lzh' ."
 fi
 # The same bytes gzip sees: the tar as one member, so matches may reach across files.
-cp "$tar_file" "$work/tree-copy.tar"
-time_cmd "ours lh7 (tar)" "$tar_bytes" "$work/ours7-tar.lzh" -- "$unlha" a "$work/ours7-tar.lzh" "$work/tree-copy.tar" -l0 -o7
-have jlha && time_cmd "jlha c2o7 (tar)" "$tar_bytes" "$work/jlha7-tar.lzh" -- sh -c "cd '$work' && jlha c2o7q '$work/jlha7-tar.lzh' tree-copy.tar"
-rm -f "$work/tree-copy.tar"
+time_cmd "ours lh7 (tar)" "$tar_bytes" "$work/ours7-tar.lzh" -- "$unlha" a "$work/ours7-tar.lzh" "$tar_file" -l0 -o7
+have jlha && time_cmd "jlha c2o7 (tar)" "$tar_bytes" "$work/jlha7-tar.lzh" -- sh -c "cd '$work' && jlha c2o7q '$work/jlha7-tar.lzh' tree.tar"
 # gzip -6 on every file alone, deflate data only (less its 18-byte wrapper): how much of gzip's lead
 # on the tar comes from matching across files, which independent members cannot do.
 time_cmd "gzip -6 (each file)" "$bytes" "$work/gzip-each.size" -- sh -c "

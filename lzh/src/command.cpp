@@ -56,6 +56,31 @@ std::string thousands(std::uint64_t v) {
     return s;
 }
 
+// "1 member", "3 members": the counts in the report's summary lines.
+std::string counted(std::uint64_t n, const std::string& noun) {
+    return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
+// Opens an archive for reading, or reports why it cannot be read.
+Status open_archive(const std::string& path, std::unique_ptr<ArchiveReader>& r, Report& rep,
+                    const std::string& aftermath = "") {
+    try {
+        r = std::make_unique<ArchiveReader>(path);
+    } catch (const Failure& f) {
+        rep.important("Error: " + std::string(f.what()) + aftermath);
+        return f.status();
+    }
+    return Status::ok;
+}
+
+// A member copied from the old archive as it stands.
+PlanItem kept_member(const Member& m) {
+    PlanItem p;
+    p.old = m;
+    p.has_old = true;
+    return p;
+}
+
 std::string ratio(std::uint64_t packed, std::uint64_t original) {
     if (original == 0) return "  0.0%";
     char b[32];
@@ -232,12 +257,7 @@ std::string time_text(std::int64_t t) {
 
 Status cmd_list(const Options& o, Report& rep) {
     std::unique_ptr<ArchiveReader> r;
-    try {
-        r = std::make_unique<ArchiveReader>(o.archive);
-    } catch (const Failure& f) {
-        rep.important("Error: " + std::string(f.what()));
-        return f.status();
-    }
+    if (Status s = open_archive(o.archive, r, rep); s != Status::ok) return s;
     rep.line("Archive " + o.archive);
     rep.line("    Original       Packed  Ratio  Date       Time     Method CRC  Name");
     rep.line("------------ ------------ ------ ------------------- ----- ---- ----");
@@ -262,7 +282,7 @@ Status cmd_list(const Options& o, Report& rep) {
     }
     rep.line("------------ ------------ ------");
     rep.important(pad_left(thousands(orig), 12) + " " + pad_left(thousands(packed), 12) + " " + ratio(packed, orig) +
-                  "  " + std::to_string(count) + (count == 1 ? " member" : " members") +
+                  "  " + counted(count, "member") +
                   (out.status == Status::ok ? "" : " read before the damage"));
     return out.status;
 }
@@ -271,12 +291,7 @@ Status cmd_list(const Options& o, Report& rep) {
 
 Status cmd_test(const Options& o, Report& rep) {
     std::unique_ptr<ArchiveReader> r;
-    try {
-        r = std::make_unique<ArchiveReader>(o.archive);
-    } catch (const Failure& f) {
-        rep.important("Error: " + std::string(f.what()));
-        return f.status();
-    }
+    if (Status s = open_archive(o.archive, r, rep); s != Status::ok) return s;
     Outcome out;
     std::string first_bad;
     std::uint64_t tested = 0, bad = 0;
@@ -303,7 +318,7 @@ Status cmd_test(const Options& o, Report& rep) {
         out.note(f.status());
     }
     if (out.status == Status::ok)
-        rep.important("The archive is OK: " + std::to_string(tested) + (tested == 1 ? " member" : " members") + " tested.");
+        rep.important("The archive is OK: " + counted(tested, "member") + " tested.");
     else
         rep.important("The archive is NOT OK: first bad member " + first_bad + "; " + std::to_string(tested) +
                       " good, " + std::to_string(bad) + " bad.");
@@ -347,12 +362,7 @@ struct DirTimes {
 
 Status cmd_extract(const Options& o, Report& rep) {
     std::unique_ptr<ArchiveReader> r;
-    try {
-        r = std::make_unique<ArchiveReader>(o.archive);
-    } catch (const Failure& f) {
-        rep.important("Error: " + std::string(f.what()));
-        return f.status();
-    }
+    if (Status s = open_archive(o.archive, r, rep); s != Status::ok) return s;
     std::string dest = o.dest.empty() ? "." : o.dest;
     // The destination itself may be anything the user chose; create it if needed.
     {
@@ -484,9 +494,9 @@ Status cmd_extract(const Options& o, Report& rep) {
         rep.important("No members matched.");
         out.note(Status::no_files);
     }
-    rep.important(std::to_string(files) + (files == 1 ? " file" : " files") + " extracted (" + thousands(bytes) +
+    rep.important(counted(files, "file") + " extracted (" + thousands(bytes) +
                   " bytes) to " + dest + "; " + std::to_string(refused) + " refused, " + std::to_string(skipped) +
-                  " skipped, " + std::to_string(errors) + (errors == 1 ? " error." : " errors."));
+                  " skipped, " + counted(errors, "error") + ".");
     return out.status;
 }
 
@@ -653,12 +663,7 @@ Status cmd_add(const Options& o, Report& rep) {
     struct stat ast {};
     const bool have_archive = ::stat(o.archive.c_str(), &ast) == 0;
     if (have_archive) {
-        try {
-            r = std::make_unique<ArchiveReader>(o.archive);
-        } catch (const Failure& f) {
-            rep.important("Error: " + std::string(f.what()) + "; the file was not changed");
-            return f.status();
-        }
+        if (Status s = open_archive(o.archive, r, rep, "; the file was not changed"); s != Status::ok) return s;
         std::string damage;
         old = read_members(*r, damage);
         if (!damage.empty()) {
@@ -714,10 +719,7 @@ Status cmd_add(const Options& o, Report& rep) {
             plan.push_back(fresh[static_cast<std::size_t>(replaced[i])]);
             placed[static_cast<std::size_t>(replaced[i])] = true;
         } else {
-            PlanItem p;
-            p.old = old[i];
-            p.has_old = true;
-            plan.push_back(std::move(p));
+            plan.push_back(kept_member(old[i]));
         }
     }
     for (std::size_t i = 0; i < fresh.size(); ++i)
@@ -725,9 +727,8 @@ Status cmd_add(const Options& o, Report& rep) {
 
     std::uint64_t stored = 0, failed = 0;
     if (write_plan(o, r, plan, rep, out, stored, failed) != Status::ok) return out.status;
-    rep.important(std::to_string(stored) + (stored == 1 ? " member" : " members") + " stored in " + o.archive + ", " +
-                  std::to_string(unchanged) + " unchanged, " + std::to_string(failed) +
-                  (failed == 1 ? " error." : " errors."));
+    rep.important(counted(stored, "member") + " stored in " + o.archive + ", " +
+                  std::to_string(unchanged) + " unchanged, " + counted(failed, "error") + ".");
     return out.status;
 }
 
@@ -740,12 +741,7 @@ Status cmd_delete(const Options& o, Report& rep) {
         return Status::usage;
     }
     std::unique_ptr<ArchiveReader> r;
-    try {
-        r = std::make_unique<ArchiveReader>(o.archive);
-    } catch (const Failure& f) {
-        rep.important("Error: " + std::string(f.what()));
-        return f.status();
-    }
+    if (Status s = open_archive(o.archive, r, rep); s != Status::ok) return s;
     std::string damage;
     auto old = read_members(*r, damage);
     if (!damage.empty()) {
@@ -760,10 +756,7 @@ Status cmd_delete(const Options& o, Report& rep) {
             if (o.detail >= 1) rep.line("Deleted   " + display_name(m));
             continue;
         }
-        PlanItem p;
-        p.old = m;
-        p.has_old = true;
-        plan.push_back(std::move(p));
+        plan.push_back(kept_member(m));
     }
     if (deleted == 0) {
         rep.important("No members matched; " + o.archive + " is unchanged.");
@@ -771,7 +764,7 @@ Status cmd_delete(const Options& o, Report& rep) {
     }
     std::uint64_t stored = 0, failed = 0;
     if (write_plan(o, r, plan, rep, out, stored, failed) != Status::ok) return out.status;
-    rep.important(std::to_string(deleted) + (deleted == 1 ? " member" : " members") + " deleted; " +
+    rep.important(counted(deleted, "member") + " deleted; " +
                   std::to_string(plan.size()) + " left in " + o.archive + ".");
     return out.status;
 }

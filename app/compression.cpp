@@ -35,8 +35,12 @@ ArchiveHandle UnlhaOpenArchive(std::string_view ownerHandle, std::string_view ar
   return ::UnlhaOpenArchive(ownerWindow(ownerHandle), std::string(archive).c_str(), mode);
 }
 
-int UnlhaCloseArchive(ArchiveHandle archive) { return ::UnlhaCloseArchive(archive); }
-bool UnlhaGetRunning() { return ::UnlhaGetRunning() == 1; }
+int UnlhaCloseArchive(ArchiveHandle archive) {
+  return ::UnlhaCloseArchive(archive);
+}
+bool UnlhaGetRunning() {
+  return ::UnlhaGetRunning() == 1;
+}
 int UnlhaGetFileCount(std::string_view archive) {
   return ::UnlhaGetFileCount(std::string(archive).c_str());
 }
@@ -55,6 +59,8 @@ std::int32_t UnlhaGetArcFileSize(ArchiveHandle archive) {
 std::int32_t UnlhaGetArcOriginalSize(ArchiveHandle archive) {
   return static_cast<std::int32_t>(::UnlhaGetArcOriginalSize(archive));
 }
-std::uint16_t UnlhaGetArcDate(ArchiveHandle archive) { return ::UnlhaGetArcDate(archive); }
+std::uint16_t UnlhaGetArcDate(ArchiveHandle archive) {
+  return ::UnlhaGetArcDate(archive);
+}
 
 }  // namespace app

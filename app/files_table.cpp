@@ -54,10 +54,20 @@ Declarations& declared() {
 
 }  // namespace
 
-void initDeclarations() { declarations = std::make_unique<Declarations>(); }
-void killDeclarations() { declarations.reset(); }
-marlo::KeyedTable& table() { return declared().table; }
-marlo::FileManager& manager() { return declared().manager; }
-marlo::RelationSet& relations() { return declared().relations; }
+void initDeclarations() {
+  declarations = std::make_unique<Declarations>();
+}
+void killDeclarations() {
+  declarations.reset();
+}
+marlo::KeyedTable& table() {
+  return declared().table;
+}
+marlo::FileManager& manager() {
+  return declared().manager;
+}
+marlo::RelationSet& relations() {
+  return declared().relations;
+}
 
 }  // namespace files

@@ -11,16 +11,16 @@ namespace glo {
 
 inline constexpr std::size_t kLargeText = 999999;
 
-extern marlo::CString<255> PAT;       // the archive a backup writes; also the folder to go to
-extern std::int32_t SAJZ;             // output capacity handed to the library (999999)
-extern std::uint8_t CEK_SATI;         // timed backup "Activated"
-extern std::uint8_t CEK;              // "Write to CDRW"
+extern marlo::CString<255> PAT;             // the archive a backup writes; also the folder to go to
+extern std::int32_t SAJZ;                   // output capacity handed to the library (999999)
+extern std::uint8_t CEK_SATI;               // timed backup "Activated"
+extern std::uint8_t CEK;                    // "Write to CDRW"
 extern marlo::StandardTime USPOREDNI_SAT_;  // nothing assigns it
-extern marlo::HeapText CMD;           // the library's command line
-extern marlo::HeapText OUT_;          // the backup's library output, blank-filled at start
-extern marlo::HeapText RESULT;        // the library's last return code, as decimal text
-extern marlo::HeapText HWND;          // the main window's handle, as decimal text
-extern marlo::HeapText FOLDER;        // copy of the folder name taken as a backup starts
+extern marlo::HeapText CMD;                 // the library's command line
+extern marlo::HeapText OUT_;                // the backup's library output, blank-filled at start
+extern marlo::HeapText RESULT;              // the library's last return code, as decimal text
+extern marlo::HeapText HWND;                // the main window's handle, as decimal text
+extern marlo::HeapText FOLDER;              // copy of the folder name taken as a backup starts
 extern marlo::BlankString<255> LogFileName;
 
 // Kept by the main window, named here because its list shows them in hidden columns.

@@ -32,13 +32,15 @@ void Program::start() {
   marlo::shell::SystemParametersInfoA(marlo::shell::SPI_GETDRAGFULLWINDOWS, 0, &drag, 0);
   dragWasOn_ = drag == 1;
   if (dragWasOn_)
-    marlo::shell::SystemParametersInfoA(marlo::shell::SPI_SETDRAGFULLWINDOWS, 0, nullptr, kProfileAndBroadcast);
+    marlo::shell::SystemParametersInfoA(marlo::shell::SPI_SETDRAGFULLWINDOWS, 0, nullptr,
+                                        kProfileAndBroadcast);
 }
 
 void Program::end() {
   marlo::globalIni.kill();
   if (dragWasOn_)
-    marlo::shell::SystemParametersInfoA(marlo::shell::SPI_SETDRAGFULLWINDOWS, 1, nullptr, kProfileAndBroadcast);
+    marlo::shell::SystemParametersInfoA(marlo::shell::SPI_SETDRAGFULLWINDOWS, 1, nullptr,
+                                        kProfileAndBroadcast);
   matcher_.kill();
   files::killDeclarations();
   marlo::globalErrors.kill();

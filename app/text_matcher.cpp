@@ -6,7 +6,9 @@ namespace app {
 
 namespace {
 
-bool isWordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; }
+bool isWordChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+}
 
 bool sameChar(char a, char b, bool noCase) {
   if (!noCase) return a == b;
@@ -20,7 +22,9 @@ void TextMatcher::init(bool noCase, bool wordOnly) {
   wordOnly_ = wordOnly;
 }
 
-void TextMatcher::kill() { *this = TextMatcher(); }
+void TextMatcher::kill() {
+  *this = TextMatcher();
+}
 
 bool TextMatcher::contains(std::string_view text, std::string_view wanted) const {
   if (wanted.empty()) return true;

@@ -18,7 +18,9 @@ namespace {
 // The main window's procedures all run on the program's first thread.
 constexpr marlo::win::ThreadId kMainThread = 1;
 
-marlo::win::Engine& engine() { return marlo::win::Engine::instance(); }
+marlo::win::Engine& engine() {
+  return marlo::win::Engine::instance();
+}
 
 void copyTip(const char* tip) {
   std::memset(TrayIconData.szTip, 0, sizeof TrayIconData.szTip);
@@ -53,7 +55,8 @@ void RemoveTrayIcon() {
 }
 
 LRESULT TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message != kTrayCallbackMessage) return CallWindowProcA(OldWindowProc, window, message, wParam, lParam);
+  if (message != kTrayCallbackMessage)
+    return CallWindowProcA(OldWindowProc, window, message, wParam, lParam);
   switch (static_cast<UINT>(lParam & 0xFFFF)) {
     case WM_LBUTTONUP:
       engine().post(window, kTrayLeftUp);
@@ -84,7 +87,8 @@ void restoreMainWindow(HWND window) {
   BringWindowToTop(window);
   ShowWindow(window, SW_SHOWNORMAL);
   engine().postToThread(kMainThread, ev::Suspend);
-  if (marlo::win::Engine::currentThread() != kMainThread) engine().postToThread(kMainThread, ev::Restore);
+  if (marlo::win::Engine::currentThread() != kMainThread)
+    engine().postToThread(kMainThread, ev::Restore);
   ShowWindow(window, SW_SHOWNORMAL);
   SetForegroundWindow(window);
   engine().postToThread(kMainThread, ev::Resume);

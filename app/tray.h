@@ -22,8 +22,8 @@ inline constexpr int kTrayLeftDouble = 1091;
 inline constexpr int kTrayRightDouble = 1092;
 
 // Program-wide state of the icon.
-extern std::uint8_t InTray;                          // 1 while the icon shows and the window hides
-extern marlo::shell::WNDPROC OldWindowProc;          // the main window's procedure before ours
+extern std::uint8_t InTray;                         // 1 while the icon shows and the window hides
+extern marlo::shell::WNDPROC OldWindowProc;         // the main window's procedure before ours
 extern marlo::shell::NOTIFYICONDATAA TrayIconData;  // the icon as the shell receives it
 
 // Describes the icon for `window` (its handle is taken now).

@@ -25,8 +25,8 @@ namespace app {
 
 namespace {
 
-using marlo::SeverityLevel;
 using marlo::SevBenign;
+using marlo::SeverityLevel;
 using marlo::win::Align;
 using marlo::win::Binding;
 using marlo::win::ControlKind;
@@ -88,8 +88,9 @@ SeverityLevel MainWindow::init() {
   setUpList();
   openWindow(window_);
   OPENED = true;
-  OldWindowProc = reinterpret_cast<marlo::shell::WNDPROC>(marlo::shell::SetWindowLongPtrA(
-      handle(), marlo::shell::GWLP_WNDPROC, reinterpret_cast<marlo::shell::LONG_PTR>(&TrayWindowProc)));
+  OldWindowProc = reinterpret_cast<marlo::shell::WNDPROC>(
+      marlo::shell::SetWindowLongPtrA(handle(), marlo::shell::GWLP_WNDPROC,
+                                      reinterpret_cast<marlo::shell::LONG_PTR>(&TrayWindowProc)));
   FillTrayIconData(handle());
   setAlerts();
   return SevBenign;
@@ -117,10 +118,12 @@ void MainWindow::layOut() {
   w.bind(n(MainControl::CEK_SATI), Binding::to(glo::CEK_SATI));
   w.add(ControlKind::Panel, "", {4, 30, 480, 146});
   w.add(ControlKind::Line, "", {8, 27, 472, 1});
-  w.add(ControlKind::Text, "Backs up a list of folders into one LZH archive and can write it to a CD-RW.",
+  w.add(ControlKind::Text,
+        "Backs up a list of folders into one LZH archive and can write it to a CD-RW.",
         {212, 5, 270, 9});
   w.setFont(n(MainControl::STRING5), Font{"Small Fonts", 7});
-  w.add(ControlKind::Text, "LZH compression: the Marlo LZH library.  Disc writing: libisofs and libburn.",
+  w.add(ControlKind::Text,
+        "LZH compression: the Marlo LZH library.  Disc writing: libisofs and libburn.",
         {212, 15, 270, 9});
   w.setFont(n(MainControl::STRING6), Font{"Small Fonts", 7});
   w.add(ControlKind::Button, "&Close", {420, 200, 60, 18});
@@ -332,7 +335,9 @@ SeverityLevel MainWindow::onAccepted() {
   return SevBenign;
 }
 
-SeverityLevel MainWindow::handleEvent() { return WindowController::handleEvent(); }
+SeverityLevel MainWindow::handleEvent() {
+  return WindowController::handleEvent();
+}
 
 // The status bar names the highlighted folder.
 SeverityLevel MainWindow::onFieldEvent() {
@@ -392,6 +397,8 @@ void Trayicon() {
   window.run();
 }
 
-std::string discImagePath() { return (marlo::userConfigFolder() / "temp_iso.iso").string(); }
+std::string discImagePath() {
+  return (marlo::userConfigFolder() / "temp_iso.iso").string();
+}
 
 }  // namespace app

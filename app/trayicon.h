@@ -49,7 +49,9 @@ enum class MainControl : int {
   MINIMIZE,
 };
 
-[[nodiscard]] constexpr int n(MainControl c) { return static_cast<int>(c); }
+[[nodiscard]] constexpr int n(MainControl c) {
+  return static_cast<int>(c);
+}
 
 void Trayicon();
 

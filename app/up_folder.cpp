@@ -17,8 +17,8 @@ namespace app {
 
 namespace {
 
-using marlo::SeverityLevel;
 using marlo::SevBenign;
+using marlo::SeverityLevel;
 using marlo::SevNotify;
 using marlo::win::ControlKind;
 namespace flag = marlo::win::flag;
@@ -30,7 +30,8 @@ marlo::RecordImage& savedRecord() {
 }
 
 void refuseLongPath(std::size_t length) {
-  marlo::dialogs::messageBox("The folder path is " + marlo::toText(static_cast<std::int64_t>(length)) +
+  marlo::dialogs::messageBox("The folder path is " +
+                                 marlo::toText(static_cast<std::int64_t>(length)) +
                                  " characters long.|A folder path can have at most " +
                                  marlo::toText(static_cast<std::int64_t>(kFolderPathCapacity)) +
                                  " characters; choose a folder with a shorter path.",
@@ -137,10 +138,17 @@ marlo::win::Binding FolderForm::folderBinding() {
 
 void FolderForm::ask() {
   switch (REQUEST) {
-    case marlo::RequestView: ACTIONMESSAGE = "View Record"; break;
-    case marlo::RequestInsert: ACTIONMESSAGE = "Record will be Added"; break;
-    case marlo::RequestChange: ACTIONMESSAGE = "Record will be Changed"; break;
-    default: break;
+    case marlo::RequestView:
+      ACTIONMESSAGE = "View Record";
+      break;
+    case marlo::RequestInsert:
+      ACTIONMESSAGE = "Record will be Added";
+      break;
+    case marlo::RequestChange:
+      ACTIONMESSAGE = "Record will be Changed";
+      break;
+    default:
+      break;
   }
   WindowController::ask();
 }

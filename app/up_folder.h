@@ -22,7 +22,9 @@ enum class FolderFormControl : int {
   ActionMessage,
 };
 
-[[nodiscard]] constexpr int n(FolderFormControl c) { return static_cast<int>(c); }
+[[nodiscard]] constexpr int n(FolderFormControl c) {
+  return static_cast<int>(c);
+}
 
 inline constexpr const char* kFolderFormCaption = "Add folder";
 

@@ -12,8 +12,9 @@ namespace {
 // Source-code-like text with some binary runs, 8 MB.
 const std::string& sample() {
     static const std::string s = [] {
-        static const char* words[] = {"template ", "typename ", "std::", "vector<", "> ", "return ", "const ",
-                                      "int ", "(", ");\n", "{\n", "}\n", "boost::", "detail ", "  ", "value"};
+        static const char* words[] = {
+            "template ", "typename ", "std::", "vector<", "> ",      "return ", "const ", "int ",
+            "(",         ");\n",      "{\n",   "}\n",     "boost::", "detail ", "  ",     "value"};
         std::mt19937 rng(7);
         std::string t;
         while (t.size() < (8u << 20)) {
@@ -34,7 +35,8 @@ void encode_bench(benchmark::State& st, lzh::Method m) {
         lzh::MemorySource src(s.data(), s.size());
         lzh::NullSink sink;
         auto r = lzh::encode(m, src, sink);
-        st.counters["ratio %"] = 100.0 * static_cast<double>(r.packed_size) / static_cast<double>(s.size());
+        st.counters["ratio %"] =
+            100.0 * static_cast<double>(r.packed_size) / static_cast<double>(s.size());
     }
     st.SetBytesProcessed(static_cast<std::int64_t>(st.iterations() * s.size()));
 }

@@ -56,7 +56,7 @@ typedef const char* LPCSTR;
 #define UNLHA_ERROR_SKIPPED 9      /* existing files left alone (no -c) */
 #define UNLHA_ERROR_UNSUPPORTED 10 /* a member's method cannot be decoded */
 #define UNLHA_ERROR_NO_MEMORY 11
-#define UNLHA_ERROR_HANDLE 12      /* an unknown archive handle or a null argument */
+#define UNLHA_ERROR_HANDLE 12 /* an unknown archive handle or a null argument */
 
 #define UNLHA_NAME_SIZE 255
 
@@ -73,8 +73,8 @@ typedef struct {
     WORD wTime;             /* DOS time */
     char szFileName[UNLHA_NAME_SIZE]; /* path, '/'-separated, zero-terminated, cut to fit */
     char dummy1[3];
-    char szAttribute[8];    /* "d" folder, "l" link, "-" file, then "rw"/"r-" of the owner */
-    char szMode[8];         /* method, e.g. "-lh5-" */
+    char szAttribute[8]; /* "d" folder, "l" link, "-" file, then "rw"/"r-" of the owner */
+    char szMode[8];      /* method, e.g. "-lh5-" */
 } INDIVIDUALINFO;
 #pragma pack(pop)
 

@@ -26,7 +26,8 @@ namespace {
 constexpr std::uint64_t kStubScan = 64 * 1024;
 
 std::uint64_t find_first_header(int fd, std::uint64_t size) {
-    std::vector<std::uint8_t> buf(static_cast<std::size_t>(std::min<std::uint64_t>(size, kStubScan + 32)));
+    std::vector<std::uint8_t> buf(
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, kStubScan + 32)));
     std::size_t got = detail::pread_full(fd, buf.data(), buf.size(), 0);
     if (got == 0) throw Failure(Status::not_archive, "the file is empty");
     if (buf[0] == 0 && size == 1) return 0;  // an archive with no members
@@ -41,7 +42,8 @@ std::uint64_t find_first_header(int fd, std::uint64_t size) {
 ArchiveReader::ArchiveReader(const std::string& path) : impl_(std::make_unique<Impl>()) {
     impl_->path = path;
     impl_->fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!impl_->fd.valid()) throw Failure(Status::no_archive, "cannot open " + path + ": " + detail::errno_text(errno));
+    if (!impl_->fd.valid())
+        throw Failure(Status::no_archive, "cannot open " + path + ": " + detail::errno_text(errno));
     struct stat st {};
     if (::fstat(impl_->fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         throw Failure(Status::no_archive, path + " is not a regular file");
@@ -62,13 +64,15 @@ bool ArchiveReader::next(Member& m) {
         return detail::pread_full(fd, buf, n, off);
     };
     try {
-        if (detail::read_header(read_at, impl_->next, impl_->size, m) == detail::HeaderResult::end) {
+        if (detail::read_header(read_at, impl_->next, impl_->size, m) ==
+            detail::HeaderResult::end) {
             impl_->done = true;
             return false;
         }
     } catch (const Failure& f) {
         if (f.status() != Status::damaged) throw;
-        throw Failure(Status::damaged, std::string(f.what()) + " (at offset " + std::to_string(impl_->next) + ")");
+        throw Failure(Status::damaged,
+                      std::string(f.what()) + " (at offset " + std::to_string(impl_->next) + ")");
     }
     impl_->next = m.data_offset + m.packed_size;
     return true;
@@ -78,7 +82,7 @@ namespace {
 
 // Passes bytes on while keeping their CRC.
 class CrcSink : public ByteSink {
-public:
+  public:
     explicit CrcSink(ByteSink& out) : out_(out) {}
     void write(const std::uint8_t* d, std::size_t n) override {
         crc = detail::crc16(crc, d, n);
@@ -88,7 +92,7 @@ public:
     std::uint16_t crc = 0;
     std::uint64_t size = 0;
 
-private:
+  private:
     ByteSink& out_;
 };
 
@@ -98,27 +102,32 @@ void ArchiveReader::read_data(const Member& m, ByteSink& out) {
     detail::FdRangeSource src(impl_->fd.get(), m.data_offset, m.packed_size);
     std::uint16_t crc = 0;
     switch (m.method) {
-    case Method::directory: return;
-    case Method::stored: {
-        CrcSink sink(out);
-        std::vector<std::uint8_t> buf(1 << 18);
-        for (;;) {
-            std::size_t n = src.read(buf.data(), buf.size());
-            if (n == 0) break;
-            sink.write(buf.data(), n);
+        case Method::directory:
+            return;
+        case Method::stored: {
+            CrcSink sink(out);
+            std::vector<std::uint8_t> buf(1 << 18);
+            for (;;) {
+                std::size_t n = src.read(buf.data(), buf.size());
+                if (n == 0) break;
+                sink.write(buf.data(), n);
+            }
+            if (sink.size != m.original_size)
+                throw Failure(Status::damaged, "stored data is cut short");
+            crc = sink.crc;
+            break;
         }
-        if (sink.size != m.original_size) throw Failure(Status::damaged, "stored data is cut short");
-        crc = sink.crc;
-        break;
+        case Method::lh4:
+        case Method::lh5:
+        case Method::lh6:
+        case Method::lh7:
+            crc = decode(m.method, src, m.packed_size, m.original_size, out);
+            break;
+        case Method::unknown:
+            throw Failure(Status::unsupported, "method " + m.method_text + " is not supported");
     }
-    case Method::lh4:
-    case Method::lh5:
-    case Method::lh6:
-    case Method::lh7: crc = decode(m.method, src, m.packed_size, m.original_size, out); break;
-    case Method::unknown:
-        throw Failure(Status::unsupported, "method " + m.method_text + " is not supported");
-    }
-    if (crc != m.crc) throw Failure(Status::damaged, "CRC error: the data does not match its checksum");
+    if (crc != m.crc)
+        throw Failure(Status::damaged, "CRC error: the data does not match its checksum");
 }
 
 }  // namespace lzh

@@ -23,13 +23,15 @@ namespace lzh::detail {
 // Holds one member's compressed bytes: in memory up to a limit, then in an unnamed temporary
 // file, so a huge member never has to fit in memory.
 class Spool : public ByteSink {
-public:
+  public:
     // `budget` is shared by all spools of one write: memory they may hold together.
-    Spool(std::string dir, std::atomic<std::int64_t>& budget) : dir_(std::move(dir)), budget_(budget) {}
+    Spool(std::string dir, std::atomic<std::int64_t>& budget)
+        : dir_(std::move(dir)), budget_(budget) {}
     ~Spool() override { clear(); }
     void write(const std::uint8_t* d, std::size_t n) override {
         size_ += n;
-        if (!file_.valid() && budget_.fetch_sub(static_cast<std::int64_t>(n)) >= static_cast<std::int64_t>(n)) {
+        if (!file_.valid() &&
+            budget_.fetch_sub(static_cast<std::int64_t>(n)) >= static_cast<std::int64_t>(n)) {
             mem_.insert(mem_.end(), d, d + n);
             return;
         }
@@ -60,16 +62,18 @@ public:
         }
     }
 
-private:
+  private:
     void open_file() {
         int fd = ::open(dir_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (fd < 0) {
             std::FILE* f = std::tmpfile();  // file systems without O_TMPFILE
-            if (!f) throw Failure(Status::io, "cannot create a temporary file: " + errno_text(errno));
+            if (!f)
+                throw Failure(Status::io, "cannot create a temporary file: " + errno_text(errno));
             fd = ::dup(fileno(f));
             std::fclose(f);
         }
-        if (fd < 0) throw Failure(Status::io, "cannot create a temporary file: " + errno_text(errno));
+        if (fd < 0)
+            throw Failure(Status::io, "cannot create a temporary file: " + errno_text(errno));
         file_.reset(fd);
         write_full(fd, mem_.data(), mem_.size(), "a temporary file");
         budget_ += static_cast<std::int64_t>(mem_.size());
@@ -87,7 +91,7 @@ namespace {
 
 // Passes bytes on while keeping their CRC and count.
 class CountingSink : public ByteSink {
-public:
+  public:
     explicit CountingSink(ByteSink& out) : out_(out) {}
     void write(const std::uint8_t* d, std::size_t n) override {
         crc = crc16(crc, d, n);
@@ -97,7 +101,7 @@ public:
     std::uint16_t crc = 0;
     std::uint64_t size = 0;
 
-private:
+  private:
     ByteSink& out_;
 };
 
@@ -118,8 +122,8 @@ constexpr std::size_t kPieceSize = std::size_t{4} << 20;
 
 // Codes a large file piece by piece on `threads` threads (at most threads + 1 pieces in memory).
 // Returns false, with the spool in an undefined state, when the output stops being smaller.
-bool compress_pieces(int fd, std::uint64_t size, const std::string& name, Method method, int threads, Spool& spool,
-                     EncodeResult& r) {
+bool compress_pieces(int fd, std::uint64_t size, const std::string& name, Method method,
+                     int threads, Spool& spool, EncodeResult& r) {
     const std::size_t window = std::size_t{1} << dictionary_bits(method);
     using Buffer = std::shared_ptr<std::vector<std::uint8_t>>;
     std::deque<std::future<CodedPiece>> running;
@@ -134,7 +138,8 @@ bool compress_pieces(int fd, std::uint64_t size, const std::string& name, Method
         return bw.size() < size;
     };
     while (off < size) {
-        const std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(kPieceSize, size - off));
+        const std::size_t len =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kPieceSize, size - off));
         Buffer buf = std::make_shared<std::vector<std::uint8_t>>(history.size() + len);
         std::copy(history.begin(), history.end(), buf->begin());
         std::size_t got = pread_full(fd, buf->data() + history.size(), len, off);
@@ -177,7 +182,8 @@ void compress_entry(const DiskEntry& e, Method method, int threads, Spool& spool
         return;
     }
     Fd fd(::open(e.disk_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-    if (!fd.valid()) throw Failure(Status::io, "cannot open " + e.disk_path + ": " + errno_text(errno));
+    if (!fd.valid())
+        throw Failure(Status::io, "cannot open " + e.disk_path + ": " + errno_text(errno));
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         throw Failure(Status::io, e.disk_path + " is no longer a regular file");
@@ -226,7 +232,7 @@ std::string dir_of(const std::string& path) {
 // spills to temporary files beyond it, and the number of jobs ahead is capped, which bounds
 // memory and open files.
 class Pool {
-public:
+  public:
     struct Job {
         const PlanItem* item;
         Spool spool;
@@ -266,13 +272,15 @@ public:
         cv_.notify_all();
     }
 
-private:
+  private:
     void work() {
         for (;;) {
             std::size_t i;
             {
                 std::unique_lock<std::mutex> lk(mu_);
-                cv_.wait(lk, [&] { return stop_ || (next_ < jobs_.size() && next_ < consumed_ + window_); });
+                cv_.wait(lk, [&] {
+                    return stop_ || (next_ < jobs_.size() && next_ < consumed_ + window_);
+                });
                 if (stop_ || next_ >= jobs_.size()) return;
                 i = next_++;
             }
@@ -324,13 +332,15 @@ mode_t current_umask() {
 
 // Removes the temporary file unless the write completed.
 class TempFile {
-public:
+  public:
     explicit TempFile(const std::string& archive) {
         path_ = archive + ".tmp-XXXXXX";
         std::vector<char> buf(path_.begin(), path_.end());
         buf.push_back('\0');
         int fd = ::mkstemp(buf.data());
-        if (fd < 0) throw Failure(Status::io, "cannot create a new archive beside " + archive + ": " + errno_text(errno));
+        if (fd < 0)
+            throw Failure(Status::io, "cannot create a new archive beside " + archive + ": " +
+                                          errno_text(errno));
         path_.assign(buf.data());
         fd_.reset(fd);
     }
@@ -340,8 +350,10 @@ public:
     int fd() const { return fd_.get(); }
     const std::string& path() const { return path_; }
     void commit(const std::string& archive) {
-        if (::fsync(fd_.get()) != 0) throw Failure(Status::io, "cannot flush the new archive: " + errno_text(errno));
-        if (::close(fd_.release()) != 0) throw Failure(Status::io, "cannot close the new archive: " + errno_text(errno));
+        if (::fsync(fd_.get()) != 0)
+            throw Failure(Status::io, "cannot flush the new archive: " + errno_text(errno));
+        if (::close(fd_.release()) != 0)
+            throw Failure(Status::io, "cannot close the new archive: " + errno_text(errno));
         if (::rename(path_.c_str(), archive.c_str()) != 0)
             throw Failure(Status::io, "cannot replace " + archive + ": " + errno_text(errno));
         committed_ = true;
@@ -350,7 +362,7 @@ public:
         if (dir.valid()) ::fsync(dir.get());
     }
 
-private:
+  private:
     std::string path_;
     Fd fd_;
     bool committed_ = false;
@@ -358,8 +370,9 @@ private:
 
 }  // namespace
 
-void write_archive(const std::string& archive_path, ArchiveReader* old, const std::vector<PlanItem>& plan,
-                   const WriteOptions& opt, const std::function<void(const StoredMember&)>& on_member) {
+void write_archive(const std::string& archive_path, ArchiveReader* old,
+                   const std::vector<PlanItem>& plan, const WriteOptions& opt,
+                   const std::function<void(const StoredMember&)>& on_member) {
     TempFile tmp(archive_path);
     // Keep the old archive's permissions; a new archive gets the usual 0666 less the umask.
     mode_t mode;
@@ -374,14 +387,17 @@ void write_archive(const std::string& archive_path, ArchiveReader* old, const st
     std::vector<const PlanItem*> disk_items;
     for (auto& it : plan)
         if (it.from_disk) disk_items.push_back(&it);
-    int threads = opt.threads > 0 ? opt.threads : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    int threads = opt.threads > 0
+                      ? opt.threads
+                      : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     Pool pool(disk_items, dir_of(archive_path), opt.method, threads);
 
     FdSink out(tmp.fd(), tmp.path());
     out.start_writeback_early();
     std::vector<std::uint8_t> buf(1 << 18);
     auto copy_old = [&](const Member& m) {
-        FdRangeSource src(old->fd(), m.header_offset, m.data_offset + m.packed_size - m.header_offset);
+        FdRangeSource src(old->fd(), m.header_offset,
+                          m.data_offset + m.packed_size - m.header_offset);
         for (;;) {
             std::size_t n = src.read(buf.data(), buf.size());
             if (n == 0) break;

@@ -33,20 +33,21 @@ struct PlanItem {
 // What happened to a member made from disk.
 struct StoredMember {
     const PlanItem* item = nullptr;
-    Member member;          // as written (when ok)
+    Member member;  // as written (when ok)
     bool ok = false;
-    std::string error;      // why it could not be stored (when !ok)
+    std::string error;  // why it could not be stored (when !ok)
 };
 
 struct WriteOptions {
     Method method = Method::lh5;
-    int threads = 0;        // 0: one per processor core
+    int threads = 0;  // 0: one per processor core
 };
 
 // Writes `plan` as the new content of `archive_path` (old members are read through `old`, which
 // may be null when there is none). `on_member` is called in plan order for every member made
 // from disk. Throws Failure on errors that stop the whole write; the old archive is then intact.
-void write_archive(const std::string& archive_path, ArchiveReader* old, const std::vector<PlanItem>& plan,
-                   const WriteOptions& opt, const std::function<void(const StoredMember&)>& on_member);
+void write_archive(const std::string& archive_path, ArchiveReader* old,
+                   const std::vector<PlanItem>& plan, const WriteOptions& opt,
+                   const std::function<void(const StoredMember&)>& on_member);
 
 }  // namespace lzh::detail

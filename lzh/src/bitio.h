@@ -1,8 +1,8 @@
 // Bit streams for the -lh4- ... -lh7- codec: fields are packed most-significant bit first.
 #pragma once
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -13,7 +13,7 @@ namespace lzh::detail {
 
 // Collects bits in a 64-bit accumulator and hands whole bytes to a sink in large pieces.
 class BitWriter {
-public:
+  public:
     explicit BitWriter(ByteSink& sink) : sink_(sink) { buf_.reserve(kChunk + 16); }
 
     // Appends the low `n` bits of v (n <= 32).
@@ -23,7 +23,8 @@ public:
         if (bits_ >= 32) {
             bits_ -= 32;
             auto w = static_cast<std::uint32_t>(acc_ >> bits_);
-            std::uint8_t b[4] = {static_cast<std::uint8_t>(w >> 24), static_cast<std::uint8_t>(w >> 16),
+            std::uint8_t b[4] = {static_cast<std::uint8_t>(w >> 24),
+                                 static_cast<std::uint8_t>(w >> 16),
                                  static_cast<std::uint8_t>(w >> 8), static_cast<std::uint8_t>(w)};
             buf_.insert(buf_.end(), b, b + 4);
             if (buf_.size() >= kChunk) drain();
@@ -68,9 +69,11 @@ public:
     }
 
     // Bytes produced so far, counting bits still in the accumulator as whole bytes.
-    std::uint64_t size() const { return written_ + buf_.size() + static_cast<unsigned>(bits_ + 7) / 8; }
+    std::uint64_t size() const {
+        return written_ + buf_.size() + static_cast<unsigned>(bits_ + 7) / 8;
+    }
 
-private:
+  private:
     static constexpr std::size_t kChunk = 1 << 16;
     void drain() {
         if (!buf_.empty()) sink_.write(buf_.data(), buf_.size());
@@ -89,9 +92,11 @@ private:
 // and counts them, so a decoder can finish its step and then report the overrun; it never asks
 // the source for more than `limit` bytes.
 class BitReader {
-public:
+  public:
     BitReader(ByteSource& src, std::uint64_t limit)
-        : src_(src), left_(limit), cap_(static_cast<std::size_t>(std::min<std::uint64_t>(limit, kChunk))) {
+        : src_(src),
+          left_(limit),
+          cap_(static_cast<std::size_t>(std::min<std::uint64_t>(limit, kChunk))) {
         buf_.reset(new std::uint8_t[cap_ > 0 ? cap_ : 1]);
     }
 
@@ -103,7 +108,8 @@ public:
                 // consumed them: the stream is shorter than its contents claim.
                 count_ += 8;
                 overrun_ += 8;
-                if (overrun_ > 128) throw Failure(Status::damaged, "the compressed data ends too early");
+                if (overrun_ > 128)
+                    throw Failure(Status::damaged, "the compressed data ends too early");
                 continue;
             }
             acc_ |= static_cast<std::uint64_t>(*p_++) << (56 - count_);
@@ -135,7 +141,7 @@ public:
         return count_ - overrun_ - pad == 0 && p_ == end_ && left_ == 0;
     }
 
-private:
+  private:
     static constexpr std::size_t kChunk = 1 << 16;
     bool load() {
         if (left_ == 0) return false;

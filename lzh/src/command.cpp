@@ -84,11 +84,14 @@ PlanItem kept_member(const Member& m) {
 std::string ratio(std::uint64_t packed, std::uint64_t original) {
     if (original == 0) return "  0.0%";
     char b[32];
-    std::snprintf(b, sizeof b, "%5.1f%%", 100.0 * static_cast<double>(packed) / static_cast<double>(original));
+    std::snprintf(b, sizeof b, "%5.1f%%",
+                  100.0 * static_cast<double>(packed) / static_cast<double>(original));
     return b;
 }
 
-std::string pad_left(const std::string& s, std::size_t w) { return s.size() >= w ? s : std::string(w - s.size(), ' ') + s; }
+std::string pad_left(const std::string& s, std::size_t w) {
+    return s.size() >= w ? s : std::string(w - s.size(), ' ') + s;
+}
 
 std::string display_name(const Member& m) {
     if (m.is_directory) return m.path + "/";
@@ -114,27 +117,45 @@ std::string parent_of(const std::string& p) {
 
 bool parse_switch(const std::string& tok, Options& o) {
     const std::string s = lower(tok.substr(1));
-    if (s == "r" || s == "r1" || s == "r2") o.recurse = true;
-    else if (s == "r0") o.recurse = false;
-    else if (s == "x" || s == "x1") o.full_path = true;
-    else if (s == "x0") o.full_path = false;
-    else if (s == "c" || s == "c1") o.overwrite = true;
-    else if (s == "c0") o.overwrite = false;
-    else if (s == "l" || s == "l1") o.detail = 1;
-    else if (s == "l0") o.detail = 0;
-    else if (s == "l2") o.detail = 2;
-    else if (s == "jf0") {}              // paths are always restored below the destination
-    else if (s == "gj0" || s == "gj1") {}  // no progress window exists to show or hide
-    else if (s == "jyo0" || s == "jyo" || s == "jyo1") {}  // no question is ever asked
-    else if (s == "o4") o.method = Method::lh4;
-    else if (s == "o5") o.method = Method::lh5;
-    else if (s == "o6") o.method = Method::lh6;
-    else if (s == "o7") o.method = Method::lh7;
-    else if (s == "z" || s == "o0") o.method = Method::stored;
-    else if (s.size() > 2 && s.compare(0, 2, "jp") == 0 && s.find_first_not_of("0123456789", 2) == std::string::npos &&
-             s.size() <= 5)
+    if (s == "r" || s == "r1" || s == "r2")
+        o.recurse = true;
+    else if (s == "r0")
+        o.recurse = false;
+    else if (s == "x" || s == "x1")
+        o.full_path = true;
+    else if (s == "x0")
+        o.full_path = false;
+    else if (s == "c" || s == "c1")
+        o.overwrite = true;
+    else if (s == "c0")
+        o.overwrite = false;
+    else if (s == "l" || s == "l1")
+        o.detail = 1;
+    else if (s == "l0")
+        o.detail = 0;
+    else if (s == "l2")
+        o.detail = 2;
+    else if (s == "jf0") {
+    }  // paths are always restored below the destination
+    else if (s == "gj0" || s == "gj1") {
+    }  // no progress window exists to show or hide
+    else if (s == "jyo0" || s == "jyo" || s == "jyo1") {
+    }  // no question is ever asked
+    else if (s == "o4")
+        o.method = Method::lh4;
+    else if (s == "o5")
+        o.method = Method::lh5;
+    else if (s == "o6")
+        o.method = Method::lh6;
+    else if (s == "o7")
+        o.method = Method::lh7;
+    else if (s == "z" || s == "o0")
+        o.method = Method::stored;
+    else if (s.size() > 2 && s.compare(0, 2, "jp") == 0 &&
+             s.find_first_not_of("0123456789", 2) == std::string::npos && s.size() <= 5)
         o.threads = std::stoi(s.substr(2));
-    else return false;
+    else
+        return false;
     return true;
 }
 
@@ -152,11 +173,11 @@ void rejoin_unquoted(Options& o) {
         bool swallowed_paths = false;
         for (std::size_t k = 0; k < sp.size(); ++k) {
             joined += " " + sp[k];
-            swallowed_paths = swallowed_paths || detail::has_wildcard(sp[k]) || exists(detail::to_forward_slashes(sp[k]));
+            swallowed_paths = swallowed_paths || detail::has_wildcard(sp[k]) ||
+                              exists(detail::to_forward_slashes(sp[k]));
             std::string name = detail::archive_file_name(joined);
-            bool fits = exists(name) ||
-                        (creating && !swallowed_paths && k + 1 < sp.size() &&
-                         exists(parent_of(detail::to_forward_slashes(name))));
+            bool fits = exists(name) || (creating && !swallowed_paths && k + 1 < sp.size() &&
+                                         exists(parent_of(detail::to_forward_slashes(name))));
             if (fits) {
                 o.archive = joined;
                 sp.erase(sp.begin(), sp.begin() + static_cast<std::ptrdiff_t>(k + 1));
@@ -165,9 +186,12 @@ void rejoin_unquoted(Options& o) {
         }
     }
     if ((o.command == 'x' || o.command == 'e' || o.command == 't') && sp.size() >= 2) {
-        auto ends_sep = [](const std::string& s) { return !s.empty() && (s.back() == '/' || s.back() == '\\'); };
+        auto ends_sep = [](const std::string& s) {
+            return !s.empty() && (s.back() == '/' || s.back() == '\\');
+        };
         bool ok = ends_sep(sp.back()) && (sp[0][0] == '/' || sp[0][0] == '\\');
-        for (std::size_t i = 0; ok && i + 1 < sp.size(); ++i) ok = !ends_sep(sp[i]) && !detail::has_wildcard(sp[i]);
+        for (std::size_t i = 0; ok && i + 1 < sp.size(); ++i)
+            ok = !ends_sep(sp[i]) && !detail::has_wildcard(sp[i]);
         if (ok) {
             std::string joined = sp[0];
             for (std::size_t i = 1; i < sp.size(); ++i) joined += " " + sp[i];
@@ -186,7 +210,8 @@ Status parse(std::string_view line, Options& o, Report& rep) {
                 rep.important("Error: unknown switch " + t);
                 return Status::usage;
             }
-        } else if (first && t.size() == 1 && std::string("aAuUdDlLvVtTxXeE").find(t[0]) != std::string::npos) {
+        } else if (first && t.size() == 1 &&
+                   std::string("aAuUdDlLvVtTxXeE").find(t[0]) != std::string::npos) {
             o.command = static_cast<char>(lower(t)[0]);
             if (o.command == 'v') o.command = 'l';
         } else {
@@ -207,8 +232,10 @@ Status parse(std::string_view line, Options& o, Report& rep) {
         std::vector<std::string> rest;
         for (auto& s : o.file_args) {
             std::string f = detail::to_forward_slashes(s);
-            if (!f.empty() && f.back() == '/') o.dest = f;
-            else rest.push_back(f);
+            if (!f.empty() && f.back() == '/')
+                o.dest = f;
+            else
+                rest.push_back(f);
         }
         o.file_args = rest;
     }
@@ -227,7 +254,9 @@ bool member_selected(const std::vector<std::string>& file_args, const Member& m)
         } else {
             if (wildcard_match(p, m.path)) return true;
             if (!p.empty() && p.back() == '/') p.pop_back();
-            if (m.path.size() > p.size() && m.path.compare(0, p.size(), p) == 0 && m.path[p.size()] == '/') return true;
+            if (m.path.size() > p.size() && m.path.compare(0, p.size(), p) == 0 &&
+                m.path[p.size()] == '/')
+                return true;
         }
     }
     return false;
@@ -269,9 +298,10 @@ Status cmd_list(const Options& o, Report& rep) {
             if (!member_selected(o.file_args, m)) continue;
             char crc[8];
             std::snprintf(crc, sizeof crc, "%04X", m.crc);
-            rep.line(pad_left(thousands(m.original_size), 12) + " " + pad_left(thousands(m.packed_size), 12) + " " +
-                     ratio(m.packed_size, m.original_size) + " " + time_text(m.mtime) + " " + m.method_text + " " +
-                     crc + " " + display_name(m));
+            rep.line(pad_left(thousands(m.original_size), 12) + " " +
+                     pad_left(thousands(m.packed_size), 12) + " " +
+                     ratio(m.packed_size, m.original_size) + " " + time_text(m.mtime) + " " +
+                     m.method_text + " " + crc + " " + display_name(m));
             orig += m.original_size;
             packed += m.packed_size;
             ++count;
@@ -281,8 +311,8 @@ Status cmd_list(const Options& o, Report& rep) {
         out.note(f.status());
     }
     rep.line("------------ ------------ ------");
-    rep.important(pad_left(thousands(orig), 12) + " " + pad_left(thousands(packed), 12) + " " + ratio(packed, orig) +
-                  "  " + counted(count, "member") +
+    rep.important(pad_left(thousands(orig), 12) + " " + pad_left(thousands(packed), 12) + " " +
+                  ratio(packed, orig) + "  " + counted(count, "member") +
                   (out.status == Status::ok ? "" : " read before the damage"));
     return out.status;
 }
@@ -320,8 +350,8 @@ Status cmd_test(const Options& o, Report& rep) {
     if (out.status == Status::ok)
         rep.important("The archive is OK: " + counted(tested, "member") + " tested.");
     else
-        rep.important("The archive is NOT OK: first bad member " + first_bad + "; " + std::to_string(tested) +
-                      " good, " + std::to_string(bad) + " bad.");
+        rep.important("The archive is NOT OK: first bad member " + first_bad + "; " +
+                      std::to_string(tested) + " good, " + std::to_string(bad) + " bad.");
     return out.status;
 }
 
@@ -374,7 +404,8 @@ Status cmd_extract(const Options& o, Report& rep) {
     }
     Fd base(::open(dest.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!base.valid()) {
-        rep.important("Error: cannot open the destination folder " + dest + ": " + detail::errno_text(errno));
+        rep.important("Error: cannot open the destination folder " + dest + ": " +
+                      detail::errno_text(errno));
         return Status::io;
     }
     Outcome out;
@@ -402,8 +433,10 @@ Status cmd_extract(const Options& o, Report& rep) {
                 if (m.is_directory) continue;
                 parts.erase(parts.begin(), parts.end() - 1);
             }
-            if (m.is_symlink && !detail::link_stays_inside(o.command == 'e' ? parts.back() : m.path, m.link_target)) {
-                rep.important("Refused: " + display_name(m) + ": the link leads outside the destination");
+            if (m.is_symlink && !detail::link_stays_inside(o.command == 'e' ? parts.back() : m.path,
+                                                           m.link_target)) {
+                rep.important("Refused: " + display_name(m) +
+                              ": the link leads outside the destination");
                 out.note(Status::unsafe_path);
                 ++refused;
                 continue;
@@ -437,7 +470,8 @@ Status cmd_extract(const Options& o, Report& rep) {
                     continue;
                 }
                 if (!o.overwrite) {
-                    rep.important("Skipped: " + display_name(m) + ": the file exists (use -c to overwrite)");
+                    rep.important("Skipped: " + display_name(m) +
+                                  ": the file exists (use -c to overwrite)");
                     out.note(Status::skipped);
                     ++skipped;
                     continue;
@@ -453,7 +487,8 @@ Status cmd_extract(const Options& o, Report& rep) {
                 ++files;
                 continue;
             }
-            Fd f(::openat(dir.get(), leaf, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            Fd f(::openat(dir.get(), leaf, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          0600));
             if (!f.valid()) {
                 fail(m, "cannot create the file: " + detail::errno_text(errno), Status::io);
                 continue;
@@ -464,17 +499,20 @@ Status cmd_extract(const Options& o, Report& rep) {
                 sink.flush();
             } catch (const Failure& ex) {
                 // The bytes written so far stay: for a backup, most of a file beats none.
-                fail(m, std::string(ex.what()) + " (the extracted file is incomplete)", ex.status());
+                fail(m, std::string(ex.what()) + " (the extracted file is incomplete)",
+                     ex.status());
                 continue;
             }
             mode_t mode = m.mode ? static_cast<mode_t>(m.mode & 0777) : 0644;
             ::fchmod(f.get(), mode);
-            struct timespec ts[2] = {{static_cast<time_t>(m.mtime), 0}, {static_cast<time_t>(m.mtime), 0}};
+            struct timespec ts[2] = {{static_cast<time_t>(m.mtime), 0},
+                                     {static_cast<time_t>(m.mtime), 0}};
             ::futimens(f.get(), ts);
             ++files;
             bytes += m.original_size;
             if (o.detail >= 1)
-                rep.line("Extracted " + display_name(m) + "  " + thousands(m.original_size) + " bytes");
+                rep.line("Extracted " + display_name(m) + "  " + thousands(m.original_size) +
+                         " bytes");
         }
     } catch (const Failure& f) {
         rep.important("Error: extraction stopped: " + std::string(f.what()));
@@ -487,15 +525,16 @@ Status cmd_extract(const Options& o, Report& rep) {
         Fd d = open_dirs(base.get(), it->parts, it->parts.size(), why);
         if (!d.valid()) continue;
         if (it->mode) ::fchmod(d.get(), static_cast<mode_t>(it->mode & 0777) | S_IRWXU);
-        struct timespec ts[2] = {{static_cast<time_t>(it->mtime), 0}, {static_cast<time_t>(it->mtime), 0}};
+        struct timespec ts[2] = {{static_cast<time_t>(it->mtime), 0},
+                                 {static_cast<time_t>(it->mtime), 0}};
         ::futimens(d.get(), ts);
     }
     if (matched == 0 && out.status == Status::ok) {
         rep.important("No members matched.");
         out.note(Status::no_files);
     }
-    rep.important(counted(files, "file") + " extracted (" + thousands(bytes) +
-                  " bytes) to " + dest + "; " + std::to_string(refused) + " refused, " + std::to_string(skipped) +
+    rep.important(counted(files, "file") + " extracted (" + thousands(bytes) + " bytes) to " +
+                  dest + "; " + std::to_string(refused) + " refused, " + std::to_string(skipped) +
                   " skipped, " + counted(errors, "error") + ".");
     return out.status;
 }
@@ -514,7 +553,8 @@ struct Collector {
     std::string arc_tmp_prefix;
 
     void add(const std::string& disk, const std::string& name, const struct stat& st) {
-        if (have_arc && st.st_dev == arc_dev && st.st_ino == arc_ino) return;  // never the archive itself
+        if (have_arc && st.st_dev == arc_dev && st.st_ino == arc_ino)
+            return;  // never the archive itself
         if (disk.compare(0, arc_tmp_prefix.size(), arc_tmp_prefix) == 0) return;
         if (!names.insert(name).second) return;
         DiskEntry e;
@@ -525,7 +565,8 @@ struct Collector {
             std::vector<char> buf(PATH_MAX + 1);
             ssize_t n = ::readlink(disk.c_str(), buf.data(), buf.size() - 1);
             if (n < 0) {
-                rep.important("Error: cannot read the link " + disk + ": " + detail::errno_text(errno));
+                rep.important("Error: cannot read the link " + disk + ": " +
+                              detail::errno_text(errno));
                 out.note(Status::io);
                 return;
             }
@@ -542,7 +583,8 @@ struct Collector {
     void walk(const std::string& dir_abs, const std::string& rel, const std::string& pattern) {
         DIR* d = ::opendir(dir_abs.c_str());
         if (!d) {
-            rep.important("Error: cannot read the folder " + dir_abs + ": " + detail::errno_text(errno));
+            rep.important("Error: cannot read the folder " + dir_abs + ": " +
+                          detail::errno_text(errno));
             out.note(Status::io);
             return;
         }
@@ -567,8 +609,10 @@ struct Collector {
                 if (wildcard_match(pattern, n)) add(abs, member_name(abs, r), st);
                 walk(abs, r, pattern);
             } else if (wildcard_match(pattern, n)) {
-                if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) add(abs, member_name(abs, r), st);
-                else if (o.detail >= 1) rep.line("Not stored (not a file, folder or link): " + abs);
+                if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))
+                    add(abs, member_name(abs, r), st);
+                else if (o.detail >= 1)
+                    rep.line("Not stored (not a file, folder or link): " + abs);
             }
         }
     }
@@ -615,8 +659,9 @@ std::string cwd_path() {
     return buf.data();
 }
 
-Status write_plan(const Options& o, std::unique_ptr<ArchiveReader>& r, const std::vector<PlanItem>& plan, Report& rep,
-                  Outcome& out, std::uint64_t& stored, std::uint64_t& failed) {
+Status write_plan(const Options& o, std::unique_ptr<ArchiveReader>& r,
+                  const std::vector<PlanItem>& plan, Report& rep, Outcome& out,
+                  std::uint64_t& stored, std::uint64_t& failed) {
     detail::WriteOptions wo;
     wo.method = o.method;
     wo.threads = o.threads;
@@ -624,8 +669,9 @@ Status write_plan(const Options& o, std::unique_ptr<ArchiveReader>& r, const std
     try {
         detail::write_archive(abs, r.get(), plan, wo, [&](const detail::StoredMember& sm) {
             if (!sm.ok) {
-                rep.important("Error: " + sm.item->entry.disk_path + ": " + sm.error +
-                              (sm.item->has_old ? " (the previous version is kept)" : " (not stored)"));
+                rep.important(
+                    "Error: " + sm.item->entry.disk_path + ": " + sm.error +
+                    (sm.item->has_old ? " (the previous version is kept)" : " (not stored)"));
                 out.note(Status::io);
                 ++failed;
                 return;
@@ -639,9 +685,12 @@ Status write_plan(const Options& o, std::unique_ptr<ArchiveReader>& r, const std
             } else {
                 std::string note;
                 if (m.original_size > 0xFFFFFFFFull)
-                    note = "  (4 GiB or more: stored with 64-bit sizes, which some other tools cannot read)";
-                rep.line(verb + m.path + "  " + thousands(m.original_size) + " -> " + thousands(m.packed_size) + " " +
-                         ratio(m.packed_size, m.original_size) + " " + method_name(m.method) + note);
+                    note =
+                        "  (4 GiB or more: stored with 64-bit sizes, which some other tools cannot "
+                        "read)";
+                rep.line(verb + m.path + "  " + thousands(m.original_size) + " -> " +
+                         thousands(m.packed_size) + " " + ratio(m.packed_size, m.original_size) +
+                         " " + method_name(m.method) + note);
             }
         });
     } catch (const Failure& f) {
@@ -663,7 +712,9 @@ Status cmd_add(const Options& o, Report& rep) {
     struct stat ast {};
     const bool have_archive = ::stat(o.archive.c_str(), &ast) == 0;
     if (have_archive) {
-        if (Status s = open_archive(o.archive, r, rep, "; the file was not changed"); s != Status::ok) return s;
+        if (Status s = open_archive(o.archive, r, rep, "; the file was not changed");
+            s != Status::ok)
+            return s;
         std::string damage;
         old = read_members(*r, damage);
         if (!damage.empty()) {
@@ -707,8 +758,8 @@ Status cmd_add(const Options& o, Report& rep) {
             rep.important("No files to store; no archive was created.");
             out.note(Status::no_files);
         } else {
-            rep.important("Nothing new to store; " + o.archive + " is unchanged (" + std::to_string(unchanged) +
-                          " unchanged).");
+            rep.important("Nothing new to store; " + o.archive + " is unchanged (" +
+                          std::to_string(unchanged) + " unchanged).");
         }
         return out.status;
     }
@@ -764,8 +815,8 @@ Status cmd_delete(const Options& o, Report& rep) {
     }
     std::uint64_t stored = 0, failed = 0;
     if (write_plan(o, r, plan, rep, out, stored, failed) != Status::ok) return out.status;
-    rep.important(counted(deleted, "member") + " deleted; " +
-                  std::to_string(plan.size()) + " left in " + o.archive + ".");
+    rep.important(counted(deleted, "member") + " deleted; " + std::to_string(plan.size()) +
+                  " left in " + o.archive + ".");
     return out.status;
 }
 
@@ -777,13 +828,18 @@ Status run_command(std::string_view line, Report& rep) {
     if (s != Status::ok) return s;
     try {
         switch (o.command) {
-        case 'a':
-        case 'u': return cmd_add(o, rep);
-        case 'd': return cmd_delete(o, rep);
-        case 't': return cmd_test(o, rep);
-        case 'x':
-        case 'e': return cmd_extract(o, rep);
-        default: return cmd_list(o, rep);
+            case 'a':
+            case 'u':
+                return cmd_add(o, rep);
+            case 'd':
+                return cmd_delete(o, rep);
+            case 't':
+                return cmd_test(o, rep);
+            case 'x':
+            case 'e':
+                return cmd_extract(o, rep);
+            default:
+                return cmd_list(o, rep);
         }
     } catch (const std::bad_alloc&) {
         rep.important("Error: out of memory");

@@ -82,20 +82,23 @@ void read_c_table(BitReader& br, const DecodeTable& tt, DecodeTable& ct) {
     while (i < n) {
         int c = decode_symbol(br, tt);
         if (c <= 2) {
-            int run = c == 0 ? 1 : c == 1 ? static_cast<int>(br.get(4)) + 3 : static_cast<int>(br.get(9)) + 20;
+            int run = c == 0   ? 1
+                      : c == 1 ? static_cast<int>(br.get(4)) + 3
+                               : static_cast<int>(br.get(9)) + 20;
             if (i + run > n) bad("a run of unused codes passes the end of its table");
             i += run;  // len[] is already zero
         } else {
             len[i++] = static_cast<std::uint8_t>(c - 2);
         }
     }
-    if (!ct.build(len, detail::kNC, 12)) bad("the literal/length table is not a complete prefix code");
+    if (!ct.build(len, detail::kNC, 12))
+        bad("the literal/length table is not a complete prefix code");
 }
 
 // Output goes into a buffer that holds the window plus a working area; when the area fills,
 // the new bytes are passed on and the last window's worth moves to the front.
 class Window {
-public:
+  public:
     // A member smaller than the window needs only its own size: many small members are common,
     // and their set-up cost adds up. The buffer is not cleared: matches only reach bytes
     // already decoded.
@@ -128,7 +131,7 @@ public:
         }
     }
 
-private:
+  private:
     static constexpr std::size_t kWork = 1 << 18;
     std::size_t window_, work_;
     ByteSink& sink_;
@@ -137,10 +140,11 @@ private:
 
 }  // namespace
 
-std::uint16_t decode(Method m, ByteSource& in, std::uint64_t packed_size, std::uint64_t original_size,
-                     ByteSink& out) {
+std::uint16_t decode(Method m, ByteSource& in, std::uint64_t packed_size,
+                     std::uint64_t original_size, ByteSink& out) {
     detail::StreamParams prm{};
-    if (!detail::stream_params(m, prm)) throw Failure(Status::unsupported, "this method cannot be decoded");
+    if (!detail::stream_params(m, prm))
+        throw Failure(Status::unsupported, "this method cannot be decoded");
     if (original_size == 0) {
         if (packed_size != 0) bad("an empty member carries compressed data");
         return 0;

@@ -41,13 +41,15 @@ MatchParams match_params(Method m, int chain_override) {
 
 // Collects one block's symbols and writes it with its own tables.
 class BlockCoder {
-public:
+  public:
     // A small member never needs a full-size symbol buffer; `size_hint` (0: unknown) keeps the
     // set-up cost of many small files low.
-    BlockCoder(const detail::StreamParams& p, BitWriter& bw, std::uint64_t size_hint, int block_symbols)
+    BlockCoder(const detail::StreamParams& p, BitWriter& bw, std::uint64_t size_hint,
+               int block_symbols)
         : prm_(p), bw_(bw) {
         limit_ = block_symbols > 0 && block_symbols < kBlock ? block_symbols : kBlock;
-        if (size_hint > 0 && size_hint < static_cast<std::uint64_t>(limit_)) limit_ = static_cast<int>(size_hint) + 1;
+        if (size_hint > 0 && size_hint < static_cast<std::uint64_t>(limit_))
+            limit_ = static_cast<int>(size_hint) + 1;
         sym_.resize(static_cast<std::size_t>(limit_));
         off_.resize(static_cast<std::size_t>(limit_));
         reset();
@@ -71,12 +73,12 @@ public:
     }
     void flush();
 
-private:
+  private:
     double estimate(int b, int e, std::uint32_t* cf, std::uint32_t* pf) const;
     void write_split(int b, int e, int depth);
     void write_block(int b, int e);
 
-public:
+  public:
     unsigned literal_price(std::uint8_t c) const { return cprice_[c]; }
     unsigned match_price(unsigned len, unsigned dist) const {
         unsigned off = dist - 1;
@@ -99,7 +101,7 @@ public:
         return match < lits;
     }
 
-private:
+  private:
     static int p_symbol(unsigned off) {
         if (off <= 1) return static_cast<int>(off);
         return 32 - __builtin_clz(off);  // bit length: off in [2^(p-1), 2^p)
@@ -281,8 +283,10 @@ void BlockCoder::write_block(int b, int e) {
         bw_.put(static_cast<std::uint32_t>(cn), detail::kCBits);
         for (const auto& t : tsyms) {
             if (tused > 1) bw_.put(tcode[t.sym], tlen[t.sym]);
-            if (t.sym == 1) bw_.put(t.extra, 4);
-            else if (t.sym == 2) bw_.put(t.extra, 9);
+            if (t.sym == 1)
+                bw_.put(t.extra, 4);
+            else if (t.sym == 2)
+                bw_.put(t.extra, 9);
         }
         detail::make_codes(clen, kNC, ccode);
     }
@@ -314,7 +318,7 @@ void BlockCoder::write_block(int b, int e) {
 // The match finder over a buffer that holds the window behind the current position and the
 // input ahead of it. Positions are buffer indices; sliding subtracts a fixed amount from all.
 class Matcher {
-public:
+  public:
     Matcher(int dicbit, const MatchParams& mp, std::uint64_t size_hint)
         : wsize_(std::size_t{1} << dicbit), mp_(mp), hash_bits_(dicbit >= 15 ? 16 : 15) {
         slide_ = std::max<std::size_t>(wsize_ * 4, std::size_t{1} << 18);
@@ -357,8 +361,8 @@ public:
     MatchParams mp_;
 
     unsigned hash(std::size_t p) const {
-        std::uint32_t v = static_cast<std::uint32_t>(buf_[p]) << 16 | static_cast<std::uint32_t>(buf_[p + 1]) << 8 |
-                          buf_[p + 2];
+        std::uint32_t v = static_cast<std::uint32_t>(buf_[p]) << 16 |
+                          static_cast<std::uint32_t>(buf_[p + 1]) << 8 | buf_[p + 2];
         return (v * 2654435761u) >> (32 - hash_bits_);
     }
     // Links position p into its chain and returns the previous head.
@@ -381,7 +385,8 @@ public:
         if (best >= max_len) return best;  // nothing longer fits in the remaining input
         const std::uint8_t* cur = buf_.data() + pos_;
         // Offsets up to wsize-1 only: prev_ slots are reused after wsize positions.
-        const std::ptrdiff_t limit = static_cast<std::ptrdiff_t>(pos_) - static_cast<std::ptrdiff_t>(wsize_) + 1;
+        const std::ptrdiff_t limit =
+            static_cast<std::ptrdiff_t>(pos_) - static_cast<std::ptrdiff_t>(wsize_) + 1;
         while (cand >= 0 && cand >= limit) {
             const std::uint8_t* m = buf_.data() + cand;
             if (m[best] == cur[best] && m[0] == cur[0] && m[1] == cur[1]) {
@@ -402,13 +407,15 @@ public:
     // nearest offset found for it. `cap` limits the length (end of the current segment).
     int candidates(int cand, unsigned cap, unsigned* lens, unsigned* dists, int max_out) const {
         unsigned chain = static_cast<unsigned>(mp_.max_chain);
-        const unsigned max_len = static_cast<unsigned>(std::min<std::size_t>({kMaxMatch, end_ - pos_, cap}));
+        const unsigned max_len =
+            static_cast<unsigned>(std::min<std::size_t>({kMaxMatch, end_ - pos_, cap}));
         if (max_len < kMinMatch) return 0;
         const unsigned nice = std::min<unsigned>(static_cast<unsigned>(mp_.nice_length), max_len);
         unsigned best = kMinMatch - 1;
         int n = 0;
         const std::uint8_t* cur = buf_.data() + pos_;
-        const std::ptrdiff_t limit = static_cast<std::ptrdiff_t>(pos_) - static_cast<std::ptrdiff_t>(wsize_) + 1;
+        const std::ptrdiff_t limit =
+            static_cast<std::ptrdiff_t>(pos_) - static_cast<std::ptrdiff_t>(wsize_) + 1;
         while (cand >= 0 && cand >= limit) {
             const std::uint8_t* m = buf_.data() + cand;
             if (m[best] == cur[best] && m[0] == cur[0] && m[1] == cur[1]) {
@@ -455,7 +462,7 @@ public:
 
     std::size_t room() const { return buf_.size() - 16 - end_; }
 
-private:
+  private:
     int hash_bits_;
     std::size_t full_size_;
     std::size_t prev_size_;
@@ -464,11 +471,11 @@ private:
 };
 
 class Encoder {
-public:
+  public:
     // The first `prime` bytes of `in` are history only: they may be referenced but are not coded
     // (used to code one piece of a large member while another thread codes the piece before).
-    Encoder(Method m, ByteSource& in, ByteSink& out, std::uint64_t give_up, const EncodeOptions& opt,
-            std::size_t prime = 0)
+    Encoder(Method m, ByteSource& in, ByteSink& out, std::uint64_t give_up,
+            const EncodeOptions& opt, std::size_t prime = 0)
         : in_(in), bw_(out), give_up_(give_up), prime_(prime), optimal_(opt.parse) {
         detail::stream_params(m, prm_);
         mp_ = match_params(m, opt.max_chain);
@@ -487,7 +494,7 @@ public:
     BitWriter& bits() { return bw_; }
     void set_partial() { partial_ = true; }
 
-private:
+  private:
     std::size_t fill() {
         Matcher& mt = *matcher_;
         const std::size_t shift = mt.slide_if_needed();
@@ -539,18 +546,21 @@ EncodeResult Encoder::run() {
     if (prime_ > 0) {
         while (!eof_ && mt.end_ < prime_ + Matcher::kLookahead) {
             if (mt.room() == 0) mt.grow();
-            std::size_t got = in_.read(mt.buf_.data() + mt.end_, std::min(mt.room(), prime_ + Matcher::kLookahead - mt.end_));
+            std::size_t got = in_.read(mt.buf_.data() + mt.end_,
+                                       std::min(mt.room(), prime_ + Matcher::kLookahead - mt.end_));
             if (got == 0) eof_ = true;
             mt.end_ += got;
         }
-        if (mt.end_ < prime_) throw Failure(Status::io, "internal error: history shorter than promised");
+        if (mt.end_ < prime_)
+            throw Failure(Status::io, "internal error: history shorter than promised");
         for (std::size_t p = 0; p < prime_ && p + kMinMatch <= mt.end_; ++p) mt.insert(p);
         mt.pos_ = prime_;
     }
 
     for (;;) {
         if (mt.end_ - mt.pos_ < Matcher::kLookahead) {
-            if (!eof_) match_pos -= static_cast<unsigned>(fill());  // the last match found moves too
+            if (!eof_)
+                match_pos -= static_cast<unsigned>(fill());  // the last match found moves too
             if (mt.end_ == mt.pos_) break;
         }
         const std::size_t avail = mt.end_ - mt.pos_;
@@ -567,14 +577,17 @@ EncodeResult Encoder::run() {
             if (match_len <= floor) match_len = kMinMatch - 1;  // nothing found
             // A short match far back can cost more bits than its bytes as literals.
             if (match_len >= kMinMatch && match_len <= 5 &&
-                !block_->match_pays(mt.buf_.data() + mt.pos_, match_len, static_cast<unsigned>(mt.pos_ - match_pos)))
+                !block_->match_pays(mt.buf_.data() + mt.pos_, match_len,
+                                    static_cast<unsigned>(mt.pos_ - match_pos)))
                 match_len = kMinMatch - 1;
         }
         // Keep the pending match unless the one here saves more bits.
         if (prev_len >= kMinMatch &&
             (match_len < kMinMatch ||
-             block_->savings(mt.buf_.data() + mt.pos_ - 1, prev_len, static_cast<unsigned>(mt.pos_ - 1 - prev_pos)) >=
-                 block_->savings(mt.buf_.data() + mt.pos_, match_len, static_cast<unsigned>(mt.pos_ - match_pos)))) {
+             block_->savings(mt.buf_.data() + mt.pos_ - 1, prev_len,
+                             static_cast<unsigned>(mt.pos_ - 1 - prev_pos)) >=
+                 block_->savings(mt.buf_.data() + mt.pos_, match_len,
+                                 static_cast<unsigned>(mt.pos_ - match_pos)))) {
             // Take the match that started at the previous position.
             const std::size_t start = mt.pos_ - 1;
             block_->match(static_cast<unsigned>(start - prev_pos), prev_len);
@@ -624,7 +637,8 @@ EncodeResult Encoder::run_optimal() {
     if (prime_ > 0) {
         while (!eof_ && mt.end_ < prime_ + Matcher::kLookahead) {
             if (mt.room() == 0) mt.grow();
-            std::size_t got = in_.read(mt.buf_.data() + mt.end_, std::min(mt.room(), prime_ + Matcher::kLookahead - mt.end_));
+            std::size_t got = in_.read(mt.buf_.data() + mt.end_,
+                                       std::min(mt.room(), prime_ + Matcher::kLookahead - mt.end_));
             if (got == 0) eof_ = true;
             mt.end_ += got;
         }
@@ -642,7 +656,8 @@ EncodeResult Encoder::run_optimal() {
         int skip_until = 0;  // positions inside a long match are not expanded
         for (int i = 0; i < seg; ++i) {
             mt.pos_ = base + static_cast<std::size_t>(i);
-            int head = mt.end_ - mt.pos_ >= static_cast<std::size_t>(kMinMatch) ? mt.insert(mt.pos_) : Matcher::kNil;
+            int head = mt.end_ - mt.pos_ >= static_cast<std::size_t>(kMinMatch) ? mt.insert(mt.pos_)
+                                                                                : Matcher::kNil;
             if (i < skip_until || cost[i] == kInf) continue;
             const std::uint32_t here = cost[i];
             const std::uint32_t lit = here + block_->literal_price(mt.buf_[mt.pos_]);
@@ -657,7 +672,8 @@ EncodeResult Encoder::run_optimal() {
                 // Short lengths each, then only the longest: long matches rarely gain from
                 // being cut, and trying every length would dominate the time.
                 const unsigned short_end = std::min(lens[k], kShortLengths);
-                for (unsigned len = from; len <= lens[k]; len = len < short_end ? len + 1 : std::max(len + 1, lens[k])) {
+                for (unsigned len = from; len <= lens[k];
+                     len = len < short_end ? len + 1 : std::max(len + 1, lens[k])) {
                     std::uint32_t c = here + block_->match_price(len, dists[k]);
                     if (c < cost[i + static_cast<int>(len)]) {
                         cost[i + static_cast<int>(len)] = c;
@@ -671,12 +687,15 @@ EncodeResult Encoder::run_optimal() {
         }
         // Walk back from the segment's end and emit the chosen steps in order.
         path.clear();
-        for (int at = seg; at > 0; at -= step_len[at]) path.push_back(static_cast<std::uint16_t>(at));
+        for (int at = seg; at > 0; at -= step_len[at])
+            path.push_back(static_cast<std::uint16_t>(at));
         for (auto it = path.rbegin(); it != path.rend(); ++it) {
             const int at = *it;
             const int len = step_len[at];
-            if (len == 1) block_->literal(mt.buf_[base + static_cast<std::size_t>(at - 1)]);
-            else block_->match(step_dist[at], static_cast<unsigned>(len));
+            if (len == 1)
+                block_->literal(mt.buf_[base + static_cast<std::size_t>(at - 1)]);
+            else
+                block_->match(step_dist[at], static_cast<unsigned>(len));
             if (!emit_check()) return res;
         }
         mt.pos_ = base + static_cast<std::size_t>(seg);
@@ -695,8 +714,8 @@ EncodeResult Encoder::run_optimal() {
 
 namespace detail {
 
-CodedPiece encode_piece(Method m, const std::uint8_t* history, std::size_t history_len, const std::uint8_t* data,
-                        std::size_t len, const EncodeOptions& opt) {
+CodedPiece encode_piece(Method m, const std::uint8_t* history, std::size_t history_len,
+                        const std::uint8_t* data, std::size_t len, const EncodeOptions& opt) {
     // History and data are contiguous in the caller's buffer: history ends where data starts.
     if (history_len) assert(history + history_len == data);
     CodedPiece piece;
@@ -716,9 +735,11 @@ void append_piece(BitWriter& bw, const CodedPiece& piece) {
 
 }  // namespace detail
 
-EncodeResult encode(Method m, ByteSource& in, ByteSink& out, std::uint64_t give_up_at, const EncodeOptions& opt) {
+EncodeResult encode(Method m, ByteSource& in, ByteSink& out, std::uint64_t give_up_at,
+                    const EncodeOptions& opt) {
     detail::StreamParams prm{};
-    if (!detail::stream_params(m, prm)) throw Failure(Status::unsupported, "this method cannot be encoded");
+    if (!detail::stream_params(m, prm))
+        throw Failure(Status::unsupported, "this method cannot be encoded");
     Encoder e(m, in, out, give_up_at, opt);
     return e.run_best();
 }

@@ -17,7 +17,7 @@ namespace lzh::detail {
 inline std::string errno_text(int e) { return std::strerror(e); }
 
 class Fd {
-public:
+  public:
     Fd() = default;
     explicit Fd(int fd) : fd_(fd) {}
     ~Fd() { reset(); }
@@ -43,7 +43,7 @@ public:
         fd_ = fd;
     }
 
-private:
+  private:
     int fd_ = -1;
 };
 
@@ -51,7 +51,8 @@ private:
 inline std::size_t pread_full(int fd, void* buf, std::size_t n, std::uint64_t off) {
     std::size_t done = 0;
     while (done < n) {
-        ssize_t r = ::pread(fd, static_cast<char*>(buf) + done, n - done, static_cast<off_t>(off + done));
+        ssize_t r =
+            ::pread(fd, static_cast<char*>(buf) + done, n - done, static_cast<off_t>(off + done));
         if (r < 0) {
             if (errno == EINTR) continue;
             throw Failure(Status::io, "read error: " + errno_text(errno));
@@ -77,7 +78,7 @@ inline void write_full(int fd, const void* buf, std::size_t n, const std::string
 
 // A byte range of an open file.
 class FdRangeSource : public ByteSource {
-public:
+  public:
     FdRangeSource(int fd, std::uint64_t off, std::uint64_t len) : fd_(fd), off_(off), left_(len) {}
     std::size_t read(std::uint8_t* buf, std::size_t n) override {
         if (left_ < n) n = static_cast<std::size_t>(left_);
@@ -88,15 +89,16 @@ public:
         return got;
     }
 
-private:
+  private:
     int fd_;
     std::uint64_t off_, left_;
 };
 
 // Sequential reads of a file from its current position.
 class FdStreamSource : public ByteSource {
-public:
-    FdStreamSource(int fd, std::uint64_t limit, std::string name) : fd_(fd), left_(limit), name_(std::move(name)) {}
+  public:
+    FdStreamSource(int fd, std::uint64_t limit, std::string name)
+        : fd_(fd), left_(limit), name_(std::move(name)) {}
     std::size_t read(std::uint8_t* buf, std::size_t n) override {
         if (left_ < n) n = static_cast<std::size_t>(left_);
         while (n > 0) {
@@ -111,7 +113,7 @@ public:
         return 0;
     }
 
-private:
+  private:
     int fd_;
     std::uint64_t left_;
     std::string name_;
@@ -119,7 +121,7 @@ private:
 
 // Buffered sequential writes.
 class FdSink : public ByteSink {
-public:
+  public:
     FdSink(int fd, std::string name) : fd_(fd), name_(std::move(name)) { buf_.reserve(kSize); }
     ~FdSink() override = default;
     void write(const std::uint8_t* data, std::size_t n) override {
@@ -139,8 +141,8 @@ public:
         buf_.clear();
         if (early_writeback_ && flushed_ - kicked_ >= kWriteback) {
             // Start writing to disk now, so the final fsync has little left to wait for.
-            ::sync_file_range(fd_, static_cast<off_t>(kicked_), static_cast<off_t>(flushed_ - kicked_),
-                              SYNC_FILE_RANGE_WRITE);
+            ::sync_file_range(fd_, static_cast<off_t>(kicked_),
+                              static_cast<off_t>(flushed_ - kicked_), SYNC_FILE_RANGE_WRITE);
             kicked_ = flushed_;
         }
     }
@@ -148,7 +150,7 @@ public:
     // For files that will be fsynced when complete.
     void start_writeback_early() { early_writeback_ = true; }
 
-private:
+  private:
     static constexpr std::size_t kSize = 1 << 20;
     static constexpr std::uint64_t kWriteback = std::uint64_t{8} << 20;
     int fd_;

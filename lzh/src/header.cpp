@@ -18,13 +18,16 @@ std::uint32_t u32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
-std::uint64_t u64(const std::uint8_t* p) { return u32(p) | static_cast<std::uint64_t>(u32(p + 4)) << 32; }
+std::uint64_t u64(const std::uint8_t* p) {
+    return u32(p) | static_cast<std::uint64_t>(u32(p + 4)) << 32;
+}
 void put16(std::vector<std::uint8_t>& v, std::size_t at, unsigned x) {
     v[at] = static_cast<std::uint8_t>(x);
     v[at + 1] = static_cast<std::uint8_t>(x >> 8);
 }
 void put32(std::vector<std::uint8_t>& v, std::size_t at, std::uint32_t x) {
-    for (int i = 0; i < 4; ++i) v[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(x >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        v[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(x >> (8 * i));
 }
 
 // Separators inside stored names: 0xFF in directory extensions, '\' from DOS tools.
@@ -51,55 +54,57 @@ struct Extensions {
 };
 
 // Parses one extension record (type byte + data) found at `rec` inside the header bytes.
-void parse_extension(const std::uint8_t* rec, std::size_t data_len, std::size_t rec_pos, Extensions& x) {
+void parse_extension(const std::uint8_t* rec, std::size_t data_len, std::size_t rec_pos,
+                     Extensions& x) {
     const std::uint8_t* d = rec + 1;
     switch (rec[0]) {
-    case 0x00:
-        if (data_len < 2) bad("a header CRC extension is too short");
-        x.has_header_crc = true;
-        x.header_crc = u16(d);
-        x.header_crc_pos = rec_pos + 1;
-        break;
-    case 0x01:
-        x.name = to_slashes(d, data_len);
-        x.has_name = true;
-        break;
-    case 0x02:
-        x.dir = to_slashes(d, data_len);
-        x.has_dir = true;
-        break;
-    case 0x42:
-        if (data_len < 16) bad("a 64-bit size extension is too short");
-        x.has_sizes64 = true;
-        x.packed64 = u64(d);
-        x.original64 = u64(d + 8);
-        break;
-    case 0x46:
-        if (data_len >= 4) x.utf8 = u32(d) == 65001;
-        break;
-    case 0x50:
-        if (data_len >= 2) {
-            x.has_mode = true;
-            x.mode = u16(d);
-        }
-        break;
-    case 0x54:
-        if (data_len >= 4) {
-            x.has_unix_time = true;
-            x.unix_time = u32(d);
-        }
-        break;
-    default:
-        break;  // comments, attributes, owners, Windows times: not needed to restore files
+        case 0x00:
+            if (data_len < 2) bad("a header CRC extension is too short");
+            x.has_header_crc = true;
+            x.header_crc = u16(d);
+            x.header_crc_pos = rec_pos + 1;
+            break;
+        case 0x01:
+            x.name = to_slashes(d, data_len);
+            x.has_name = true;
+            break;
+        case 0x02:
+            x.dir = to_slashes(d, data_len);
+            x.has_dir = true;
+            break;
+        case 0x42:
+            if (data_len < 16) bad("a 64-bit size extension is too short");
+            x.has_sizes64 = true;
+            x.packed64 = u64(d);
+            x.original64 = u64(d + 8);
+            break;
+        case 0x46:
+            if (data_len >= 4) x.utf8 = u32(d) == 65001;
+            break;
+        case 0x50:
+            if (data_len >= 2) {
+                x.has_mode = true;
+                x.mode = u16(d);
+            }
+            break;
+        case 0x54:
+            if (data_len >= 4) {
+                x.has_unix_time = true;
+                x.unix_time = u32(d);
+            }
+            break;
+        default:
+            break;  // comments, attributes, owners, Windows times: not needed to restore files
     }
 }
 
 // Walks an extension chain held entirely in `h` starting at `pos` with the first size `size`.
-void parse_chain(const std::vector<std::uint8_t>& h, std::size_t pos, std::uint32_t size, int size_bytes,
-                 Extensions& x) {
+void parse_chain(const std::vector<std::uint8_t>& h, std::size_t pos, std::uint32_t size,
+                 int size_bytes, Extensions& x) {
     int guard = 0;
     while (size != 0) {
-        if (size < static_cast<std::uint32_t>(1 + size_bytes)) bad("an extension header has an impossible size");
+        if (size < static_cast<std::uint32_t>(1 + size_bytes))
+            bad("an extension header has an impossible size");
         if (pos + size > h.size()) bad("an extension header runs past the end of its header");
         if (++guard > 10000) bad("too many extension headers");
         std::size_t data_len = size - 1 - static_cast<std::size_t>(size_bytes);
@@ -169,19 +174,23 @@ std::uint32_t unix_to_dos(std::int64_t t) {
     if (!localtime_r(&tt, &tm) || tm.tm_year < 80) return (1u << 21) | (1u << 16);  // 1980-01-01
     if (tm.tm_year > 207) tm.tm_year = 207;
     return static_cast<std::uint32_t>(tm.tm_sec / 2) | static_cast<std::uint32_t>(tm.tm_min) << 5 |
-           static_cast<std::uint32_t>(tm.tm_hour) << 11 | static_cast<std::uint32_t>(tm.tm_mday) << 16 |
-           static_cast<std::uint32_t>(tm.tm_mon + 1) << 21 | static_cast<std::uint32_t>(tm.tm_year - 80) << 25;
+           static_cast<std::uint32_t>(tm.tm_hour) << 11 |
+           static_cast<std::uint32_t>(tm.tm_mday) << 16 |
+           static_cast<std::uint32_t>(tm.tm_mon + 1) << 21 |
+           static_cast<std::uint32_t>(tm.tm_year - 80) << 25;
 }
 
 bool looks_like_header(const std::uint8_t* p, std::size_t n) {
     if (n < 22) return false;
     const std::uint8_t* id = p + 2;
-    bool known = id[0] == '-' && id[4] == '-' &&
-                 ((id[1] == 'l' && (id[2] == 'h' || id[2] == 'z')) || (id[1] == 'p' && id[2] == 'm'));
+    bool known =
+        id[0] == '-' && id[4] == '-' &&
+        ((id[1] == 'l' && (id[2] == 'h' || id[2] == 'z')) || (id[1] == 'p' && id[2] == 'm'));
     return known && p[20] <= 3;
 }
 
-HeaderResult read_header(const ReadAt& read_at, std::uint64_t off, std::uint64_t file_size, Member& m) {
+HeaderResult read_header(const ReadAt& read_at, std::uint64_t off, std::uint64_t file_size,
+                         Member& m) {
     m = Member{};
     m.header_offset = off;
     std::uint8_t first[32] = {};
@@ -241,7 +250,8 @@ HeaderResult read_header(const ReadAt& read_at, std::uint64_t off, std::uint64_t
                 if (ext_total + next > (1u << 20)) bad("extension headers are implausibly large");
                 std::size_t at = h.size();
                 h.resize(at + next);
-                if (read_at(off + at, &h[at], next) != next) bad("a header is cut off by the end of the file");
+                if (read_at(off + at, &h[at], next) != next)
+                    bad("a header is cut off by the end of the file");
                 parse_extension(&h[at], next - 3, at, x);
                 ext_total += next;
                 next = u16(&h[at + next - 2]);
@@ -309,8 +319,8 @@ std::vector<std::uint8_t> build_level2_header(const Member& m) {
     if (!dir.empty()) dir += static_cast<char>(0xFF);
 
     const bool big = m.packed_size > 0xFFFFFFFFull || m.original_size > 0xFFFFFFFFull;
-    std::size_t total = 26 + 5 /*CRC*/ + 3 + name.size() + (dir.empty() ? 0 : 3 + dir.size()) + 7 /*code page*/ +
-                        5 /*mode*/ + (big ? 19 : 0);
+    std::size_t total = 26 + 5 /*CRC*/ + 3 + name.size() + (dir.empty() ? 0 : 3 + dir.size()) +
+                        7 /*code page*/ + 5 /*mode*/ + (big ? 19 : 0);
     // A header size with a zero low byte reads as the end marker to some tools; the optional
     // information byte of the CRC extension lengthens it by one.
     const bool pad = (total & 0xFF) == 0;
@@ -330,7 +340,8 @@ std::vector<std::uint8_t> build_level2_header(const Member& m) {
     h[23] = 'U';
     std::size_t pos = 24;
     auto record = [&](std::uint8_t type, const void* data, std::size_t n) {
-        put16(h, pos, static_cast<unsigned>(n + 3));  // size of this record, stored in the previous one
+        put16(h, pos,
+              static_cast<unsigned>(n + 3));  // size of this record, stored in the previous one
         h[pos + 2] = type;
         if (n) std::memcpy(&h[pos + 3], data, n);
         pos += 3 + n;
@@ -343,7 +354,10 @@ std::vector<std::uint8_t> build_level2_header(const Member& m) {
     std::uint8_t cp[4] = {0xE9, 0xFD, 0x00, 0x00};  // 65001: names are UTF-8
     record(0x46, cp, 4);
     std::uint32_t mode = m.mode;
-    if (mode == 0) mode = m.is_directory ? (S_IFDIR | 0755) : m.is_symlink ? (S_IFLNK | 0777) : (S_IFREG | 0644);
+    if (mode == 0)
+        mode = m.is_directory ? (S_IFDIR | 0755)
+               : m.is_symlink ? (S_IFLNK | 0777)
+                              : (S_IFREG | 0644);
     std::uint8_t md[2] = {static_cast<std::uint8_t>(mode), static_cast<std::uint8_t>(mode >> 8)};
     record(0x50, md, 2);
     if (big) {

@@ -17,7 +17,8 @@ enum class HeaderResult { member, end };
 
 // Parses the header at `off`. Returns `end` at the end marker. Throws Failure(damaged) with a
 // message in words when the header is inconsistent or runs past `file_size`.
-HeaderResult read_header(const ReadAt& read_at, std::uint64_t off, std::uint64_t file_size, Member& m);
+HeaderResult read_header(const ReadAt& read_at, std::uint64_t off, std::uint64_t file_size,
+                         Member& m);
 
 // True when the bytes at `p` (at least 22 available) look like the start of a member header;
 // used to skip a self-extracting stub in front of the first member.

@@ -44,7 +44,8 @@ int build_lengths(const std::uint32_t* freq, int n, int max_len, std::uint8_t* l
     std::vector<int> count(kMaxCodeLength + 2, 0);
     for (int i = 0; i < m; ++i) ++count[std::min(depth[i], max_len)];
     std::uint64_t kraft = 0;
-    for (int l = 1; l <= max_len; ++l) kraft += static_cast<std::uint64_t>(count[l]) << (max_len - l);
+    for (int l = 1; l <= max_len; ++l)
+        kraft += static_cast<std::uint64_t>(count[l]) << (max_len - l);
     const std::uint64_t full = std::uint64_t{1} << max_len;
     while (kraft > full) {
         --count[max_len];
@@ -92,7 +93,8 @@ bool DecodeTable::build(const std::uint8_t* lengths, int n, int root) {
     if (empty_) return true;
     if (used == 1) return false;
     std::uint32_t kraft = 0;
-    for (int l = 1; l <= kMaxCodeLength; ++l) kraft += static_cast<std::uint32_t>(count[l]) << (kMaxCodeLength - l);
+    for (int l = 1; l <= kMaxCodeLength; ++l)
+        kraft += static_cast<std::uint32_t>(count[l]) << (kMaxCodeLength - l);
     if (kraft != (1u << kMaxCodeLength)) return false;
 
     std::uint16_t codes[1024];
@@ -117,7 +119,8 @@ bool DecodeTable::build(const std::uint8_t* lengths, int n, int root) {
         }
     table_.assign(total, 0);
     for (std::uint32_t p = 0; p < root_size; ++p)
-        if (sub_bits[p]) table_[p] = (sub_offset[p] << 6) | kSubTable | static_cast<std::uint32_t>(sub_bits[p]);
+        if (sub_bits[p])
+            table_[p] = (sub_offset[p] << 6) | kSubTable | static_cast<std::uint32_t>(sub_bits[p]);
 
     for (int i = 0; i < n; ++i) {
         int l = lengths[i];
@@ -126,7 +129,8 @@ bool DecodeTable::build(const std::uint8_t* lengths, int n, int root) {
         if (l <= root) {
             std::uint32_t first = static_cast<std::uint32_t>(codes[i]) << (root - l);
             std::uint32_t span = 1u << (root - l);
-            for (std::uint32_t k = 0; k < span; ++k) table_[first + k] = sym | static_cast<std::uint32_t>(l);
+            for (std::uint32_t k = 0; k < span; ++k)
+                table_[first + k] = sym | static_cast<std::uint32_t>(l);
         } else {
             std::uint32_t prefix = codes[i] >> (l - root);
             int sb = sub_bits[prefix];
@@ -134,7 +138,8 @@ bool DecodeTable::build(const std::uint8_t* lengths, int n, int root) {
             std::uint32_t low = codes[i] & ((1u << rest) - 1);
             std::uint32_t first = sub_offset[prefix] + (low << (sb - rest));
             std::uint32_t span = 1u << (sb - rest);
-            for (std::uint32_t k = 0; k < span; ++k) table_[first + k] = sym | static_cast<std::uint32_t>(rest);
+            for (std::uint32_t k = 0; k < span; ++k)
+                table_[first + k] = sym | static_cast<std::uint32_t>(rest);
         }
     }
     return true;

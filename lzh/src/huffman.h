@@ -20,7 +20,7 @@ void make_codes(const std::uint8_t* lengths, int n, std::uint16_t* codes);
 // A two-level lookup table: the first `root` bits index the main table; longer codes continue
 // in a sub-table.
 class DecodeTable {
-public:
+  public:
     // Builds from code lengths. Returns false when the lengths are not a complete prefix code
     // (or only one symbol is used, which the format expresses with its single-symbol form).
     // A table with no used symbol is accepted and fails only when something is decoded with it.
@@ -40,7 +40,7 @@ public:
     // or sub-table offset.
     const std::uint32_t* entries() const { return table_.data(); }
 
-private:
+  private:
     std::vector<std::uint32_t> table_;
     int root_ = 0;
     bool single_ = false;

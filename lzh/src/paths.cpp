@@ -6,7 +6,8 @@ namespace lzh {
 
 bool wildcard_match(std::string_view pat, std::string_view name) noexcept {
     // "X.*" also matches "X" (DOS habit: "*.*" means every file, with or without a dot).
-    if (pat.size() >= 2 && pat.substr(pat.size() - 2) == ".*" && name.find('.') == std::string_view::npos &&
+    if (pat.size() >= 2 && pat.substr(pat.size() - 2) == ".*" &&
+        name.find('.') == std::string_view::npos &&
         wildcard_match(pat.substr(0, pat.size() - 2), name))
         return true;
     // Iterative matcher with one backtrack point for the last '*'.
@@ -58,8 +59,10 @@ std::string normalize(std::string_view path) {
     for (auto& part : split_path(path)) {
         if (part == ".") continue;
         if (part == "..") {
-            if (!out.empty() && out.back() != "..") out.pop_back();
-            else if (!absolute) out.push_back(part);
+            if (!out.empty() && out.back() != "..")
+                out.pop_back();
+            else if (!absolute)
+                out.push_back(part);
             continue;
         }
         out.push_back(part);
@@ -75,7 +78,8 @@ std::string normalize(std::string_view path) {
 std::string unsafe_member_reason(std::string_view p) {
     if (p.empty()) return "the member has no name";
     if (p[0] == '/') return "the path is absolute";
-    if (p.size() >= 2 && p[1] == ':' && ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z')))
+    if (p.size() >= 2 && p[1] == ':' &&
+        ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z')))
         return "the path starts with a drive letter";
     for (auto& part : split_path(p))
         if (part == "..") return "the path contains \"..\"";

@@ -18,8 +18,8 @@ struct CodedPiece {
 };
 
 // Codes `data` (len > 0), allowing matches into `history` (which ends where data begins).
-CodedPiece encode_piece(Method m, const std::uint8_t* history, std::size_t history_len, const std::uint8_t* data,
-                        std::size_t len, const EncodeOptions& opt = {});
+CodedPiece encode_piece(Method m, const std::uint8_t* history, std::size_t history_len,
+                        const std::uint8_t* data, std::size_t len, const EncodeOptions& opt = {});
 
 void append_piece(BitWriter& bw, const CodedPiece& piece);
 

@@ -61,13 +61,19 @@ DWORD clamp32(std::uint64_t v) { return v > 0xFFFFFFFFull ? 0xFFFFFFFFu : static
 
 WORD os_type(char id) {
     switch (id) {
-    case 'M': return 0;
-    case '2': return 1;
-    case 'U': return 3;
-    case 'm': return 4;
-    case 'w':
-    case 'W': return 7;
-    default: return 0xFFFF;
+        case 'M':
+            return 0;
+        case '2':
+            return 1;
+        case 'U':
+            return 3;
+        case 'm':
+            return 4;
+        case 'w':
+        case 'W':
+            return 7;
+        default:
+            return 0xFFFF;
     }
 }
 
@@ -86,9 +92,10 @@ void fill(const lzh::Member& m, INDIVIDUALINFO* info) {
     info->wDate = static_cast<WORD>(dos >> 16);
     std::strncpy(info->szFileName, m.path.c_str(), sizeof info->szFileName - 1);
     const char* kind = m.is_directory ? "d" : m.is_symlink ? "l" : "-";
-    std::snprintf(info->szAttribute, sizeof info->szAttribute, "%s%s%s", kind, (m.mode & 0400) || !m.mode ? "r" : "-",
-                  (m.mode & 0200) || !m.mode ? "w" : "-");
-    std::memcpy(info->szMode, m.method_text.c_str(), std::min<std::size_t>(5, m.method_text.size()));
+    std::snprintf(info->szAttribute, sizeof info->szAttribute, "%s%s%s", kind,
+                  (m.mode & 0400) || !m.mode ? "r" : "-", (m.mode & 0200) || !m.mode ? "w" : "-");
+    std::memcpy(info->szMode, m.method_text.c_str(),
+                std::min<std::size_t>(5, m.method_text.size()));
 }
 
 int find_from(OpenArchive& a, std::size_t start, INDIVIDUALINFO* info) {
@@ -96,8 +103,8 @@ int find_from(OpenArchive& a, std::size_t start, INDIVIDUALINFO* info) {
         const auto& m = a.members[i];
         std::size_t slash = m.path.rfind('/');
         std::string base = slash == std::string::npos ? m.path : m.path.substr(slash + 1);
-        if (a.pattern.empty() || a.pattern == "*" || a.pattern == "*.*" || lzh::wildcard_match(a.pattern, m.path) ||
-            lzh::wildcard_match(a.pattern, base)) {
+        if (a.pattern.empty() || a.pattern == "*" || a.pattern == "*.*" ||
+            lzh::wildcard_match(a.pattern, m.path) || lzh::wildcard_match(a.pattern, base)) {
             a.cursor = i + 1;
             fill(m, info);
             return 0;

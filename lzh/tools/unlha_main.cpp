@@ -13,8 +13,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (i > 1) line += ' ';
-        if (a.find_first_of(" \t") != std::string::npos && a.find('"') == std::string::npos) line += '"' + a + '"';
-        else line += a;
+        if (a.find_first_of(" \t") != std::string::npos && a.find('"') == std::string::npos)
+            line += '"' + a + '"';
+        else
+            line += a;
     }
     lzh::Report rep;
     lzh::Status s = lzh::run_command(line, rep);

@@ -32,7 +32,9 @@ CivilDate civilFromDays(std::int64_t z) {
   return {static_cast<int>(y + (m <= 2 ? 1 : 0)), static_cast<int>(m), static_cast<int>(d)};
 }
 
-bool isLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool isLeap(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int daysInMonth(int year, int month) {
   static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -45,8 +47,8 @@ Moment systemNow() {
   std::tm local{};
   localtime_r(&seconds, &local);
   const auto sinceSecond = now - std::chrono::system_clock::from_time_t(seconds);
-  const auto hundredths =
-      static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(sinceSecond).count() / 10);
+  const auto hundredths = static_cast<int>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(sinceSecond).count() / 10);
   return {toDayNumber({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday}),
           toStandardTime({local.tm_hour, local.tm_min, local.tm_sec, hundredths})};
 }
@@ -59,7 +61,9 @@ DayNumber toDayNumber(const CivilDate& date) {
       kUnixEpochDay);
 }
 
-CivilDate toCivilDate(DayNumber day) { return civilFromDays(std::int64_t{day} - kUnixEpochDay); }
+CivilDate toCivilDate(DayNumber day) {
+  return civilFromDays(std::int64_t{day} - kUnixEpochDay);
+}
 
 std::optional<DayNumber> dayNumberIfValid(const CivilDate& date) {
   if (date.month < 1 || date.month > 12 || date.day < 1) return std::nullopt;

@@ -46,6 +46,8 @@ std::int64_t toInteger(std::string_view text) {
   return static_cast<std::int64_t>(std::trunc(value));
 }
 
-std::string toText(std::int64_t value) { return std::to_string(value); }
+std::string toText(std::int64_t value) {
+  return std::to_string(value);
+}
 
 }  // namespace marlo

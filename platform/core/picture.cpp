@@ -41,12 +41,18 @@ int readDigits(std::string_view text, std::size_t& pos) {
 
 std::string dateFormatFor(int code) {
   switch (code) {
-    case 1: return "%m/%d/%y";
-    case 2: return "%m/%d/%Y";
-    case 6: return "%d/%m/%y";
-    case 10: return "%Y/%m/%d";
-    case 12: return "%Y%m%d";
-    default: return shortDateFormat();
+    case 1:
+      return "%m/%d/%y";
+    case 2:
+      return "%m/%d/%Y";
+    case 6:
+      return "%d/%m/%y";
+    case 10:
+      return "%Y/%m/%d";
+    case 12:
+      return "%Y%m%d";
+    default:
+      return shortDateFormat();
   }
 }
 
@@ -142,20 +148,28 @@ std::optional<Picture> Picture::parse(std::string_view text) {
 
 std::string Picture::format(std::string_view value) const {
   switch (kind_) {
-    case Kind::Number: return formatNumber(toReal(value));
-    case Kind::String: return std::string(value.substr(0, width_));
-    case Kind::Date: return formatDate(value);
-    case Kind::Time: return formatTime(value);
+    case Kind::Number:
+      return formatNumber(toReal(value));
+    case Kind::String:
+      return std::string(value.substr(0, width_));
+    case Kind::Date:
+      return formatDate(value);
+    case Kind::Time:
+      return formatTime(value);
   }
   return {};
 }
 
 std::optional<std::string> Picture::deformat(std::string_view shown) const {
   switch (kind_) {
-    case Kind::Number: return deformatNumber(shown);
-    case Kind::String: return std::string(shown.substr(0, width_));
-    case Kind::Date: return deformatDate(shown);
-    case Kind::Time: return deformatTime(shown);
+    case Kind::Number:
+      return deformatNumber(shown);
+    case Kind::String:
+      return std::string(shown.substr(0, width_));
+    case Kind::Date:
+      return deformatDate(shown);
+    case Kind::Time:
+      return deformatTime(shown);
   }
   return std::nullopt;
 }
@@ -208,11 +222,21 @@ std::string Picture::formatDate(std::string_view value) const {
       continue;
     }
     switch (format[++i]) {
-      case 'd': out += twoDigits(date.day); break;
-      case 'm': out += twoDigits(date.month); break;
-      case 'y': out += twoDigits(date.year % 100); break;
-      case 'Y': out += std::to_string(date.year); break;
-      default: out.push_back(format[i]); break;
+      case 'd':
+        out += twoDigits(date.day);
+        break;
+      case 'm':
+        out += twoDigits(date.month);
+        break;
+      case 'y':
+        out += twoDigits(date.year % 100);
+        break;
+      case 'Y':
+        out += std::to_string(date.year);
+        break;
+      default:
+        out.push_back(format[i]);
+        break;
     }
   }
   return out;
@@ -235,11 +259,20 @@ std::optional<std::string> Picture::deformatDate(std::string_view shown) const {
     const int number = readDigits(text, pos);
     if (number < 0) return std::nullopt;
     switch (field) {
-      case 'd': date.day = number; break;
-      case 'm': date.month = number; break;
-      case 'y': date.year = pos - start <= 2 ? (number < 50 ? 2000 + number : 1900 + number) : number; break;
-      case 'Y': date.year = number; break;
-      default: return std::nullopt;
+      case 'd':
+        date.day = number;
+        break;
+      case 'm':
+        date.month = number;
+        break;
+      case 'y':
+        date.year = pos - start <= 2 ? (number < 50 ? 2000 + number : 1900 + number) : number;
+        break;
+      case 'Y':
+        date.year = number;
+        break;
+      default:
+        return std::nullopt;
     }
   }
   if (pos != text.size()) return std::nullopt;

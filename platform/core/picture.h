@@ -7,7 +7,8 @@
 //                       places. "b" shows zero as blanks. A value too wide shows as W "#".
 //   sW                  text cut to W characters, left-aligned.
 //   d17                 the user's short date (from the locale, or set by hand); also d1
-//                       (m/dd/yy), d2 (mm/dd/yyyy), d6 (dd/mm/yy), d10 (yyyy/mm/dd), d12 (yyyymmdd).
+//                       (m/dd/yy), d2 (mm/dd/yyyy), d6 (dd/mm/yy), d10 (yyyy/mm/dd), d12
+//                       (yyyymmdd).
 //   t1, t4              time of day as hh:mm or hh:mm:ss, 24-hour clock.
 //
 // Letters may be upper or lower case and a leading "@" is allowed. Values pass as text: numbers

@@ -89,7 +89,9 @@ class BlankString {
   [[nodiscard]] char* data() { return bytes_.data(); }
   operator std::string_view() const { return view(); }  // NOLINT
 
-  friend bool operator==(const BlankString& a, std::string_view b) { return a.clipped() == clip(b); }
+  friend bool operator==(const BlankString& a, std::string_view b) {
+    return a.clipped() == clip(b);
+  }
 
  private:
   std::array<char, Chars> bytes_;

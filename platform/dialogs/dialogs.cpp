@@ -1,6 +1,5 @@
 #include "platform/dialogs/dialogs.h"
 
-
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -29,8 +28,8 @@ void enterFolderOf(const std::string& path, bool isFolder) {
 
 }  // namespace
 
-unsigned messageBox(std::string_view text, std::string_view caption, MessageIcon icon, unsigned buttons,
-                    unsigned defaultButton) {
+unsigned messageBox(std::string_view text, std::string_view caption, MessageIcon icon,
+                    unsigned buttons, unsigned defaultButton) {
   if (buttons == 0) buttons = button::Ok;
   if ((buttons & defaultButton) == 0 || (defaultButton & (defaultButton - 1)) != 0) {
     defaultButton = firstButton(buttons);
@@ -50,7 +49,9 @@ unsigned messageBox(std::string_view text, std::string_view caption, MessageIcon
   return (pressed & buttons) != 0 ? pressed : defaultButton;
 }
 
-void beep(BeepKind kind) { win::Engine::instance().beep(kind); }
+void beep(BeepKind kind) {
+  win::Engine::instance().beep(kind);
+}
 
 std::vector<FileMask> parseMaskList(std::string_view masks) {
   std::vector<FileMask> out;
@@ -79,7 +80,8 @@ std::string fileDialog(const FileDialogOptions& options) {
   r.title = options.title;
   r.masks = options.masks;
   std::error_code ec;
-  r.directory = options.directory.empty() ? std::filesystem::current_path(ec).string() : options.directory;
+  r.directory =
+      options.directory.empty() ? std::filesystem::current_path(ec).string() : options.directory;
   r.fileName = options.fileName;
   r.defaultButton = button::Cancel;
   std::string path = win::Engine::instance().runDialog(std::move(r)).path;
@@ -96,7 +98,8 @@ std::string folderDialog(std::string_view title, std::string_view startFolder, b
   r.kind = win::DialogRequest::Kind::Folder;
   r.title = std::string(title);
   std::error_code ec;
-  r.directory = startFolder.empty() ? std::filesystem::current_path(ec).string() : std::string(startFolder);
+  r.directory =
+      startFolder.empty() ? std::filesystem::current_path(ec).string() : std::string(startFolder);
   r.defaultButton = button::Cancel;
   std::string path = win::Engine::instance().runDialog(std::move(r)).path;
   if (!path.empty()) {
@@ -107,7 +110,8 @@ std::string folderDialog(std::string_view title, std::string_view startFolder, b
 }
 
 void stop(std::string_view text) {
-  if (messageBox(text, "Stop", MessageIcon::Hand, button::Abort | button::Ignore, button::Abort) == button::Abort) {
+  if (messageBox(text, "Stop", MessageIcon::Hand, button::Abort | button::Ignore, button::Abort) ==
+      button::Abort) {
     halt(0, text);
   }
 }

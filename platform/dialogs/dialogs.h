@@ -19,8 +19,9 @@ namespace button = win::button;
 // Shows a message box and returns the pressed button (one of `buttons`). A "|" in the text
 // starts a new line. A default that is not one of the buttons falls back to the first button;
 // so does an empty button set, which becomes OK.
-unsigned messageBox(std::string_view text, std::string_view caption, MessageIcon icon = MessageIcon::None,
-                    unsigned buttons = button::Ok, unsigned defaultButton = 0);
+unsigned messageBox(std::string_view text, std::string_view caption,
+                    MessageIcon icon = MessageIcon::None, unsigned buttons = button::Ok,
+                    unsigned defaultButton = 0);
 
 void beep(BeepKind kind = BeepKind::Default);
 
@@ -44,7 +45,8 @@ std::string fileDialog(const FileDialogOptions& options);
 
 // The chosen folder, or empty text on cancel. Like a file dialog, it leaves the current
 // directory in the chosen folder unless keepDirectory is set.
-std::string folderDialog(std::string_view title, std::string_view startFolder, bool keepDirectory = false);
+std::string folderDialog(std::string_view title, std::string_view startFolder,
+                         bool keepDirectory = false);
 
 // The runtime's stop box: the text with Abort and Ignore under the title "Stop". Abort ends the
 // program (halt 0); Ignore returns.

@@ -109,8 +109,9 @@ bool HeadlessView::answerWaiting(DialogAnswer answer) {
 bool HeadlessView::trayAdd(const TrayIcon& icon) {
   std::lock_guard lock(mutex_);
   if (!trayAvailable_) return false;
-  const auto it = std::find_if(tray_.begin(), tray_.end(),
-                               [&](const TrayIcon& t) { return t.window == icon.window && t.id == icon.id; });
+  const auto it = std::find_if(tray_.begin(), tray_.end(), [&](const TrayIcon& t) {
+    return t.window == icon.window && t.id == icon.id;
+  });
   if (it != tray_.end()) {
     *it = icon;
   } else {

@@ -5,8 +5,8 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>

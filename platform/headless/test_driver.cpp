@@ -14,9 +14,13 @@ ThreadId TestDriver::start(std::function<void()> procedure, std::size_t stackHin
   return id;
 }
 
-bool TestDriver::settle() { return engine_.waitAllIdle(); }
+bool TestDriver::settle() {
+  return engine_.waitAllIdle();
+}
 
-bool TestDriver::waitEnded() { return engine_.waitAllEnded(); }
+bool TestDriver::waitEnded() {
+  return engine_.waitAllEnded();
+}
 
 WindowHandle TestDriver::window(std::string_view title) const {
   const auto all = view_.windowsTitled(title);
@@ -47,12 +51,15 @@ WindowHandle TestDriver::waitForProcedure(std::string_view procedure) {
 }
 
 bool TestDriver::waitForClose(WindowHandle window) {
-  const bool closed = view_.waitFor([&] { return !view_.screen(window).has_value(); }, guardSeconds_);
+  const bool closed =
+      view_.waitFor([&] { return !view_.screen(window).has_value(); }, guardSeconds_);
   settle();
   return closed;
 }
 
-bool TestDriver::isOpen(WindowHandle window) const { return view_.screen(window).has_value(); }
+bool TestDriver::isOpen(WindowHandle window) const {
+  return view_.screen(window).has_value();
+}
 
 HeadlessView::Screen TestDriver::screen(WindowHandle window) const {
   return view_.screen(window).value_or(HeadlessView::Screen{});
@@ -65,8 +72,12 @@ ControlState TestDriver::control(WindowHandle window, int control) const {
   return it == s->controls.end() ? ControlState{} : it->second;
 }
 
-std::string TestDriver::value(WindowHandle window, int c) const { return control(window, c).value; }
-std::string TestDriver::text(WindowHandle window, int c) const { return control(window, c).text; }
+std::string TestDriver::value(WindowHandle window, int c) const {
+  return control(window, c).value;
+}
+std::string TestDriver::text(WindowHandle window, int c) const {
+  return control(window, c).text;
+}
 
 std::string TestDriver::statusText(WindowHandle window, int zone) const {
   const auto s = view_.screen(window);
@@ -78,7 +89,9 @@ std::vector<std::vector<std::string>> TestDriver::rows(WindowHandle window, int 
   return control(window, c).rows;
 }
 
-int TestDriver::selection(WindowHandle window, int c) const { return control(window, c).selection; }
+int TestDriver::selection(WindowHandle window, int c) const {
+  return control(window, c).selection;
+}
 
 bool TestDriver::reachable(WindowHandle window, int c) const {
   const auto s = view_.screen(window);
@@ -120,17 +133,20 @@ bool TestDriver::press(WindowHandle window, int c) {
 }
 
 bool TestDriver::pickRow(WindowHandle window, int c, int row) {
-  if (!reachable(window, c) || row < 1 || row > static_cast<int>(rows(window, c).size())) return false;
+  if (!reachable(window, c) || row < 1 || row > static_cast<int>(rows(window, c).size()))
+    return false;
   return send(window, Input::selectRow(c, row));
 }
 
 bool TestDriver::doubleClickRow(WindowHandle window, int c, int row) {
-  if (!reachable(window, c) || row < 1 || row > static_cast<int>(rows(window, c).size())) return false;
+  if (!reachable(window, c) || row < 1 || row > static_cast<int>(rows(window, c).size()))
+    return false;
   return send(window, Input::activateRow(c, row));
 }
 
 bool TestDriver::rightClickRow(WindowHandle window, int c, int row) {
-  if (!reachable(window, c) || row < 0 || row > static_cast<int>(rows(window, c).size())) return false;
+  if (!reachable(window, c) || row < 0 || row > static_cast<int>(rows(window, c).size()))
+    return false;
   return send(window, Input::rightClickRow(c, row));
 }
 

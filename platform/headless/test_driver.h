@@ -52,7 +52,7 @@ class TestDriver {
   [[nodiscard]] int selection(WindowHandle window, int control) const;
 
   // --- A person's actions (each settles before it returns) -----------------------------------
-  bool type(WindowHandle window, int control, std::string text);  // types and leaves the field
+  bool type(WindowHandle window, int control, std::string text);      // types and leaves the field
   bool typeOnly(WindowHandle window, int control, std::string text);  // types, stays in the field
   bool press(WindowHandle window, int control);  // a button, a check box or a radio
   bool pickRow(WindowHandle window, int control, int row);

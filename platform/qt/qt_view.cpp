@@ -24,11 +24,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <QScrollBar>
 #include <QTreeWidget>
 #include <QWindowStateChangeEvent>
 
@@ -42,15 +42,22 @@ namespace {
 const char* const kWindowProperty = "marloWindow";
 const char* const kControlProperty = "marloControl";
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+QString qs(const std::string& s) {
+  return QString::fromStdString(s);
+}
 
-QColor toQColor(Colour c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+QColor toQColor(Colour c) {
+  return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
 
 Qt::Alignment toQt(Align a) {
   switch (a) {
-    case Align::Center: return Qt::AlignHCenter | Qt::AlignVCenter;
-    case Align::Right: return Qt::AlignRight | Qt::AlignVCenter;
-    case Align::Left: break;
+    case Align::Center:
+      return Qt::AlignHCenter | Qt::AlignVCenter;
+    case Align::Right:
+      return Qt::AlignRight | Qt::AlignVCenter;
+    case Align::Left:
+      break;
   }
   return Qt::AlignLeft | Qt::AlignVCenter;
 }
@@ -59,29 +66,65 @@ Qt::Alignment toQt(Align a) {
 KeyCode keyCodeOf(const QKeyEvent& e) {
   KeyCode vk = 0;
   const int k = e.key();
-  if (k >= Qt::Key_A && k <= Qt::Key_Z) vk = 0x41 + (k - Qt::Key_A);
-  else if (k >= Qt::Key_0 && k <= Qt::Key_9) vk = 0x30 + (k - Qt::Key_0);
-  else if (k >= Qt::Key_F1 && k <= Qt::Key_F12) vk = 0x70 + (k - Qt::Key_F1);
+  if (k >= Qt::Key_A && k <= Qt::Key_Z)
+    vk = 0x41 + (k - Qt::Key_A);
+  else if (k >= Qt::Key_0 && k <= Qt::Key_9)
+    vk = 0x30 + (k - Qt::Key_0);
+  else if (k >= Qt::Key_F1 && k <= Qt::Key_F12)
+    vk = 0x70 + (k - Qt::Key_F1);
   else {
     switch (k) {
-      case Qt::Key_Backspace: vk = 0x08; break;
-      case Qt::Key_Tab: vk = key::Tab; break;
+      case Qt::Key_Backspace:
+        vk = 0x08;
+        break;
+      case Qt::Key_Tab:
+        vk = key::Tab;
+        break;
       case Qt::Key_Return:
-      case Qt::Key_Enter: vk = key::Enter; break;
-      case Qt::Key_Escape: vk = key::Escape; break;
-      case Qt::Key_Space: vk = 0x20; break;
-      case Qt::Key_PageUp: vk = key::PageUp; break;
-      case Qt::Key_PageDown: vk = key::PageDown; break;
-      case Qt::Key_End: vk = key::End; break;
-      case Qt::Key_Home: vk = key::Home; break;
-      case Qt::Key_Left: vk = 0x25; break;
-      case Qt::Key_Up: vk = key::Up; break;
-      case Qt::Key_Right: vk = 0x27; break;
-      case Qt::Key_Down: vk = key::Down; break;
-      case Qt::Key_Insert: vk = key::Insert; break;
-      case Qt::Key_Delete: vk = key::Delete; break;
-      case Qt::Key_Apostrophe: vk = key::Apostrophe; break;
-      default: return 0;
+      case Qt::Key_Enter:
+        vk = key::Enter;
+        break;
+      case Qt::Key_Escape:
+        vk = key::Escape;
+        break;
+      case Qt::Key_Space:
+        vk = 0x20;
+        break;
+      case Qt::Key_PageUp:
+        vk = key::PageUp;
+        break;
+      case Qt::Key_PageDown:
+        vk = key::PageDown;
+        break;
+      case Qt::Key_End:
+        vk = key::End;
+        break;
+      case Qt::Key_Home:
+        vk = key::Home;
+        break;
+      case Qt::Key_Left:
+        vk = 0x25;
+        break;
+      case Qt::Key_Up:
+        vk = key::Up;
+        break;
+      case Qt::Key_Right:
+        vk = 0x27;
+        break;
+      case Qt::Key_Down:
+        vk = key::Down;
+        break;
+      case Qt::Key_Insert:
+        vk = key::Insert;
+        break;
+      case Qt::Key_Delete:
+        vk = key::Delete;
+        break;
+      case Qt::Key_Apostrophe:
+        vk = key::Apostrophe;
+        break;
+      default:
+        return 0;
     }
   }
   if (e.modifiers() & Qt::ShiftModifier) vk |= key::Shift;
@@ -92,29 +135,47 @@ KeyCode keyCodeOf(const QKeyEvent& e) {
 
 QMessageBox::StandardButton toQt(unsigned b) {
   switch (b) {
-    case button::Ok: return QMessageBox::Ok;
-    case button::Yes: return QMessageBox::Yes;
-    case button::No: return QMessageBox::No;
-    case button::Abort: return QMessageBox::Abort;
-    case button::Retry: return QMessageBox::Retry;
-    case button::Ignore: return QMessageBox::Ignore;
-    case button::Cancel: return QMessageBox::Cancel;
-    case button::Help: return QMessageBox::Help;
-    default: return QMessageBox::NoButton;
+    case button::Ok:
+      return QMessageBox::Ok;
+    case button::Yes:
+      return QMessageBox::Yes;
+    case button::No:
+      return QMessageBox::No;
+    case button::Abort:
+      return QMessageBox::Abort;
+    case button::Retry:
+      return QMessageBox::Retry;
+    case button::Ignore:
+      return QMessageBox::Ignore;
+    case button::Cancel:
+      return QMessageBox::Cancel;
+    case button::Help:
+      return QMessageBox::Help;
+    default:
+      return QMessageBox::NoButton;
   }
 }
 
 unsigned fromQt(int b) {
   switch (b) {
-    case QMessageBox::Ok: return button::Ok;
-    case QMessageBox::Yes: return button::Yes;
-    case QMessageBox::No: return button::No;
-    case QMessageBox::Abort: return button::Abort;
-    case QMessageBox::Retry: return button::Retry;
-    case QMessageBox::Ignore: return button::Ignore;
-    case QMessageBox::Cancel: return button::Cancel;
-    case QMessageBox::Help: return button::Help;
-    default: return 0;
+    case QMessageBox::Ok:
+      return button::Ok;
+    case QMessageBox::Yes:
+      return button::Yes;
+    case QMessageBox::No:
+      return button::No;
+    case QMessageBox::Abort:
+      return button::Abort;
+    case QMessageBox::Retry:
+      return button::Retry;
+    case QMessageBox::Ignore:
+      return button::Ignore;
+    case QMessageBox::Cancel:
+      return button::Cancel;
+    case QMessageBox::Help:
+      return button::Help;
+    default:
+      return 0;
   }
 }
 
@@ -147,13 +208,15 @@ std::string substituteFont(const std::string& name) {
   // The Windows fonts the layouts name, mapped to the DejaVu family that every machine of ours
   // has (without any font Qt draws every glyph as a box).
   static const std::map<std::string, std::string> table = {
-      {"ms sans serif", "DejaVu Sans"}, {"tahoma", "DejaVu Sans"},       {"small fonts", "DejaVu Sans"},
-      {"system", "DejaVu Sans"},        {"arial", "DejaVu Sans"},        {"verdana", "DejaVu Sans"},
-      {"segoe ui", "DejaVu Sans"},      {"courier new", "DejaVu Sans Mono"}, {"courier", "DejaVu Sans Mono"},
-      {"times new roman", "DejaVu Serif"},
+      {"ms sans serif", "DejaVu Sans"}, {"tahoma", "DejaVu Sans"},
+      {"small fonts", "DejaVu Sans"},   {"system", "DejaVu Sans"},
+      {"arial", "DejaVu Sans"},         {"verdana", "DejaVu Sans"},
+      {"segoe ui", "DejaVu Sans"},      {"courier new", "DejaVu Sans Mono"},
+      {"courier", "DejaVu Sans Mono"},  {"times new roman", "DejaVu Serif"},
   };
   std::string lower = name;
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
   const auto it = table.find(lower);
   if (it != table.end()) return it->second;
   return name.empty() ? "DejaVu Sans" : name;
@@ -175,7 +238,8 @@ class QtView::Frame : public QMainWindow {
   }
   void changeEvent(QEvent* e) override {
     QMainWindow::changeEvent(e);
-    if (e->type() == QEvent::WindowStateChange || e->type() == QEvent::ActivationChange) view_.frameEvent(handle_, e);
+    if (e->type() == QEvent::WindowStateChange || e->type() == QEvent::ActivationChange)
+      view_.frameEvent(handle_, e);
   }
   void resizeEvent(QResizeEvent* e) override {
     QMainWindow::resizeEvent(e);
@@ -197,7 +261,7 @@ struct QtView::Win {
   QWidget* content = nullptr;
   std::map<int, QWidget*> controls;
   std::map<int, ControlState> states;
-  std::map<int, QButtonGroup*> groups;  // option group number -> its radios
+  std::map<int, QButtonGroup*> groups;        // option group number -> its radios
   std::map<int, QPointer<QWidget>> overlays;  // widgets laid over controls
   std::vector<QLabel*> zones;
   WindowProps props;
@@ -228,7 +292,9 @@ QtView::~QtView() {
   }
 }
 
-void QtView::refreshTrayAvailability() { trayAvailable_ = QSystemTrayIcon::isSystemTrayAvailable(); }
+void QtView::refreshTrayAvailability() {
+  trayAvailable_ = QSystemTrayIcon::isSystemTrayAvailable();
+}
 
 void QtView::onGui(std::function<void()> call) {
   QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
@@ -365,7 +431,9 @@ void QtView::createWindow(const WindowSnapshot& snapshot) {
   frame->setFont(win->font);
   // Dialog units: a quarter of the average width of the alphabet, an eighth of the height.
   const QFontMetricsF m(win->font);
-  win->unitX = m.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0 / 4.0;
+  win->unitX =
+      m.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
+      52.0 / 4.0;
   win->unitY = m.height() / 8.0;
 
   Win& w = *win;
@@ -416,11 +484,13 @@ void QtView::applyProps(Win& w, const WindowProps& p) {
   const int barHeight = p.statusWidths.empty() ? 0 : f.statusBar()->sizeHint().height();
   if (!w.placed || before.rect != p.rect || before.resizable != p.resizable) {
     if (p.resizable) {
-      f.setMinimumSize(p.minimum.width > 0 ? static_cast<int>(p.minimum.width * w.unitX) : 0,
-                       p.minimum.height > 0 ? static_cast<int>(p.minimum.height * w.unitY) + barHeight : 0);
-      f.setMaximumSize(p.maximum.width > 0 ? static_cast<int>(p.maximum.width * w.unitX) : QWIDGETSIZE_MAX,
-                       p.maximum.height > 0 ? static_cast<int>(p.maximum.height * w.unitY) + barHeight
-                                            : QWIDGETSIZE_MAX);
+      f.setMinimumSize(
+          p.minimum.width > 0 ? static_cast<int>(p.minimum.width * w.unitX) : 0,
+          p.minimum.height > 0 ? static_cast<int>(p.minimum.height * w.unitY) + barHeight : 0);
+      f.setMaximumSize(
+          p.maximum.width > 0 ? static_cast<int>(p.maximum.width * w.unitX) : QWIDGETSIZE_MAX,
+          p.maximum.height > 0 ? static_cast<int>(p.maximum.height * w.unitY) + barHeight
+                               : QWIDGETSIZE_MAX);
       f.resize(width, height + barHeight);
     } else {
       f.setFixedSize(width, height + barHeight);
@@ -459,7 +529,7 @@ void QtView::frameEvent(WindowHandle window, QEvent* event) {
     return;
   }
   if (event->type() == QEvent::WindowStateChange) {
-    const WindowState s = f.isMinimized() ? WindowState::Minimized
+    const WindowState s = f.isMinimized()   ? WindowState::Minimized
                           : f.isMaximized() ? WindowState::Maximized
                                             : WindowState::Normal;
     if (s != w->props.state) personInput(window, Input::windowState(s));
@@ -546,9 +616,10 @@ QWidget* QtView::createControl(Win& w, const ControlState& s) {
           personInput(h, Input::selectRow(n, tree->indexOfTopLevelItem(item) + 1));
         }
       });
-      connect(tree, &QTreeWidget::itemDoubleClicked, this, [this, h, n, tree](QTreeWidgetItem* item) {
-        personInput(h, Input::activateRow(n, tree->indexOfTopLevelItem(item) + 1));
-      });
+      connect(tree, &QTreeWidget::itemDoubleClicked, this,
+              [this, h, n, tree](QTreeWidgetItem* item) {
+                personInput(h, Input::activateRow(n, tree->indexOfTopLevelItem(item) + 1));
+              });
       // A person dragging the scroll bar's thumb reports where it was let go, as 0..100 of the
       // way down, so that a list showing one page at a time can fetch the records there.
       connect(tree->verticalScrollBar(), &QScrollBar::sliderReleased, this, [this, h, n, tree] {
@@ -593,13 +664,16 @@ QWidget* QtView::createControl(Win& w, const ControlState& s) {
   widget->setProperty(kControlProperty, n);
   widget->installEventFilter(this);
   // Panels and lines are background: later controls lie on them.
-  if (s.kind == ControlKind::Panel || s.kind == ControlKind::Line || s.kind == ControlKind::OptionGroup) widget->lower();
+  if (s.kind == ControlKind::Panel || s.kind == ControlKind::Line ||
+      s.kind == ControlKind::OptionGroup)
+    widget->lower();
   w.controls[n] = widget;
   return widget;
 }
 
 void QtView::placeControl(Win& w, QWidget* widget, const ControlState& s) {
-  widget->setGeometry(static_cast<int>(std::lround(s.rect.x * w.unitX)), static_cast<int>(std::lround(s.rect.y * w.unitY)),
+  widget->setGeometry(static_cast<int>(std::lround(s.rect.x * w.unitX)),
+                      static_cast<int>(std::lround(s.rect.y * w.unitY)),
                       std::max(1, static_cast<int>(std::lround(s.rect.width * w.unitX))),
                       std::max(1, static_cast<int>(std::lround(s.rect.height * w.unitY))));
 }
@@ -650,7 +724,8 @@ void QtView::applyControl(Win& w, const ControlState& s) {
         edit->setModified(false);
       }
       edit->setReadOnly(s.kind == ControlKind::Display || s.has(flag::ReadOnly));
-      edit->setAlignment(s.picture.size() > 0 && (s.picture[0] == 'n' || s.picture[0] == 'N' || s.picture[0] == '@')
+      edit->setAlignment(s.picture.size() > 0 &&
+                                 (s.picture[0] == 'n' || s.picture[0] == 'N' || s.picture[0] == '@')
                              ? Qt::AlignRight
                              : toQt(s.align));
       if (s.kind == ControlKind::Display) edit->setFrame(!s.has(flag::Transparent));
@@ -685,7 +760,8 @@ void QtView::applyControl(Win& w, const ControlState& s) {
     case ControlKind::Radio: {
       auto* r = static_cast<QRadioButton*>(widget);
       r->setText(qs(s.text));
-      if (w.groups.count(s.parent) && !w.groups[s.parent]->buttons().contains(r)) w.groups[s.parent]->addButton(r);
+      if (w.groups.count(s.parent) && !w.groups[s.parent]->buttons().contains(r))
+        w.groups[s.parent]->addButton(r);
       break;
     }
     case ControlKind::List: {
@@ -693,7 +769,9 @@ void QtView::applyControl(Win& w, const ControlState& s) {
       const std::size_t columns = std::max<std::size_t>(1, s.columns.size());
       if (before == nullptr || before->columns.size() != s.columns.size() ||
           !std::equal(s.columns.begin(), s.columns.end(), before->columns.begin(),
-                      [](const ListColumn& a, const ListColumn& b) { return a.header == b.header && a.width == b.width; })) {
+                      [](const ListColumn& a, const ListColumn& b) {
+                        return a.header == b.header && a.width == b.width;
+                      })) {
         tree->setColumnCount(static_cast<int>(columns));
         QStringList headers;
         bool anyHeader = false;
@@ -710,7 +788,8 @@ void QtView::applyControl(Win& w, const ControlState& s) {
           tree->headerItem()->setTextAlignment(col, toQt(s.columns[i].headerAlign));
         }
       }
-      if (before == nullptr || before->rows != s.rows || before->columns.size() != s.columns.size()) {
+      if (before == nullptr || before->rows != s.rows ||
+          before->columns.size() != s.columns.size()) {
         tree->clear();
         QList<QTreeWidgetItem*> items;
         items.reserve(static_cast<qsizetype>(s.rows.size()));
@@ -718,7 +797,8 @@ void QtView::applyControl(Win& w, const ControlState& s) {
           auto* item = new QTreeWidgetItem;
           for (std::size_t i = 0; i < row.size() && i < columns; ++i) {
             item->setText(static_cast<int>(i), qs(row[i]));
-            if (i < s.columns.size()) item->setTextAlignment(static_cast<int>(i), toQt(s.columns[i].align));
+            if (i < s.columns.size())
+              item->setTextAlignment(static_cast<int>(i), toQt(s.columns[i].align));
           }
           items << item;
         }
@@ -731,7 +811,8 @@ void QtView::applyControl(Win& w, const ControlState& s) {
       } else {
         tree->clearSelection();
       }
-      tree->setVerticalScrollBarPolicy(s.has(flag::VScroll) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+      tree->setVerticalScrollBarPolicy(s.has(flag::VScroll) ? Qt::ScrollBarAsNeeded
+                                                            : Qt::ScrollBarAlwaysOff);
       break;
     }
     case ControlKind::Progress: {
@@ -789,15 +870,18 @@ bool QtView::eventFilter(QObject* watched, QEvent* event) {
     if (me->button() != Qt::RightButton) return false;
     auto* tree = static_cast<QTreeWidget*>(w->controls[n]);
     QTreeWidgetItem* item = tree->itemAt(me->position().toPoint());
-    personInput(h, Input::rightClickRow(n, item != nullptr ? tree->indexOfTopLevelItem(item) + 1 : 0));
+    personInput(h,
+                Input::rightClickRow(n, item != nullptr ? tree->indexOfTopLevelItem(item) + 1 : 0));
     return true;
   }
-  if (event->type() == QEvent::FocusIn && watched == w->controls[n] && s.kind != ControlKind::Panel) {
+  if (event->type() == QEvent::FocusIn && watched == w->controls[n] &&
+      s.kind != ControlKind::Panel) {
     personInput(h, Input::focus(n));
   }
   if (event->type() == QEvent::FocusOut && s.kind == ControlKind::TextBox) {
     auto* text = static_cast<QPlainTextEdit*>(w->controls[n]);
-    if (text->toPlainText() != qs(s.value)) personInput(h, Input::enter(n, text->toPlainText().toStdString()));
+    if (text->toPlainText() != qs(s.value))
+      personInput(h, Input::enter(n, text->toPlainText().toStdString()));
   }
   return false;
 }
@@ -816,11 +900,20 @@ void QtView::showDialog(const DialogRequest& request, AnswerFn answer) {
         box->setWindowTitle(qs(request.title));
         box->setText(qs(request.text));
         switch (request.icon) {
-          case MessageIcon::Exclamation: box->setIcon(QMessageBox::Warning); break;
-          case MessageIcon::Asterisk: box->setIcon(QMessageBox::Information); break;
-          case MessageIcon::Question: box->setIcon(QMessageBox::Question); break;
-          case MessageIcon::Hand: box->setIcon(QMessageBox::Critical); break;
-          case MessageIcon::None: break;
+          case MessageIcon::Exclamation:
+            box->setIcon(QMessageBox::Warning);
+            break;
+          case MessageIcon::Asterisk:
+            box->setIcon(QMessageBox::Information);
+            break;
+          case MessageIcon::Question:
+            box->setIcon(QMessageBox::Question);
+            break;
+          case MessageIcon::Hand:
+            box->setIcon(QMessageBox::Critical);
+            break;
+          case MessageIcon::None:
+            break;
         }
         QMessageBox::StandardButtons buttons;
         for (unsigned b = 1; b <= button::Help; b <<= 1) {
@@ -903,25 +996,36 @@ bool QtView::trayAdd(const TrayIcon& icon) {
       tray = new QSystemTrayIcon(this);
       const WindowHandle h = icon.window;
       const unsigned id = icon.id;
-      connect(tray, &QSystemTrayIcon::activated, this, [h, id](QSystemTrayIcon::ActivationReason reason) {
-        if (!Engine::exists()) return;
-        switch (reason) {
-          case QSystemTrayIcon::Trigger: Engine::instance().trayAction(h, id, TrayAction::Activate); break;
-          case QSystemTrayIcon::DoubleClick: Engine::instance().trayAction(h, id, TrayAction::DoubleActivate); break;
-          case QSystemTrayIcon::Context: Engine::instance().trayAction(h, id, TrayAction::Context); break;
-          default: break;
-        }
-      });
+      connect(tray, &QSystemTrayIcon::activated, this,
+              [h, id](QSystemTrayIcon::ActivationReason reason) {
+                if (!Engine::exists()) return;
+                switch (reason) {
+                  case QSystemTrayIcon::Trigger:
+                    Engine::instance().trayAction(h, id, TrayAction::Activate);
+                    break;
+                  case QSystemTrayIcon::DoubleClick:
+                    Engine::instance().trayAction(h, id, TrayAction::DoubleActivate);
+                    break;
+                  case QSystemTrayIcon::Context:
+                    Engine::instance().trayAction(h, id, TrayAction::Context);
+                    break;
+                  default:
+                    break;
+                }
+              });
       // A desktop whose notification area shows the icon's own menu on the right button
       // (StatusNotifierItem hosts) reports no right click; the menu offers both actions.
       QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
-      if (bus != nullptr && bus->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"))) {
+      if (bus != nullptr &&
+          bus->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"))) {
         auto* menu = new QMenu();
         connect(tray, &QObject::destroyed, menu, &QObject::deleteLater);
-        connect(menu->addAction(QStringLiteral("Restore")), &QAction::triggered, this,
-                [h, id] { if (Engine::exists()) Engine::instance().trayAction(h, id, TrayAction::Activate); });
-        connect(menu->addAction(QStringLiteral("Close")), &QAction::triggered, this,
-                [h, id] { if (Engine::exists()) Engine::instance().trayAction(h, id, TrayAction::Context); });
+        connect(menu->addAction(QStringLiteral("Restore")), &QAction::triggered, this, [h, id] {
+          if (Engine::exists()) Engine::instance().trayAction(h, id, TrayAction::Activate);
+        });
+        connect(menu->addAction(QStringLiteral("Close")), &QAction::triggered, this, [h, id] {
+          if (Engine::exists()) Engine::instance().trayAction(h, id, TrayAction::Context);
+        });
         tray->setContextMenu(menu);
       }
     }
@@ -964,7 +1068,8 @@ int QtView::run(Engine& engine, std::function<void()> procedure) {
   if (!engine.runningThreads().empty()) {
     // The GUI is going away first: halt the program and let its threads end before joining.
     engine.halt(0, "closing");
-    while (!engine.runningThreads().empty()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    while (!engine.runningThreads().empty())
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
   }
   engine.shutdown();
   // What the program threads queued last (their windows closing) runs before run() returns.

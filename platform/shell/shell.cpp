@@ -25,7 +25,9 @@ IconRegistry& icons() {
   return registry;
 }
 
-win::Engine* engine() { return win::Engine::exists() ? &win::Engine::instance() : nullptr; }
+win::Engine* engine() {
+  return win::Engine::exists() ? &win::Engine::instance() : nullptr;
+}
 
 win::TrayIcon trayIconFrom(const NOTIFYICONDATAA& d) {
   win::TrayIcon icon;
@@ -147,7 +149,8 @@ BOOL ShowWindow(HWND window, int command) {
     w->setVisible(visible);
     if (changeState) w->setState(state);
   } else {
-    e->sendInput(window, changeState ? win::Input::show(visible, state) : win::Input::show(visible));
+    e->sendInput(window,
+                 changeState ? win::Input::show(visible, state) : win::Input::show(visible));
   }
   return wasVisible;
 }
@@ -167,7 +170,9 @@ HWND SetFocus(HWND window) {
   return previous;
 }
 
-BOOL BringWindowToTop(HWND window) { return SetForegroundWindow(window); }
+BOOL BringWindowToTop(HWND window) {
+  return SetForegroundWindow(window);
+}
 
 BOOL SystemParametersInfoA(UINT action, UINT uiParam, PVOID param, UINT) {
   switch (action) {

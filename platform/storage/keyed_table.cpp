@@ -34,9 +34,12 @@ std::string sqlName(std::string_view name) {
 
 const char* sqlType(FieldType type) {
   switch (type) {
-    case FieldType::Integer: return "INTEGER";
-    case FieldType::Real: return "REAL";
-    case FieldType::Text: return "TEXT";
+    case FieldType::Integer:
+      return "INTEGER";
+    case FieldType::Real:
+      return "REAL";
+    case FieldType::Text:
+      return "TEXT";
   }
   return "TEXT";
 }
@@ -72,8 +75,10 @@ class Statement {
 
 FieldValue columnValue(sqlite3_stmt* stmt, int column, FieldType type) {
   switch (type) {
-    case FieldType::Integer: return FieldValue(std::int64_t{sqlite3_column_int64(stmt, column)});
-    case FieldType::Real: return FieldValue(sqlite3_column_double(stmt, column));
+    case FieldType::Integer:
+      return FieldValue(std::int64_t{sqlite3_column_int64(stmt, column)});
+    case FieldType::Real:
+      return FieldValue(sqlite3_column_double(stmt, column));
     case FieldType::Text: {
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
       return FieldValue(std::string(text != nullptr ? text : "",
@@ -119,34 +124,46 @@ struct KeyedTable::Impl {
 };
 
 FieldBinding bindField(std::string name, std::int32_t& variable) {
-  return {std::move(name), FieldType::Integer, 0,
+  return {std::move(name),
+          FieldType::Integer,
+          0,
           [&variable] { return FieldValue(std::int64_t{variable}); },
           [&variable](const FieldValue& v) {
-            if (const auto* i = std::get_if<std::int64_t>(&v)) variable = static_cast<std::int32_t>(*i);
+            if (const auto* i = std::get_if<std::int64_t>(&v))
+              variable = static_cast<std::int32_t>(*i);
           },
           [&variable] { variable = 0; }};
 }
 
 FieldBinding bindField(std::string name, std::int16_t& variable) {
-  return {std::move(name), FieldType::Integer, 0,
+  return {std::move(name),
+          FieldType::Integer,
+          0,
           [&variable] { return FieldValue(std::int64_t{variable}); },
           [&variable](const FieldValue& v) {
-            if (const auto* i = std::get_if<std::int64_t>(&v)) variable = static_cast<std::int16_t>(*i);
+            if (const auto* i = std::get_if<std::int64_t>(&v))
+              variable = static_cast<std::int16_t>(*i);
           },
           [&variable] { variable = 0; }};
 }
 
 FieldBinding bindField(std::string name, std::uint8_t& variable) {
-  return {std::move(name), FieldType::Integer, 0,
+  return {std::move(name),
+          FieldType::Integer,
+          0,
           [&variable] { return FieldValue(std::int64_t{variable}); },
           [&variable](const FieldValue& v) {
-            if (const auto* i = std::get_if<std::int64_t>(&v)) variable = static_cast<std::uint8_t>(*i);
+            if (const auto* i = std::get_if<std::int64_t>(&v))
+              variable = static_cast<std::uint8_t>(*i);
           },
           [&variable] { variable = 0; }};
 }
 
 FieldBinding bindField(std::string name, double& variable) {
-  return {std::move(name), FieldType::Real, 0, [&variable] { return FieldValue(variable); },
+  return {std::move(name),
+          FieldType::Real,
+          0,
+          [&variable] { return FieldValue(variable); },
           [&variable](const FieldValue& v) {
             if (const auto* d = std::get_if<double>(&v)) variable = *d;
           },
@@ -156,9 +173,13 @@ FieldBinding bindField(std::string name, double& variable) {
 KeyedTable::KeyedTable(TableDeclaration declaration)
     : decl_(std::move(declaration)), impl_(std::make_unique<Impl>()) {}
 
-KeyedTable::~KeyedTable() { close(); }
+KeyedTable::~KeyedTable() {
+  close();
+}
 
-std::string KeyedTable::fileName() const { return decl_.fileName + std::string(kExtension); }
+std::string KeyedTable::fileName() const {
+  return decl_.fileName + std::string(kExtension);
+}
 
 int KeyedTable::ok() {
   error_ = se::kNone;
@@ -185,10 +206,15 @@ int KeyedTable::failSqlite(int defaultCode, std::string_view what) {
       break;
     case SQLITE_READONLY:
     case SQLITE_PERM:
-    case SQLITE_AUTH: code = se::kAccessDenied; break;
+    case SQLITE_AUTH:
+      code = se::kAccessDenied;
+      break;
     case SQLITE_BUSY:
-    case SQLITE_LOCKED: code = se::kAccessDenied; break;
-    default: break;
+    case SQLITE_LOCKED:
+      code = se::kAccessDenied;
+      break;
+    default:
+      break;
   }
   return fail(code, std::string(what) + ": " + driverErrorText_);
 }
@@ -197,7 +223,9 @@ int KeyedTable::failSqlite(int defaultCode, std::string_view what) {
 
 namespace {
 
-std::string indexName(const KeyDeclaration& key) { return sqlName("key_" + key.name); }
+std::string indexName(const KeyDeclaration& key) {
+  return sqlName("key_" + key.name);
+}
 
 std::string keyColumnList(const TableDeclaration& decl, const KeyDeclaration& key,
                           bool withDirection) {
@@ -244,7 +272,8 @@ int KeyedTable::create() {
     if (i != 0) sql += ", ";
     sql += sqlName(decl_.fields[i].name) + " " + sqlType(decl_.fields[i].type) + " NOT NULL";
   }
-  sql += "); CREATE TABLE held (row INTEGER PRIMARY KEY, holder TEXT NOT NULL, pid INTEGER NOT NULL);";
+  sql +=
+      "); CREATE TABLE held (row INTEGER PRIMARY KEY, holder TEXT NOT NULL, pid INTEGER NOT NULL);";
   for (const KeyDeclaration& key : decl_.keys) sql += createIndexSql(decl_, key) + ";";
   sql += "COMMIT;";
   const bool made = execute(db, sql);
@@ -262,7 +291,8 @@ int KeyedTable::open(int mode) {
   if (!std::filesystem::exists(path, error)) return fail(se::kNotFound, name + " not found");
 
   const bool wantsWrite = (mode & 0x3) != 0;
-  if (wantsWrite && ::access(path.c_str(), W_OK) != 0) return fail(se::kAccessDenied, "no write access to " + name);
+  if (wantsWrite && ::access(path.c_str(), W_OK) != 0)
+    return fail(se::kAccessDenied, "no write access to " + name);
   const std::filesystem::path lockFile =
       path.parent_path() / ("." + path.filename().string() + ".share");
   if (impl_->share.acquire(lockFile, mode) != 0) {
@@ -270,7 +300,8 @@ int KeyedTable::open(int mode) {
   }
 
   sqlite3* db = nullptr;
-  const int flags = (wantsWrite ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
+  const int flags =
+      (wantsWrite ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
   const int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
   impl_->db = db;
   if (rc != SQLITE_OK) {
@@ -324,7 +355,8 @@ int KeyedTable::open(int mode) {
       const auto* verdict = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
       if (verdict == nullptr || std::string_view(verdict) != "ok") {
         impl_->readOnly = !wantsWrite;
-        return fail(se::kInvalidKey, std::string(name) + " keys are damaged: " + (verdict ? verdict : ""));
+        return fail(se::kInvalidKey,
+                    std::string(name) + " keys are damaged: " + (verdict ? verdict : ""));
       }
     }
   }
@@ -345,8 +377,12 @@ void KeyedTable::close() {
   impl_->currentRow = 0;
 }
 
-bool KeyedTable::isOpen() const { return impl_->db != nullptr; }
-bool KeyedTable::isReadOnly() const { return impl_->readOnly; }
+bool KeyedTable::isOpen() const {
+  return impl_->db != nullptr;
+}
+bool KeyedTable::isReadOnly() const {
+  return impl_->readOnly;
+}
 
 int KeyedTable::buildKeys() {
   if (!isOpen()) return fail(se::kNotOpen, "not open");
@@ -366,7 +402,8 @@ int KeyedTable::buildKeys() {
 int KeyedTable::sendOption(std::string_view option) {
   constexpr std::string_view kRecover = "Recover=";
   if (option.substr(0, kRecover.size()) == kRecover) {
-    const auto seconds = std::clamp<std::int64_t>(toInteger(option.substr(kRecover.size())), 0, 3600);
+    const auto seconds =
+        std::clamp<std::int64_t>(toInteger(option.substr(kRecover.size())), 0, 3600);
     impl_->busyMs = static_cast<int>(seconds * 1000);
     if (isOpen()) sqlite3_busy_timeout(impl_->db, impl_->busyMs);
   }
@@ -483,8 +520,7 @@ int KeyedTable::erase() {
 namespace {
 
 // SQL that is true for rows after (forward) or before the anchor in key order, row id last.
-std::string anchorCondition(const TableDeclaration& decl, const KeyDeclaration& key,
-                            bool forward) {
+std::string anchorCondition(const TableDeclaration& decl, const KeyDeclaration& key, bool forward) {
   std::string out = "(";
   std::string equalSoFar;
   for (std::size_t i = 0; i <= key.components.size(); ++i) {
@@ -559,8 +595,12 @@ int KeyedTable::setAtPosition(std::string_view position) {
   return ok();
 }
 
-int KeyedTable::next() { return readAlong(true); }
-int KeyedTable::previous() { return readAlong(false); }
+int KeyedTable::next() {
+  return readAlong(true);
+}
+int KeyedTable::previous() {
+  return readAlong(false);
+}
 
 int KeyedTable::readAlong(bool forward) {
   if (!isOpen()) return fail(se::kNotOpen, "not open");
@@ -669,7 +709,9 @@ void KeyedTable::restoreReadState(const ReadState& state) {
   impl_->readImage = state.stored;
 }
 
-const RecordImage& KeyedTable::readImage() const { return impl_->readImage; }
+const RecordImage& KeyedTable::readImage() const {
+  return impl_->readImage;
+}
 
 int KeyedTable::duplicatedKey(bool asNewRecord) {
   if (!isOpen()) return -1;
@@ -741,8 +783,9 @@ int KeyedTable::beginTransaction(const std::vector<KeyedTable*>& tables) {
   for (std::size_t i = 0; i < tables.size(); ++i) {
     KeyedTable* table = tables[i];
     if (!table->isOpen() || !execute(table->impl_->db, "BEGIN IMMEDIATE")) {
-      const int code = table->isOpen() ? table->failSqlite(se::kAccessDenied, "cannot start a transaction")
-                                       : table->fail(se::kNotOpen, "not open");
+      const int code = table->isOpen()
+                           ? table->failSqlite(se::kAccessDenied, "cannot start a transaction")
+                           : table->fail(se::kNotOpen, "not open");
       for (std::size_t j = 0; j < i; ++j) execute(tables[j]->impl_->db, "ROLLBACK");
       return code;
     }

@@ -62,7 +62,9 @@ FieldBinding bindField(std::string name, std::uint8_t& variable);
 FieldBinding bindField(std::string name, double& variable);
 template <std::size_t N>
 FieldBinding bindField(std::string name, CString<N>& variable) {
-  return {std::move(name), FieldType::Text, N - 1,
+  return {std::move(name),
+          FieldType::Text,
+          N - 1,
           [&variable] { return FieldValue(variable.str()); },
           [&variable](const FieldValue& v) {
             if (const auto* s = std::get_if<std::string>(&v)) variable = *s;
@@ -71,7 +73,9 @@ FieldBinding bindField(std::string name, CString<N>& variable) {
 }
 template <std::size_t N>
 FieldBinding bindField(std::string name, BlankString<N>& variable) {
-  return {std::move(name), FieldType::Text, N,
+  return {std::move(name),
+          FieldType::Text,
+          N,
           [&variable] { return FieldValue(std::string(variable.clipped())); },
           [&variable](const FieldValue& v) {
             if (const auto* s = std::get_if<std::string>(&v)) variable = *s;
@@ -117,11 +121,11 @@ class KeyedTable {
   // Access and sharing as in text_file.h; 52 when already open. A 46 (a key is missing or
   // damaged) leaves the table open, so that buildKeys() can mend it and the caller go on.
   int open(int mode);
-  int create();        // an empty table; 5/90 when the file cannot be made
+  int create();  // an empty table; 5/90 when the file cannot be made
   void close();
   [[nodiscard]] bool isOpen() const;
   [[nodiscard]] bool isReadOnly() const;
-  int buildKeys();                          // rebuilds every index
+  int buildKeys();  // rebuilds every index
   // "Recover=N": wait up to N seconds for a file another station is writing; it holds from the
   // next open on when sent to a closed table.
   int sendOption(std::string_view option);
@@ -138,10 +142,10 @@ class KeyedTable {
   int erase();  // deletes the record last read
 
   // --- positioning and reads along a key (key index from 0)
-  int setBefore(std::size_t key);                // before the first record in key order
-  int setAfter(std::size_t key);                 // after the last
-  int setAtKeyValue(std::size_t key);            // so that next() reads the first record >= buffer
-  int setAfterKeyValue(std::size_t key);         // so that previous() reads the last record <= buffer
+  int setBefore(std::size_t key);         // before the first record in key order
+  int setAfter(std::size_t key);          // after the last
+  int setAtKeyValue(std::size_t key);     // so that next() reads the first record >= buffer
+  int setAfterKeyValue(std::size_t key);  // so that previous() reads the last record <= buffer
   int setAtPosition(std::string_view position);  // so that next() reads that record
   int next();
   int previous();

@@ -11,10 +11,18 @@ namespace {
 
 enum Byte : off_t { kReads = 0, kWrites = 1, kDeniesRead = 2, kDeniesWrite = 3, kMutex = 4 };
 
-bool wantsRead(int mode) { return (mode & 0x3) != 0x1; }
-bool wantsWrite(int mode) { return (mode & 0x3) != 0x0; }
-bool deniesRead(int mode) { return (mode & 0xF0) == 0x10 || (mode & 0xF0) == 0x30; }
-bool deniesWrite(int mode) { return (mode & 0xF0) == 0x10 || (mode & 0xF0) == 0x20; }
+bool wantsRead(int mode) {
+  return (mode & 0x3) != 0x1;
+}
+bool wantsWrite(int mode) {
+  return (mode & 0x3) != 0x0;
+}
+bool deniesRead(int mode) {
+  return (mode & 0xF0) == 0x10 || (mode & 0xF0) == 0x30;
+}
+bool deniesWrite(int mode) {
+  return (mode & 0xF0) == 0x10 || (mode & 0xF0) == 0x20;
+}
 
 struct flock lockOf(short type, off_t byte) {
   struct flock lock {};

@@ -19,17 +19,21 @@ std::size_t bufferBytesFor(std::string_view options) {
   constexpr std::string_view kKey = "/FILEBUFFERS=";
   const auto at = options.find(kKey);
   if (at == std::string_view::npos) return BUFSIZ;
-  const auto count = toInteger(options.substr(at + kKey.size(), options.find(' ', at) - at - kKey.size()));
+  const auto count =
+      toInteger(options.substr(at + kKey.size(), options.find(' ', at) - at - kKey.size()));
   return count > 0 && count < 4096 ? static_cast<std::size_t>(count) * 512 : BUFSIZ;
 }
 
 int codeForErrno(int error) {
   switch (error) {
-    case ENOENT: return 2;
+    case ENOENT:
+      return 2;
     case EACCES:
     case EPERM:
-    case EROFS: return 5;
-    default: return 90;
+    case EROFS:
+      return 5;
+    default:
+      return 90;
   }
 }
 
@@ -40,7 +44,9 @@ TextFile::TextFile(std::string driverOptions, std::size_t recordCapacity)
       recordCapacity_(recordCapacity),
       bufferBytes_(bufferBytesFor(options_)) {}
 
-TextFile::~TextFile() { close(); }
+TextFile::~TextFile() {
+  close();
+}
 
 int TextFile::fail(int code, std::string text) {
   lastError_ = code;

@@ -77,14 +77,17 @@ class RowQueue : public ListSource {
   }
   void remove(int row) { rows_.erase(rows_.begin() + (row - 1)); }
   void clear() { rows_.clear(); }
-  [[nodiscard]] std::vector<std::string>& row(int row) { return rows_[static_cast<std::size_t>(row - 1)]; }
+  [[nodiscard]] std::vector<std::string>& row(int row) {
+    return rows_[static_cast<std::size_t>(row - 1)];
+  }
 
   [[nodiscard]] int rowCount() const override { return static_cast<int>(rows_.size()); }
   [[nodiscard]] std::string cell(int row, int column) const override {
     if (row < 1 || row > rowCount()) return {};
     const auto& r = rows_[static_cast<std::size_t>(row - 1)];
-    return column >= 0 && static_cast<std::size_t>(column) < r.size() ? r[static_cast<std::size_t>(column)]
-                                                                        : std::string();
+    return column >= 0 && static_cast<std::size_t>(column) < r.size()
+               ? r[static_cast<std::size_t>(column)]
+               : std::string();
   }
 
  private:

@@ -13,7 +13,8 @@ constexpr int kRowHeight = 10;  // dialog units per list row and for the header 
 }
 
 int ControlState::visibleRows() const {
-  const bool header = std::any_of(columns.begin(), columns.end(), [](const ListColumn& c) { return !c.header.empty(); });
+  const bool header = std::any_of(columns.begin(), columns.end(),
+                                  [](const ListColumn& c) { return !c.header.empty(); });
   const int space = rect.height - (header ? kRowHeight : 0);
   return std::max(1, space / kRowHeight);
 }
@@ -32,34 +33,62 @@ bool ControlState::takesInput() const {
 
 std::string_view eventName(EventCode code) {
   switch (code) {
-    case event::Accepted: return "Accepted";
-    case event::NewSelection: return "NewSelection";
-    case event::ScrollUp: return "ScrollUp";
-    case event::ScrollDown: return "ScrollDown";
-    case event::PageUp: return "PageUp";
-    case event::PageDown: return "PageDown";
-    case event::ScrollTop: return "ScrollTop";
-    case event::ScrollBottom: return "ScrollBottom";
-    case event::ScrollDrag: return "ScrollDrag";
-    case event::AlertKey: return "AlertKey";
-    case event::Rejected: return "Rejected";
-    case event::Selected: return "Selected";
-    case event::OpenWindow: return "OpenWindow";
-    case event::CloseWindow: return "CloseWindow";
-    case event::CloseDown: return "CloseDown";
-    case event::GainFocus: return "GainFocus";
-    case event::LoseFocus: return "LoseFocus";
-    case event::Timer: return "Timer";
-    case event::Completed: return "Completed";
-    case event::Suspend: return "Suspend";
-    case event::Resume: return "Resume";
-    case event::Iconized: return "Iconized";
-    case event::Restore: return "Restore";
-    case event::Moved: return "Moved";
-    case event::Sized: return "Sized";
-    case event::Restored: return "Restored";
-    case event::Maximized: return "Maximized";
-    default: return code >= event::FirstProgramEvent ? "Program" : "Unknown";
+    case event::Accepted:
+      return "Accepted";
+    case event::NewSelection:
+      return "NewSelection";
+    case event::ScrollUp:
+      return "ScrollUp";
+    case event::ScrollDown:
+      return "ScrollDown";
+    case event::PageUp:
+      return "PageUp";
+    case event::PageDown:
+      return "PageDown";
+    case event::ScrollTop:
+      return "ScrollTop";
+    case event::ScrollBottom:
+      return "ScrollBottom";
+    case event::ScrollDrag:
+      return "ScrollDrag";
+    case event::AlertKey:
+      return "AlertKey";
+    case event::Rejected:
+      return "Rejected";
+    case event::Selected:
+      return "Selected";
+    case event::OpenWindow:
+      return "OpenWindow";
+    case event::CloseWindow:
+      return "CloseWindow";
+    case event::CloseDown:
+      return "CloseDown";
+    case event::GainFocus:
+      return "GainFocus";
+    case event::LoseFocus:
+      return "LoseFocus";
+    case event::Timer:
+      return "Timer";
+    case event::Completed:
+      return "Completed";
+    case event::Suspend:
+      return "Suspend";
+    case event::Resume:
+      return "Resume";
+    case event::Iconized:
+      return "Iconized";
+    case event::Restore:
+      return "Restore";
+    case event::Moved:
+      return "Moved";
+    case event::Sized:
+      return "Sized";
+    case event::Restored:
+      return "Restored";
+    case event::Maximized:
+      return "Maximized";
+    default:
+      return code >= event::FirstProgramEvent ? "Program" : "Unknown";
   }
 }
 

@@ -36,10 +36,10 @@ struct Font {
 };
 
 enum class ControlKind {
-  Text,         // a fixed text (caption only)
-  Prompt,       // a label that belongs to the next control
-  Entry,        // one-line input through a picture
-  Display,      // read-only field shown through a picture
+  Text,     // a fixed text (caption only)
+  Prompt,   // a label that belongs to the next control
+  Entry,    // one-line input through a picture
+  Display,  // read-only field shown through a picture
   Button,
   CheckBox,     // value "1" or "0"
   OptionGroup,  // value: the number (1-based) of the chosen radio among its radios
@@ -48,9 +48,9 @@ enum class ControlKind {
   Panel,
   Line,
   Progress,
-  TextBox,      // multi-line text
-  ActiveX,      // a slot where a hosted component draws itself
-  Region,       // an invisible area that reports mouse events
+  TextBox,  // multi-line text
+  ActiveX,  // a slot where a hosted component draws itself
+  Region,   // an invisible area that reports mouse events
 };
 
 enum class Align { Left, Center, Right };
@@ -80,7 +80,8 @@ struct ListColumn {
 
 // The common column: a header, a width, an alignment and a picture; the header takes the
 // column's alignment.
-inline ListColumn column(std::string header, int width, Align align = Align::Left, std::string picture = {}) {
+inline ListColumn column(std::string header, int width, Align align = Align::Left,
+                         std::string picture = {}) {
   ListColumn c;
   c.header = std::move(header);
   c.width = width;
@@ -141,7 +142,8 @@ struct WindowProps {
   WindowHandle handle = 0;
   ThreadId thread = 0;
   std::string title;
-  std::string procedure;  // the window procedure that runs it ("Trayicon", "rest"), for tests and logs
+  std::string
+      procedure;  // the window procedure that runs it ("Trayicon", "rest"), for tests and logs
   std::string icon;
   Rect rect;  // x, y ignored when centred
   bool centred = false;

@@ -14,7 +14,6 @@
 
 namespace marlo::win {
 
-
 // One logical thread. The queue and the status are guarded by `mutex`; `windows` is
 // touched only by the thread itself.
 struct Engine::ThreadState {
@@ -80,7 +79,9 @@ Engine& Engine::instance() {
   return *e;
 }
 
-bool Engine::exists() { return gEngine.load() != nullptr; }
+bool Engine::exists() {
+  return gEngine.load() != nullptr;
+}
 
 // --- Threads --------------------------------------------------------------------------------
 
@@ -136,7 +137,9 @@ ThreadId Engine::start(std::function<void()> procedure, std::size_t stackHint) {
 
   const long page = ::sysconf(_SC_PAGESIZE);
   std::size_t stack = std::max(stackHint, kMinimumStack);
-  if (page > 0) stack = (stack + static_cast<std::size_t>(page) - 1) / static_cast<std::size_t>(page) * static_cast<std::size_t>(page);
+  if (page > 0)
+    stack = (stack + static_cast<std::size_t>(page) - 1) / static_cast<std::size_t>(page) *
+            static_cast<std::size_t>(page);
   pthread_attr_t attr;
   pthread_attr_init(&attr);
   pthread_attr_setstacksize(&attr, stack);
@@ -152,7 +155,9 @@ ThreadId Engine::start(std::function<void()> procedure, std::size_t stackHint) {
   return ts->id;
 }
 
-ThreadId Engine::currentThread() { return tlsThreadId; }
+ThreadId Engine::currentThread() {
+  return tlsThreadId;
+}
 
 std::shared_ptr<Engine::ThreadState> Engine::threadState(ThreadId thread) const {
   std::lock_guard lock(mutex_);
@@ -167,7 +172,9 @@ ThreadStatus Engine::status(ThreadId thread) const {
   return ts->status;
 }
 
-bool Engine::isRunning(ThreadId thread) const { return status(thread) != ThreadStatus::Ended; }
+bool Engine::isRunning(ThreadId thread) const {
+  return status(thread) != ThreadStatus::Ended;
+}
 
 std::vector<ThreadId> Engine::runningThreads() const {
   std::vector<std::shared_ptr<ThreadState>> all;
@@ -209,7 +216,8 @@ bool Engine::waitAllIdle() {
 
 bool Engine::waitAllEnded() {
   std::unique_lock lock(mutex_);
-  return endedCv_.wait_for(lock, std::chrono::seconds(guardSeconds_), [&] { return runningThreads_ == 0; });
+  return endedCv_.wait_for(lock, std::chrono::seconds(guardSeconds_),
+                           [&] { return runningThreads_ == 0; });
 }
 
 // --- Posting --------------------------------------------------------------------------------
@@ -269,7 +277,8 @@ bool Engine::sendInput(WindowHandle window, Input input) {
   return enqueue(window, std::move(item));
 }
 
-bool Engine::postMessage(WindowHandle window, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam) {
+bool Engine::postMessage(WindowHandle window, unsigned msg, std::uintptr_t wParam,
+                         std::intptr_t lParam) {
   QueueItem item;
   item.kind = QueueItem::Kind::Message;
   item.message = msg;
@@ -278,7 +287,8 @@ bool Engine::postMessage(WindowHandle window, unsigned msg, std::uintptr_t wPara
   return enqueue(window, std::move(item));
 }
 
-std::intptr_t Engine::defaultWindowProc(WindowHandle window, unsigned msg, std::uintptr_t, std::intptr_t) {
+std::intptr_t Engine::defaultWindowProc(WindowHandle window, unsigned msg, std::uintptr_t,
+                                        std::intptr_t) {
   if (msg == message::Close && exists()) instance().post(window, event::CloseWindow);
   return 0;
 }
@@ -369,7 +379,8 @@ WindowHandle Engine::registerWindow(Window& window) {
   {
     std::lock_guard lock(mutex_);
     handle = nextWindow_++;
-    WindowInfo info{handle, tlsThreadId, window.props_.title, window.props_.visible, window.props_.state};
+    WindowInfo info{handle, tlsThreadId, window.props_.title, window.props_.visible,
+                    window.props_.state};
     windows_[handle] = info;
     windowOrder_.push_back(handle);
   }
@@ -383,7 +394,8 @@ void Engine::unregisterWindow(Window& window) {
   {
     std::lock_guard lock(mutex_);
     windows_.erase(handle);
-    windowOrder_.erase(std::remove(windowOrder_.begin(), windowOrder_.end(), handle), windowOrder_.end());
+    windowOrder_.erase(std::remove(windowOrder_.begin(), windowOrder_.end(), handle),
+                       windowOrder_.end());
     timers_.erase(handle);
     for (auto it = tray_.begin(); it != tray_.end();) {
       if (it->window == handle) {
@@ -400,7 +412,8 @@ void Engine::unregisterWindow(Window& window) {
     ts->queue.erase(std::remove_if(ts->queue.begin(), ts->queue.end(),
                                    [&](const QueueItem& q) { return q.window == handle; }),
                     ts->queue.end());
-    ts->windows.erase(std::remove(ts->windows.begin(), ts->windows.end(), &window), ts->windows.end());
+    ts->windows.erase(std::remove(ts->windows.begin(), ts->windows.end(), &window),
+                      ts->windows.end());
   }
   // An icon outlives no window: the desktop would keep a dead icon until the mouse passes it.
   for (const auto& icon : icons) view_.trayRemove(icon.window, icon.id);
@@ -490,8 +503,9 @@ bool Engine::trayAdd(const TrayIcon& icon) {
   if (!isOpen(icon.window)) return false;
   if (!view_.trayAdd(icon)) return false;
   std::lock_guard lock(mutex_);
-  const auto it = std::find_if(tray_.begin(), tray_.end(),
-                               [&](const TrayIcon& t) { return t.window == icon.window && t.id == icon.id; });
+  const auto it = std::find_if(tray_.begin(), tray_.end(), [&](const TrayIcon& t) {
+    return t.window == icon.window && t.id == icon.id;
+  });
   if (it != tray_.end()) {
     *it = icon;
   } else {
@@ -503,8 +517,9 @@ bool Engine::trayAdd(const TrayIcon& icon) {
 bool Engine::trayRemove(WindowHandle window, unsigned id) {
   {
     std::lock_guard lock(mutex_);
-    const auto it = std::find_if(tray_.begin(), tray_.end(),
-                                 [&](const TrayIcon& t) { return t.window == window && t.id == id; });
+    const auto it = std::find_if(tray_.begin(), tray_.end(), [&](const TrayIcon& t) {
+      return t.window == window && t.id == id;
+    });
     if (it == tray_.end()) return false;
     tray_.erase(it);
   }
@@ -520,17 +535,26 @@ bool Engine::trayAction(WindowHandle window, unsigned id, TrayAction action) {
   TrayIcon icon;
   {
     std::lock_guard lock(mutex_);
-    const auto it = std::find_if(tray_.begin(), tray_.end(),
-                                 [&](const TrayIcon& t) { return t.window == window && t.id == id; });
+    const auto it = std::find_if(tray_.begin(), tray_.end(), [&](const TrayIcon& t) {
+      return t.window == window && t.id == id;
+    });
     if (it == tray_.end()) return false;
     icon = *it;
   }
   unsigned mouse = message::LeftButtonUp;
   switch (action) {
-    case TrayAction::Activate: mouse = message::LeftButtonUp; break;
-    case TrayAction::DoubleActivate: mouse = message::LeftButtonDoubleClick; break;
-    case TrayAction::Context: mouse = message::RightButtonUp; break;
-    case TrayAction::ContextPress: mouse = message::RightButtonDown; break;
+    case TrayAction::Activate:
+      mouse = message::LeftButtonUp;
+      break;
+    case TrayAction::DoubleActivate:
+      mouse = message::LeftButtonDoubleClick;
+      break;
+    case TrayAction::Context:
+      mouse = message::RightButtonUp;
+      break;
+    case TrayAction::ContextPress:
+      mouse = message::RightButtonDown;
+      break;
   }
   return postMessage(window, icon.callbackMessage, icon.id, static_cast<std::intptr_t>(mouse));
 }
@@ -563,7 +587,8 @@ void Engine::setTimer(WindowHandle window, std::int64_t period) {
     return;
   }
   timers_[window] = TimerEntry{window, period, ticks() + period, false};
-  if (!manual_ && !ticker_.joinable() && !shutDown_) ticker_ = std::thread([this] { tickerLoop(); });
+  if (!manual_ && !ticker_.joinable() && !shutDown_)
+    ticker_ = std::thread([this] { tickerLoop(); });
   tickerWake_.notify_all();
 }
 
@@ -700,7 +725,9 @@ std::optional<int> Engine::haltCode() const {
   return haltCode_;
 }
 
-bool Engine::halting() const { return halting_.load(); }
+bool Engine::halting() const {
+  return halting_.load();
+}
 
 void Engine::halt(int code, std::string_view text) {
   std::function<void(int, std::string_view)> handler;

@@ -122,10 +122,11 @@ class Engine {
   bool sendInput(WindowHandle window, Input input);
   // Queues a message for the window's message procedure, which runs on the owning thread while
   // any accept loop of that thread waits for its next event.
-  bool postMessage(WindowHandle window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+  bool postMessage(WindowHandle window, unsigned message, std::uintptr_t wParam,
+                   std::intptr_t lParam);
   // The message procedure every window starts with: Close posts CloseWindow, the rest returns 0.
-  static std::intptr_t defaultWindowProc(WindowHandle window, unsigned message, std::uintptr_t wParam,
-                                         std::intptr_t lParam);
+  static std::intptr_t defaultWindowProc(WindowHandle window, unsigned message,
+                                         std::uintptr_t wParam, std::intptr_t lParam);
 
   // --- Open windows -------------------------------------------------------------------------
   [[nodiscard]] bool isOpen(WindowHandle window) const;

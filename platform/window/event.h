@@ -17,8 +17,9 @@ using KeyCode = std::int32_t;
 
 namespace event {
 // Field events: they name the control they concern.
-inline constexpr EventCode Accepted = 1;      // a control's value was entered or a button pressed
-inline constexpr EventCode NewSelection = 2;  // a list's highlight moved, a check box or option changed
+inline constexpr EventCode Accepted = 1;  // a control's value was entered or a button pressed
+inline constexpr EventCode NewSelection =
+    2;  // a list's highlight moved, a check box or option changed
 inline constexpr EventCode ScrollUp = 3;
 inline constexpr EventCode ScrollDown = 4;
 inline constexpr EventCode PageUp = 5;
@@ -50,7 +51,9 @@ inline constexpr EventCode Maximized = 563;
 inline constexpr EventCode FirstProgramEvent = 0x400;
 }  // namespace event
 
-[[nodiscard]] inline bool isFieldEvent(EventCode code) { return code >= 1 && code < 0x100; }
+[[nodiscard]] inline bool isFieldEvent(EventCode code) {
+  return code >= 1 && code < 0x100;
+}
 [[nodiscard]] std::string_view eventName(EventCode code);
 
 // Key codes: a Windows virtual-key number plus modifier bits, so Ctrl plus the apostrophe key

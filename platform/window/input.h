@@ -12,10 +12,10 @@ namespace marlo::win {
 
 struct Input {
   enum class Kind {
-    Enter,          // text typed into an entry or text box and confirmed (Accepted or Rejected)
-    Edit,           // text being typed, not yet confirmed (NewSelection when the control is Immediate)
-    Press,          // a button, check box or radio clicked (Accepted)
-    SelectRow,      // a list row clicked (NewSelection when the highlight moves)
+    Enter,      // text typed into an entry or text box and confirmed (Accepted or Rejected)
+    Edit,       // text being typed, not yet confirmed (NewSelection when the control is Immediate)
+    Press,      // a button, check box or radio clicked (Accepted)
+    SelectRow,  // a list row clicked (NewSelection when the highlight moves)
     ActivateRow,    // a list row double-clicked (its alert, or Accepted)
     RightClickRow,  // right button released over a row (0 = below the rows)
     Key,            // a key pressed while `control` had the focus (0 = the window)
@@ -111,9 +111,11 @@ struct Input {
     in.rect = rect;
     return in;
   }
-  static Input close() { Input in;
+  static Input close() {
+    Input in;
     in.kind = Kind::Close;
-    return in; }
+    return in;
+  }
   static Input show(bool visible) {
     Input in;
     in.kind = Kind::Show;

@@ -38,7 +38,8 @@ struct MenuItem {
   bool separator = false;
   bool enabled = true;
   bool checked = false;
-  int number = 0;  // what choosing it returns: 1.. in menu order, separators and submenu heads skipped
+  int number =
+      0;  // what choosing it returns: 1.. in menu order, separators and submenu heads skipped
   std::vector<MenuItem> children;
 };
 

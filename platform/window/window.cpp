@@ -22,7 +22,9 @@ std::string formatValue(const std::string& picture, const std::string& raw) {
   return p ? p->format(raw) : raw;
 }
 
-bool isScroll(EventCode code) { return code >= event::ScrollUp && code <= event::ScrollDrag; }
+bool isScroll(EventCode code) {
+  return code >= event::ScrollUp && code <= event::ScrollDrag;
+}
 
 }  // namespace
 
@@ -31,7 +33,9 @@ Window::Window(std::string title, Rect rect) {
   props_.rect = rect;
 }
 
-Window::~Window() { close(); }
+Window::~Window() {
+  close();
+}
 
 // --- The window ---------------------------------------------------------------------------
 
@@ -204,7 +208,9 @@ const Window::Control& Window::at(int control) const {
   return hasControl(control) ? controls_[static_cast<std::size_t>(control - 1)] : empty;
 }
 
-const ControlState& Window::control(int control) const { return at(control).state; }
+const ControlState& Window::control(int control) const {
+  return at(control).state;
+}
 
 void Window::notify(int control) {
   if (!open_ || !hasControl(control)) return;
@@ -268,7 +274,9 @@ void Window::setParent(int control, int parent) {
   notify(control);
 }
 
-void Window::bind(int control, Binding binding) { at(control).binding = std::move(binding); }
+void Window::bind(int control, Binding binding) {
+  at(control).binding = std::move(binding);
+}
 
 void Window::alert(int control, KeyCode key) {
   auto& list = control == 0 ? props_.alerts : at(control).state.alerts;
@@ -307,7 +315,9 @@ void Window::setSource(int control, const ListSource* source) {
   notify(control);
 }
 
-int Window::rowCount(int control) const { return static_cast<int>(this->control(control).rows.size()); }
+int Window::rowCount(int control) const {
+  return static_cast<int>(this->control(control).rows.size());
+}
 
 void Window::refreshRows(Control& c) {
   if (c.source == nullptr) return;
@@ -520,7 +530,8 @@ void Window::deliverLater(EventCode code, int control, KeyCode key, int thumb) {
 
 const Event* Window::accept() {
   if (open_ && Engine::currentThread() != props_.thread) {
-    std::fprintf(stderr, "marlo: window \"%s\" accepts events only on its own thread\n", props_.title.c_str());
+    std::fprintf(stderr, "marlo: window \"%s\" accepts events only on its own thread\n",
+                 props_.title.c_str());
     std::abort();
   }
   if (haveCurrent_) {
@@ -604,7 +615,9 @@ bool Window::runHooks() {
       break;
     }
   }
-  hooks_.erase(std::remove_if(hooks_.begin(), hooks_.end(), [](const Hook& x) { return !x.handler; }), hooks_.end());
+  hooks_.erase(
+      std::remove_if(hooks_.begin(), hooks_.end(), [](const Hook& x) { return !x.handler; }),
+      hooks_.end());
   return keep;
 }
 
@@ -628,14 +641,29 @@ void Window::finishEvent() {
   const int page = s.visibleRows();
   int row = s.selection;
   switch (e.code) {
-    case event::ScrollUp: row -= 1; break;
-    case event::ScrollDown: row += 1; break;
-    case event::PageUp: row -= page; break;
-    case event::PageDown: row += page; break;
-    case event::ScrollTop: row = 1; break;
-    case event::ScrollBottom: row = n; break;
-    case event::ScrollDrag: row = 1 + (n - 1) * std::clamp(e.thumb, 0, 100) / 100; break;
-    default: break;
+    case event::ScrollUp:
+      row -= 1;
+      break;
+    case event::ScrollDown:
+      row += 1;
+      break;
+    case event::PageUp:
+      row -= page;
+      break;
+    case event::PageDown:
+      row += page;
+      break;
+    case event::ScrollTop:
+      row = 1;
+      break;
+    case event::ScrollBottom:
+      row = n;
+      break;
+    case event::ScrollDrag:
+      row = 1 + (n - 1) * std::clamp(e.thumb, 0, 100) / 100;
+      break;
+    default:
+      break;
   }
   moveHighlight(e.control, row);
 }
@@ -705,7 +733,8 @@ void Window::applyInput(const Input& in) {
       if (!reachable) return;
       mouseRow_ = in.row;
       key_ = key::MouseRightUp;
-      if (alerted(in.control, key::MouseRightUp)) deliverLater(event::AlertKey, in.control, key::MouseRightUp);
+      if (alerted(in.control, key::MouseRightUp))
+        deliverLater(event::AlertKey, in.control, key::MouseRightUp);
       return;
     case Input::Kind::Key: {
       if (in.control != 0 && !reachable) return;
@@ -717,13 +746,26 @@ void Window::applyInput(const Input& in) {
       if (known && kind(in.control) == ControlKind::List) {
         EventCode scroll = 0;
         switch (in.key) {
-          case key::Up: scroll = event::ScrollUp; break;
-          case key::Down: scroll = event::ScrollDown; break;
-          case key::PageUp: scroll = event::PageUp; break;
-          case key::PageDown: scroll = event::PageDown; break;
-          case key::CtrlHome: scroll = event::ScrollTop; break;
-          case key::CtrlEnd: scroll = event::ScrollBottom; break;
-          default: break;
+          case key::Up:
+            scroll = event::ScrollUp;
+            break;
+          case key::Down:
+            scroll = event::ScrollDown;
+            break;
+          case key::PageUp:
+            scroll = event::PageUp;
+            break;
+          case key::PageDown:
+            scroll = event::PageDown;
+            break;
+          case key::CtrlHome:
+            scroll = event::ScrollTop;
+            break;
+          case key::CtrlEnd:
+            scroll = event::ScrollBottom;
+            break;
+          default:
+            break;
         }
         if (scroll != 0) deliverLater(scroll, in.control);
         return;
@@ -734,8 +776,8 @@ void Window::applyInput(const Input& in) {
           return;
         }
         for (const auto& c : controls_) {
-          if (c.state.kind == ControlKind::Button && c.state.has(flag::Default) && c.state.visible() &&
-              c.state.enabled()) {
+          if (c.state.kind == ControlKind::Button && c.state.has(flag::Default) &&
+              c.state.visible() && c.state.enabled()) {
             deliverLater(event::Accepted, c.state.number);
             return;
           }
@@ -783,7 +825,9 @@ void Window::applyInput(const Input& in) {
 
 // --- Menus ------------------------------------------------------------------------------------
 
-int Window::popup(std::string_view menu) { return popup(parseMenu(menu)); }
+int Window::popup(std::string_view menu) {
+  return popup(parseMenu(menu));
+}
 
 int Window::popup(std::vector<MenuItem> menu) {
   DialogRequest request;

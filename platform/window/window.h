@@ -88,7 +88,9 @@ class Window {
   // Adds a control and returns its number (1, 2, ... in the order added).
   int add(ControlKind kind, std::string text, Rect rect, std::uint32_t flags = 0);
   [[nodiscard]] int controlCount() const { return static_cast<int>(controls_.size()); }
-  [[nodiscard]] bool hasControl(int control) const { return control >= 1 && control <= controlCount(); }
+  [[nodiscard]] bool hasControl(int control) const {
+    return control >= 1 && control <= controlCount();
+  }
   // The control's state. Calls with a number that is not a control of this window change
   // nothing, and reads give an empty control, as the program's runtime has always done.
   [[nodiscard]] const ControlState& control(int control) const;

@@ -69,9 +69,7 @@ TEST_F(AppStorage, SettingsFollowTheCurrentDirectoryAndReadNonNumbersAsZero) {
   EXPECT_EQ(app::readSetting("Minimize", 1), 1);  // missing: the current value stays
   app::writeSetting("Timed", 4320001);
   EXPECT_EQ(app::readSetting("Timed", 0), 4320001);
-  {
-    std::ofstream("Saved.INI", std::ios::app) << "[Log]\nLog=yes\n";
-  }
+  { std::ofstream("Saved.INI", std::ios::app) << "[Log]\nLog=yes\n"; }
   EXPECT_EQ(app::readSetting("Log", 1), 0);
 
   std::filesystem::create_directory("elsewhere");

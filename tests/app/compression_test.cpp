@@ -56,7 +56,8 @@ TEST(CompressionBinding, ABackupLineWritesAnArchiveTheListingCallsRead) {
   app::UnlhaCloseArchive(handle);
   const auto has = [&](std::string_view tail) {
     for (const auto& n : names) {
-      if (n.size() >= tail.size() && n.compare(n.size() - tail.size(), tail.size(), tail) == 0) return true;
+      if (n.size() >= tail.size() && n.compare(n.size() - tail.size(), tail.size(), tail) == 0)
+        return true;
     }
     return false;
   };

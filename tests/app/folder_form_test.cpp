@@ -197,7 +197,8 @@ TEST_F(ProgramTest, BrowsingChoosesTheFolderAndMovesTheCurrentDirectoryThere) {
   driver.answerNextFolder(chosen);
   ASSERT_TRUE(driver.press(form, n(FolderFormControl::Browse)));
   bool titled = false;
-  for (const auto& d : driver.dialogs()) titled |= d.request.title == "Choose Directory to Compress:";
+  for (const auto& d : driver.dialogs())
+    titled |= d.request.title == "Choose Directory to Compress:";
   EXPECT_TRUE(titled);
   EXPECT_EQ(driver.value(form, kFolder), chosen);
   EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(chosen));

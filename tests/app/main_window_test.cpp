@@ -4,15 +4,17 @@
 #include <memory>
 #include <set>
 
-#include "app/compression.h"
 #include "app/backup_command.h"
+#include "app/compression.h"
 #include "platform/core/number.h"
 #include "program_fixture.h"
 
 namespace app::test {
 namespace {
 
-std::string settingsText() { return readFile("Saved.INI"); }
+std::string settingsText() {
+  return readFile("Saved.INI");
+}
 
 // Names of the archive's members through the library's listing calls.
 std::vector<std::string> archiveMembers(const std::string& archive) {
@@ -20,7 +22,8 @@ std::vector<std::string> archiveMembers(const std::string& archive) {
   ArchiveHandle handle = UnlhaOpenArchive("0", archive, 0);
   if (handle == nullptr) return names;
   ArchiveEntry entry{};
-  for (int found = UnlhaFindFirst(handle, "*.*", entry); found == 0; found = UnlhaFindNext(handle, entry)) {
+  for (int found = UnlhaFindFirst(handle, "*.*", entry); found == 0;
+       found = UnlhaFindNext(handle, entry)) {
     char name[256] = {};
     UnlhaGetFileName(handle, name, sizeof name);
     names.emplace_back(name);
@@ -30,10 +33,13 @@ std::vector<std::string> archiveMembers(const std::string& archive) {
 }
 
 // Runs a command and returns its exit status.
-int shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+int shell(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str());
+}
 
 bool endsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 TEST_F(ProgramTest, FirstStartInAnEmptyFolderCreatesTheTableAndBacksUpNothing) {
@@ -84,7 +90,8 @@ TEST_F(ProgramTest, TheMainWindowHasItsThirtyTwoControlsWithTheTimedOnesHidden) 
   EXPECT_EQ(columns[0].width, 32);
   EXPECT_EQ(columns[1].header, "Folder Name");
   EXPECT_EQ(columns[1].width, 431);
-  for (std::size_t i = 2; i < columns.size(); ++i) EXPECT_EQ(columns[i].width, 0) << columns[i].header;
+  for (std::size_t i = 2; i < columns.size(); ++i)
+    EXPECT_EQ(columns[i].width, 0) << columns[i].header;
   closeProgram();
 }
 
@@ -107,9 +114,9 @@ TEST_F(ProgramTest, FoldersAreBackedUpInNumberOrderIntoOneArchiveThatOtherToolsA
 
   // Every file and subfolder of every folder, one call per folder in folder-number order.
   const std::vector<std::string> expected = {
-      "one/file1.txt",   "one/file2.txt",   "one/sub",          "one/sub/inner.txt",
-      "three/file1.txt", "three/file2.txt", "three/sub",        "three/sub/inner.txt",
-      "seven/file1.txt", "seven/file2.txt", "seven/file3.txt", "seven/sub",
+      "one/file1.txt",      "one/file2.txt",   "one/sub",         "one/sub/inner.txt",
+      "three/file1.txt",    "three/file2.txt", "three/sub",       "three/sub/inner.txt",
+      "seven/file1.txt",    "seven/file2.txt", "seven/file3.txt", "seven/sub",
       "seven/sub/inner.txt"};
   const std::vector<std::string> members = archiveMembers(archive);
   ASSERT_EQ(members.size(), expected.size());

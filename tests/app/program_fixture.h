@@ -62,7 +62,8 @@ inline std::vector<std::string> lines(const std::string& text) {
 // Puts a folder with a few files under the test folder and returns its full path.
 inline std::string makeFolder(const std::string& name, int files = 2) {
   std::filesystem::create_directories(name + "/sub");
-  for (int i = 1; i <= files; ++i) std::ofstream(name + "/file" + std::to_string(i) + ".txt") << name << " file " << i;
+  for (int i = 1; i <= files; ++i)
+    std::ofstream(name + "/file" + std::to_string(i) + ".txt") << name << " file " << i;
   std::ofstream(name + "/sub/inner.txt") << "inner of " << name;
   return (std::filesystem::current_path() / name).string();
 }
@@ -122,7 +123,8 @@ class ProgramTest : public ::testing::Test {
     marlo::KeyedTable table(files::declaration());
     if (table.open(marlo::kAccessReadWrite | marlo::kDenyNone) != 0) return out;
     table.setBefore(files::kRbrKey);
-    while (table.next() == 0) out.emplace_back(files::RBR, files::NAZIV_FOLDERA.str(), files::TEST_FOLDER.str());
+    while (table.next() == 0)
+      out.emplace_back(files::RBR, files::NAZIV_FOLDERA.str(), files::TEST_FOLDER.str());
     return out;
   }
 

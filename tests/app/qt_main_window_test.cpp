@@ -77,7 +77,8 @@ TEST(QtMainWindow, TheProgramOpensItsMainWindowAndEndsWithClose) {
   ASSERT_TRUE(settleUntil(engine, [&] { return archive->text().endsWith("/Marlo_BACKUP"); }));
   ASSERT_TRUE(settleUntil(engine, [&] {
     const auto labels = frame->statusBar()->findChildren<QLabel*>();
-    return labels.size() >= 2 && labels[0]->text() == kWelcomeText && labels[1]->text() == kTimedOffText;
+    return labels.size() >= 2 && labels[0]->text() == kWelcomeText &&
+           labels[1]->text() == kTimedOffText;
   }));
 
   qobject_cast<QPushButton*>(view.controlWidget(main, n(MainControl::CANCELBUTTON)))->click();

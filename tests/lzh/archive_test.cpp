@@ -16,7 +16,7 @@ using lzh::Status;
 namespace {
 
 class Commands : public TempDirTest {
-protected:
+  protected:
     void make_tree() {
         write_file(dir / "src/a.txt", text_data(50000));
         write_file(dir / "src/My Docs/b.txt", text_data(20000, 9));
@@ -29,9 +29,12 @@ protected:
         std::map<std::string, std::string> m;
         for (auto& e : fs::recursive_directory_iterator(root)) {
             auto rel = fs::relative(e.path(), root).string();
-            if (e.is_symlink()) m[rel] = "-> " + fs::read_symlink(e.path()).string();
-            else if (e.is_directory()) m[rel + "/"] = "";
-            else m[rel] = digest(read_file(e.path()));
+            if (e.is_symlink())
+                m[rel] = "-> " + fs::read_symlink(e.path()).string();
+            else if (e.is_directory())
+                m[rel + "/"] = "";
+            else
+                m[rel] = digest(read_file(e.path()));
         }
         return m;
     }
@@ -64,7 +67,8 @@ TEST_F(Commands, BackupLineStoresFullPathsAndRestoreRecreatesTheTree) {
     ASSERT_EQ(x.status, Status::ok) << x.text;
     EXPECT_EQ(snapshot(dir / "out" / src_member), snapshot(dir / "src"));
     // Times come back too (to the second, as the format stores them).
-    struct stat a {}, b {};
+    struct stat a {
+    }, b{};
     ASSERT_EQ(::stat((dir / "out" / src_member / "a.txt").c_str(), &a), 0);
     ASSERT_EQ(::stat((dir / "src/a.txt").c_str(), &b), 0);
     EXPECT_EQ(a.st_mtime, b.st_mtime);
@@ -99,7 +103,8 @@ TEST_F(Commands, UpdateWithNothingChangedLeavesTheArchiveUntouched) {
 
     // A newer file replaces its member in place; the rest are kept; no temporary file is left.
     write_file(dir / "src/a.txt", "changed");
-    fs::last_write_time(dir / "src/a.txt", fs::file_time_type::clock::now() + std::chrono::hours(1));
+    fs::last_write_time(dir / "src/a.txt",
+                        fs::file_time_type::clock::now() + std::chrono::hours(1));
     auto upd = run(line);
     ASSERT_EQ(upd.status, Status::ok) << upd.text;
     EXPECT_NE(upd.text.find("Updated"), std::string::npos);
@@ -107,7 +112,8 @@ TEST_F(Commands, UpdateWithNothingChangedLeavesTheArchiveUntouched) {
     ASSERT_EQ(run("x " + arc + " " + path("out") + "/").status, Status::ok);
     EXPECT_EQ(read_file(dir / "out" / path("src/a.txt").substr(1)), "changed");
     EXPECT_EQ(read_file(dir / "out" / path("src/My Docs/b.txt").substr(1)), text_data(20000, 9));
-    for (auto& e : fs::directory_iterator(dir)) EXPECT_EQ(e.path().string().find(".tmp-"), std::string::npos);
+    for (auto& e : fs::directory_iterator(dir))
+        EXPECT_EQ(e.path().string().find(".tmp-"), std::string::npos);
 }
 
 TEST_F(Commands, AddReplacesDeleteRemovesAndTheArchiveIsNeverAddedToItself) {
@@ -137,7 +143,8 @@ TEST_F(Commands, MethodsAreChosenBySwitchAndStoredWhenNothingShrinks) {
     write_file(dir / "s/text.txt", text_data(100000));
     write_file(dir / "s/noise.bin", noise_data(5000));
     write_file(dir / "s/x", "x");
-    for (auto [sw, name] : {std::pair{"", "-lh5-"}, std::pair{"-o6", "-lh6-"}, std::pair{"-o7", "-lh7-"}, std::pair{"-o4", "-lh4-"}}) {
+    for (auto [sw, name] : {std::pair{"", "-lh5-"}, std::pair{"-o6", "-lh6-"},
+                            std::pair{"-o7", "-lh7-"}, std::pair{"-o4", "-lh4-"}}) {
         const std::string arc = path(std::string("m") + name + ".lzh");
         ASSERT_EQ(run("a " + arc + " " + path("s") + "/*.* " + sw).status, Status::ok);
         auto l = run("l " + arc);
@@ -210,7 +217,9 @@ TEST_F(Commands, AFailedUpdateLeavesTheOldArchiveAsItWas) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         ::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit lim {65536, 65536};
+        struct rlimit lim {
+            65536, 65536
+        };
         ::setrlimit(RLIMIT_FSIZE, &lim);
         auto r = run("u " + arc + " " + path("s") + "/*.*");
         bool reported = r.text.find("not changed") != std::string::npos;
@@ -220,7 +229,8 @@ TEST_F(Commands, AFailedUpdateLeavesTheOldArchiveAsItWas) {
     ::waitpid(child, &st, 0);
     EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << "the update did not report its failure";
     EXPECT_EQ(read_file(arc), before);
-    for (auto& e : fs::directory_iterator(dir)) EXPECT_EQ(e.path().string().find(".tmp-"), std::string::npos);
+    for (auto& e : fs::directory_iterator(dir))
+        EXPECT_EQ(e.path().string().find(".tmp-"), std::string::npos);
 }
 
 TEST_F(Commands, AKilledUpdateLeavesTheOldArchiveAsItWas) {
@@ -228,7 +238,9 @@ TEST_F(Commands, AKilledUpdateLeavesTheOldArchiveAsItWas) {
     const std::string arc = path("a.lzh");
     ASSERT_EQ(run("a " + arc + " " + path("s") + "/*.*").status, Status::ok);
     const std::string before = read_file(arc);
-    for (int i = 0; i < 40; ++i) write_file(dir / "s" / ("big" + std::to_string(i)), text_data(300000, static_cast<unsigned>(i)));
+    for (int i = 0; i < 40; ++i)
+        write_file(dir / "s" / ("big" + std::to_string(i)),
+                   text_data(300000, static_cast<unsigned>(i)));
     for (int delay_ms : {1, 20, 80}) {
         pid_t child = ::fork();
         ASSERT_GE(child, 0);
@@ -278,8 +290,10 @@ TEST_F(Commands, ExtractionRefusesPathsAndLinksThatLeadOutside) {
     EXPECT_FALSE(fs::is_symlink(dir / "dest/out-link"));
     EXPECT_FALSE(fs::is_symlink(dir / "dest/up-link"));
     EXPECT_FALSE(fs::is_symlink(dir / "dest/sneaky"));
-    for (auto name : {"../escape.txt", "/tmp/absolute", "C:/windows.txt", "out-link", "up-link", "sneaky"})
-        EXPECT_NE(x.text.find(std::string("Refused: ") + name), std::string::npos) << name << "\n" << x.text;
+    for (auto name :
+         {"../escape.txt", "/tmp/absolute", "C:/windows.txt", "out-link", "up-link", "sneaky"})
+        EXPECT_NE(x.text.find(std::string("Refused: ") + name), std::string::npos) << name << "\n"
+                                                                                   << x.text;
 }
 
 TEST_F(Commands, ExtractionNeverWritesThroughALinkAlreadyInTheDestination) {
@@ -299,7 +313,7 @@ TEST_F(Commands, ExtractionNeverWritesThroughALinkAlreadyInTheDestination) {
 // ---- damage ---------------------------------------------------------------------------------
 
 class Damage : public Commands {
-protected:
+  protected:
     void SetUp() override {
         Commands::SetUp();
         write_file(dir / "s/1.txt", text_data(40000, 1));
@@ -348,9 +362,11 @@ TEST_F(Damage, HeaderCrcTruncationAndJunkAreReported) {
     auto l = run("l " + path("bad.lzh"));
     EXPECT_EQ(l.status, Status::damaged);
     EXPECT_NE(l.text.find("2 members read before the damage"), std::string::npos) << l.text;
-    EXPECT_NE(l.text.find("offset " + std::to_string(members[2].header_offset)), std::string::npos) << l.text;
+    EXPECT_NE(l.text.find("offset " + std::to_string(members[2].header_offset)), std::string::npos)
+        << l.text;
 
-    for (std::size_t cut : {good.size() - 1, good.size() - 50, static_cast<std::size_t>(members[1].header_offset + 10)}) {
+    for (std::size_t cut : {good.size() - 1, good.size() - 50,
+                            static_cast<std::size_t>(members[1].header_offset + 10)}) {
         auto tr = test_with(good.substr(0, cut));
         EXPECT_EQ(tr.status, Status::damaged) << "cut at " << cut << "\n" << tr.text;
     }
@@ -382,11 +398,15 @@ TEST(Headers, SizeLowByteIsNeverZeroAndEverythingReadsBack) {
         file.push_back(0);
         lzh::Member back;
         auto read_at = [&](std::uint64_t off, std::uint8_t* buf, std::size_t len) {
-            std::size_t k = off >= file.size() ? 0 : std::min<std::size_t>(len, file.size() - static_cast<std::size_t>(off));
+            std::size_t k =
+                off >= file.size()
+                    ? 0
+                    : std::min<std::size_t>(len, file.size() - static_cast<std::size_t>(off));
             std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(off), k, buf);
             return k;
         };
-        ASSERT_EQ(lzh::detail::read_header(read_at, 0, file.size(), back), lzh::detail::HeaderResult::member);
+        ASSERT_EQ(lzh::detail::read_header(read_at, 0, file.size(), back),
+                  lzh::detail::HeaderResult::member);
         EXPECT_EQ(back.path, m.path);
         EXPECT_EQ(back.crc, 0x1234);
         EXPECT_EQ(back.mtime, 1700000000);
@@ -404,13 +424,16 @@ TEST(Headers, SizesOf4GiBAndMoreUseThe64BitExtension) {
     auto h = lzh::detail::build_level2_header(m);
     std::vector<std::uint8_t> file(h);
     auto read_at = [&](std::uint64_t off, std::uint8_t* buf, std::size_t len) {
-        std::size_t k = off >= file.size() ? 0 : std::min<std::size_t>(len, file.size() - static_cast<std::size_t>(off));
+        std::size_t k = off >= file.size() ? 0
+                                           : std::min<std::size_t>(
+                                                 len, file.size() - static_cast<std::size_t>(off));
         std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(off), k, buf);
         return k;
     };
     lzh::Member back;
     // Without the 64-bit sizes the member would look complete in a short file.
-    EXPECT_THROW(lzh::detail::read_header(read_at, 0, h.size() + 0xFFFFFFFFull, back), lzh::Failure);
+    EXPECT_THROW(lzh::detail::read_header(read_at, 0, h.size() + 0xFFFFFFFFull, back),
+                 lzh::Failure);
     ASSERT_NO_THROW(lzh::detail::read_header(read_at, 0, h.size() + m.packed_size, back));
     EXPECT_EQ(back.packed_size, m.packed_size);
     EXPECT_EQ(back.original_size, m.original_size);
@@ -419,8 +442,9 @@ TEST(Headers, SizesOf4GiBAndMoreUseThe64BitExtension) {
 
 TEST(Headers, Level3HeadersAreReadAndChecked) {
     // Level 3: 4-byte sizes throughout; one stored member "d/x.txt" holding "hi".
-    std::vector<std::uint8_t> h = {4, 0, '-', 'l', 'h', '0', '-', 2, 0, 0, 0, 2, 0, 0, 0, 0, 0xF1, 0x53, 0x65, 0x20, 3,
-                                   0, 0, 'U', 0, 0, 0, 0, 7, 0, 0, 0};
+    std::vector<std::uint8_t> h = {4, 0,   '-', 'l', 'h', '0',  '-',  2,    0,    0, 0,
+                                   2, 0,   0,   0,   0,   0xF1, 0x53, 0x65, 0x20, 3, 0,
+                                   0, 'U', 0,   0,   0,   0,    7,    0,    0,    0};
     const std::uint16_t data_crc = lzh::detail::crc16(0, "hi", 2);
     h[21] = static_cast<std::uint8_t>(data_crc);
     h[22] = static_cast<std::uint8_t>(data_crc >> 8);
@@ -439,7 +463,8 @@ TEST(Headers, Level3HeadersAreReadAndChecked) {
     h[next1] = 1 + 5 + 4;
     h[next2] = 1 + 2 + 4;
     const std::uint32_t total = static_cast<std::uint32_t>(h.size());
-    for (int i = 0; i < 4; ++i) h[24 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(total >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        h[24 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(total >> (8 * i));
     const std::uint16_t hcrc = lzh::detail::crc16(0, h.data(), h.size());
     h[33] = static_cast<std::uint8_t>(hcrc);
     h[34] = static_cast<std::uint8_t>(hcrc >> 8);
@@ -448,12 +473,15 @@ TEST(Headers, Level3HeadersAreReadAndChecked) {
     file.push_back('i');
     file.push_back(0);
     auto read_at = [&](std::uint64_t off, std::uint8_t* buf, std::size_t len) {
-        std::size_t k = off >= file.size() ? 0 : std::min<std::size_t>(len, file.size() - static_cast<std::size_t>(off));
+        std::size_t k = off >= file.size() ? 0
+                                           : std::min<std::size_t>(
+                                                 len, file.size() - static_cast<std::size_t>(off));
         std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(off), k, buf);
         return k;
     };
     lzh::Member m;
-    ASSERT_EQ(lzh::detail::read_header(read_at, 0, file.size(), m), lzh::detail::HeaderResult::member);
+    ASSERT_EQ(lzh::detail::read_header(read_at, 0, file.size(), m),
+              lzh::detail::HeaderResult::member);
     EXPECT_EQ(m.level, 3);
     EXPECT_EQ(m.path, "d/x.txt");
     EXPECT_EQ(m.original_size, 2u);
@@ -463,8 +491,9 @@ TEST(Headers, Level3HeadersAreReadAndChecked) {
 }
 
 TEST(CommandLine, TokensWildcardsAndArchiveNames) {
-    EXPECT_EQ(lzh::tokenize("u E:\\B\\Marlo_BACKUP \"D:\\My Docs\"\\*.* -x1 -r"),
-              (std::vector<std::string>{"u", "E:\\B\\Marlo_BACKUP", "D:\\My Docs\\*.*", "-x1", "-r"}));
+    EXPECT_EQ(
+        lzh::tokenize("u E:\\B\\Marlo_BACKUP \"D:\\My Docs\"\\*.* -x1 -r"),
+        (std::vector<std::string>{"u", "E:\\B\\Marlo_BACKUP", "D:\\My Docs\\*.*", "-x1", "-r"}));
     EXPECT_EQ(lzh::tokenize("  a   b  "), (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(lzh::tokenize("\"\""), (std::vector<std::string>{""}));
     EXPECT_TRUE(lzh::wildcard_match("*.*", "README"));

@@ -9,12 +9,12 @@
 typedef char check_record_size[sizeof(INDIVIDUALINFO) == 296 ? 1 : -1];
 typedef char check_name_offset[offsetof(INDIVIDUALINFO, szFileName) == 22 ? 1 : -1];
 
-#define CHECK(c)                                                  \
-    do {                                                          \
-        if (!(c)) {                                               \
+#define CHECK(c)                                                            \
+    do {                                                                    \
+        if (!(c)) {                                                         \
             fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #c); \
-            return 1;                                             \
-        }                                                         \
+            return 1;                                                       \
+        }                                                                   \
     } while (0)
 
 /* archive: an archive holding `expected` members; folder: a folder holding a file "c.txt". */

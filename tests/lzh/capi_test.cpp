@@ -23,7 +23,9 @@ TEST_F(CApi, CallersInCWalkTheArchive) {
 }
 
 TEST_F(CApi, TwoThreadsAtOnceAndTheRunningFlag) {
-    for (int i = 0; i < 20; ++i) write_file(dir / "s" / ("f" + std::to_string(i)), text_data(200000, static_cast<unsigned>(i)));
+    for (int i = 0; i < 20; ++i)
+        write_file(dir / "s" / ("f" + std::to_string(i)),
+                   text_data(200000, static_cast<unsigned>(i)));
     write_file(dir / "r/x.txt", text_data(5000));
     ASSERT_EQ(run("a " + path("read.lzh") + " " + path("r") + "/*.*").status, lzh::Status::ok);
 
@@ -44,8 +46,9 @@ TEST_F(CApi, TwoThreadsAtOnceAndTheRunningFlag) {
         HARC h = UnlhaOpenArchive(nullptr, path("read.lzh").c_str(), 0);
         INDIVIDUALINFO info;
         char name[255];
-        listing_ok = listing_ok && h && UnlhaFindFirst(h, "*.*", &info) == 0 && info.dwOriginalSize == 5000 &&
-                     UnlhaGetFileName(h, name, sizeof name) == 0 && std::string(name) == "x.txt";
+        listing_ok = listing_ok && h && UnlhaFindFirst(h, "*.*", &info) == 0 &&
+                     info.dwOriginalSize == 5000 && UnlhaGetFileName(h, name, sizeof name) == 0 &&
+                     std::string(name) == "x.txt";
         UnlhaCloseArchive(h);
         char out[4096];
         std::string cmd = "t " + path("read.lzh");

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "huffman.h"
-#include "pieces.h"
 #include "lzh_test_util.h"
+#include "pieces.h"
 
 using namespace lzhtest;
 using lzh::Method;
@@ -20,7 +20,8 @@ std::vector<std::uint8_t> compress(Method m, const std::string& s, lzh::EncodeRe
     return out.bytes;
 }
 
-std::string decompress(Method m, const std::vector<std::uint8_t>& packed, std::size_t original, std::uint16_t* crc = nullptr) {
+std::string decompress(Method m, const std::vector<std::uint8_t>& packed, std::size_t original,
+                       std::uint16_t* crc = nullptr) {
     lzh::MemorySource src(packed.data(), packed.size());
     lzh::VectorSink out;
     std::uint16_t c = lzh::decode(m, src, packed.size(), original, out);
@@ -35,7 +36,8 @@ struct Shape {
 
 std::vector<Shape> shapes() {
     std::string periodic;
-    for (int i = 0; i < 300000; ++i) periodic += static_cast<char>("abcdefghij"[i % 7] + (i / 70000));
+    for (int i = 0; i < 300000; ++i)
+        periodic += static_cast<char>("abcdefghij"[i % 7] + (i / 70000));
     std::string far_repeat = noise_data(70000, 5);
     far_repeat += far_repeat.substr(0, 70000);  // repeats at distances near the larger windows
     std::string mixed = text_data(200000, 3) + noise_data(50000, 4) + text_data(100000, 3);
@@ -48,7 +50,8 @@ std::vector<Shape> shapes() {
         {"periodic", periodic},
         {"repeat beyond small windows", far_repeat},
         {"text random text", mixed},
-        {"all byte values", [] {
+        {"all byte values",
+         [] {
              std::string s;
              for (int k = 0; k < 40; ++k)
                  for (int i = 0; i < 256; ++i) s += static_cast<char>(i);
@@ -126,7 +129,9 @@ TEST_P(CodecRoundTrip, GivesUpOnIncompressibleData) {
 
 INSTANTIATE_TEST_SUITE_P(AllMethods, CodecRoundTrip,
                          ::testing::Values(Method::lh4, Method::lh5, Method::lh6, Method::lh7),
-                         [](const auto& p) { return std::string(lzh::method_name(p.param)).substr(1, 3); });
+                         [](const auto& p) {
+                             return std::string(lzh::method_name(p.param)).substr(1, 3);
+                         });
 
 TEST(Codec, LargerWindowsCompressBetterOnFarRepeats) {
     std::string s = noise_data(20000, 9);
@@ -140,7 +145,8 @@ TEST(Codec, CrcMatchesTheStandardCheckValue) {
     // Chunked and whole give the same result (the eight-byte loop and the tail).
     auto s = noise_data(1000);
     std::uint16_t c = 0;
-    for (std::size_t i = 0; i < s.size(); i += 7) c = lzh::detail::crc16(c, s.data() + i, std::min<std::size_t>(7, s.size() - i));
+    for (std::size_t i = 0; i < s.size(); i += 7)
+        c = lzh::detail::crc16(c, s.data() + i, std::min<std::size_t>(7, s.size() - i));
     EXPECT_EQ(c, lzh::detail::crc16(0, s.data(), s.size()));
 }
 
@@ -155,7 +161,8 @@ TEST(Huffman, LengthsAreCompleteAndLimitedEvenForSkewedFrequencies) {
         b = c;
     }
     std::vector<std::uint8_t> len(freq.size());
-    ASSERT_EQ(lzh::detail::build_lengths(freq.data(), static_cast<int>(freq.size()), 16, len.data()), 40);
+    ASSERT_EQ(
+        lzh::detail::build_lengths(freq.data(), static_cast<int>(freq.size()), 16, len.data()), 40);
     double kraft = 0;
     for (auto l : len) {
         ASSERT_GE(l, 1);

@@ -9,7 +9,7 @@ using lzh::Status;
 namespace {
 
 class Interop : public TempDirTest {
-protected:
+  protected:
     void SetUp() override {
         TempDirTest::SetUp();
         write_file(dir / "src/readme.txt", text_data(70000, 11));
@@ -20,7 +20,8 @@ protected:
         write_file(dir / "src/empty", "");
         // Long runs and a window-sized repeat reach the longest matches and farthest offsets.
         std::string rep = noise_data(30000, 14);
-        write_file(dir / "src/runs.dat", std::string(200000, 'a') + rep + rep + text_data(5000, 15));
+        write_file(dir / "src/runs.dat",
+                   std::string(200000, 'a') + rep + rep + text_data(5000, 15));
         fs::create_directories(dir / "src/empty dir");
         write_file(dir / "src/UTF-8 naïve name.txt", "grüße");
     }
@@ -28,8 +29,10 @@ protected:
         std::map<std::string, std::string> m;
         for (auto& e : fs::recursive_directory_iterator(root)) {
             auto rel = fs::relative(e.path(), root).string();
-            if (e.is_directory()) m[rel + "/"] = "";
-            else m[rel] = digest(read_file(e.path()));
+            if (e.is_directory())
+                m[rel + "/"] = "";
+            else
+                m[rel] = digest(read_file(e.path()));
         }
         return m;
     }
@@ -69,14 +72,16 @@ TEST_F(Interop, JlhaArchivesExtractExactlyAs7ZipDoes) {
         SCOPED_TRACE(how);
         const std::string arc = path(std::string("j") + how + ".lzh");
         // Level 0 stores no folders; give it files only.
-        std::string members = std::string(how).rfind("c0", 0) == 0 ? "readme.txt code/main.cpp code/data.bin tiny runs.dat"
-                                                                    : "readme.txt code tiny two empty runs.dat";
+        std::string members = std::string(how).rfind("c0", 0) == 0
+                                  ? "readme.txt code/main.cpp code/data.bin tiny runs.dat"
+                                  : "readme.txt code tiny two empty runs.dat";
         ASSERT_EQ(shell("cd '" + path("src") + "' && jlha " + how + " " + arc + " " + members), 0);
         auto t = run("t " + arc);
         EXPECT_EQ(t.status, Status::ok) << t.text;
         auto l = run("l " + arc);
         EXPECT_EQ(l.status, Status::ok) << l.text;
-        const std::string ours = path(std::string("ours-") + how), theirs = path(std::string("7z-") + how);
+        const std::string ours = path(std::string("ours-") + how),
+                          theirs = path(std::string("7z-") + how);
         auto x = run("x " + arc + " " + ours + "/");
         EXPECT_EQ(x.status, Status::ok) << x.text;
         ASSERT_EQ(shell("7z x -o'" + theirs + "' " + arc), 0);

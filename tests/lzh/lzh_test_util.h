@@ -39,8 +39,9 @@ inline void write_file(const fs::path& p, const std::string& data) {
 
 // Text-like data: words from a small vocabulary, so it compresses as real files do.
 inline std::string text_data(std::size_t n, unsigned seed = 1) {
-    static const char* words[] = {"backup ", "archive ", "folder ", "the ", "of ", "Marlo ", "restore ",
-                                  "int ", "return ", "{\n", "}\n", "static ", "const ", "= ", "0;\n"};
+    static const char* words[] = {"backup ", "archive ", "folder ", "the ",    "of ",
+                                  "Marlo ",  "restore ", "int ",    "return ", "{\n",
+                                  "}\n",     "static ",  "const ",  "= ",      "0;\n"};
     std::mt19937 rng(seed);
     std::string s;
     while (s.size() < n) s += words[rng() % (sizeof words / sizeof *words)];
@@ -58,7 +59,8 @@ inline std::string noise_data(std::size_t n, unsigned seed = 2) {
 // Size and CRC instead of the bytes, so failed comparisons print something readable.
 inline std::string digest(const std::string& data) {
     char b[48];
-    std::snprintf(b, sizeof b, "%zu bytes, crc %04x", data.size(), lzh::detail::crc16(0, data.data(), data.size()));
+    std::snprintf(b, sizeof b, "%zu bytes, crc %04x", data.size(),
+                  lzh::detail::crc16(0, data.data(), data.size()));
     return b;
 }
 
@@ -75,7 +77,7 @@ inline Result run(const std::string& line) {
 
 // A fresh folder per test, removed afterwards.
 class TempDirTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string tmpl = (fs::temp_directory_path() / "lzhtest-XXXXXX").string();
         std::vector<char> buf(tmpl.begin(), tmpl.end());
@@ -99,8 +101,12 @@ struct RawMember {
     bool directory = false;
     std::string link_target;  // non-empty: a symbolic link
 };
-inline RawMember raw_file(std::string p, std::string d) { return {std::move(p), std::move(d), false, {}}; }
-inline RawMember raw_link(std::string p, std::string target) { return {std::move(p), {}, false, std::move(target)}; }
+inline RawMember raw_file(std::string p, std::string d) {
+    return {std::move(p), std::move(d), false, {}};
+}
+inline RawMember raw_link(std::string p, std::string target) {
+    return {std::move(p), {}, false, std::move(target)};
+}
 
 inline std::string build_archive(const std::vector<RawMember>& members) {
     std::string out;

@@ -27,9 +27,9 @@ TEST_F(TextFiles, RecordsAreLinesCutAtTheFieldAndEndedByCrLf) {
   ASSERT_EQ(log.create("Back_Log.TXT"), 0);
   ASSERT_EQ(log.open("Back_Log.TXT", kAccessReadWrite | kDenyWrite), 0);
   ASSERT_EQ(log.append("first"), 0);
-  ASSERT_EQ(log.append("0123456789ABCDEF"), 0);               // cut at the capacity
+  ASSERT_EQ(log.append("0123456789ABCDEF"), 0);                 // cut at the capacity
   ASSERT_EQ(log.append(std::string_view("ends\0here", 9)), 0);  // stops at the zero byte
-  ASSERT_EQ(log.append("blanks      "), 0);                   // trailing blanks go
+  ASSERT_EQ(log.append("blanks      "), 0);                     // trailing blanks go
   log.close();
   EXPECT_EQ(contentsOf("Back_Log.TXT"), "first\r\n0123456789\r\nends\r\nblanks\r\n");
 
@@ -76,12 +76,14 @@ TEST_F(ProfileFiles, MissingFileSectionOrKeyGivesTheDefault) {
 }
 
 TEST_F(ProfileFiles, WritesKeepOtherLinesInPlaceAndMatchWithoutCase) {
-  std::ofstream("Saved.INI") << "; settings\n[Log]\nLog = 1\nbroken line\n\n[Other]\nx=\"quoted\"\n";
+  std::ofstream("Saved.INI")
+      << "; settings\n[Log]\nLog = 1\nbroken line\n\n[Other]\nx=\"quoted\"\n";
   ASSERT_TRUE(writeProfileString("log", "LOG", "0", file));
   ASSERT_TRUE(writeProfileString("Log", "Extra", "5", file));
   ASSERT_TRUE(writeProfileString("New", "k", "v", file));
-  EXPECT_EQ(contentsOf("Saved.INI"),
-            "; settings\n[Log]\nLOG=0\nbroken line\nExtra=5\n\n[Other]\nx=\"quoted\"\n\n[New]\nk=v\n");
+  EXPECT_EQ(
+      contentsOf("Saved.INI"),
+      "; settings\n[Log]\nLOG=0\nbroken line\nExtra=5\n\n[Other]\nx=\"quoted\"\n\n[New]\nk=v\n");
   EXPECT_EQ(readProfileString("Other", "x", "", file), "quoted");
   ASSERT_TRUE(writeProfileString("Log", "Extra", std::nullopt, file));
   EXPECT_EQ(readProfileString("Log", "Extra", "gone", file), "gone");

@@ -202,9 +202,7 @@ TEST_F(KeyedTables, SharingModesRefuseClashingOpeners) {
 }
 
 TEST_F(KeyedTables, ForeignAndDamagedFilesAreRefusedWithAClearText) {
-  {
-    std::ofstream("FILES.db") << "this is not a table";
-  }
+  { std::ofstream("FILES.db") << "this is not a table"; }
   Station a;
   EXPECT_EQ(a.table.open(kReadWrite), se::kDriverError);
   EXPECT_FALSE(a.table.errorText().empty());

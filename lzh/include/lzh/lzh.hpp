@@ -27,15 +27,15 @@ namespace lzh {
 // Result codes of commands; the same numbers are returned by Unlha() and the unlha tool.
 enum class Status : int {
     ok = 0,
-    usage = 2,          // bad command line: unknown command or switch, missing archive name
-    no_archive = 3,     // the archive file does not exist or cannot be opened
-    not_archive = 4,    // the file is not an LZH archive
-    damaged = 5,        // a header or data fails its checks (CRC, sizes, truncation, junk)
-    io = 6,             // reading or writing a file failed (disk full, permissions ...)
-    unsafe_path = 7,    // members refused because they would land outside the destination
-    no_files = 8,       // no file or member matched the files named
-    skipped = 9,        // existing files were left alone (no -c switch)
-    unsupported = 10,   // a member uses a method this library cannot decode
+    usage = 2,         // bad command line: unknown command or switch, missing archive name
+    no_archive = 3,    // the archive file does not exist or cannot be opened
+    not_archive = 4,   // the file is not an LZH archive
+    damaged = 5,       // a header or data fails its checks (CRC, sizes, truncation, junk)
+    io = 6,            // reading or writing a file failed (disk full, permissions ...)
+    unsafe_path = 7,   // members refused because they would land outside the destination
+    no_files = 8,      // no file or member matched the files named
+    skipped = 9,       // existing files were left alone (no -c switch)
+    unsupported = 10,  // a member uses a method this library cannot decode
     no_memory = 11,
 };
 
@@ -43,11 +43,11 @@ enum class Status : int {
 const char* status_text(Status s) noexcept;
 
 class Failure : public std::runtime_error {
-public:
+  public:
     Failure(Status s, const std::string& what) : std::runtime_error(what), status_(s) {}
     Status status() const noexcept { return status_; }
 
-private:
+  private:
     Status status_;
 };
 
@@ -62,41 +62,44 @@ int dictionary_bits(Method m) noexcept;
 
 // Byte streams the codec reads and writes. read() returns 0 only at the end.
 class ByteSource {
-public:
+  public:
     virtual ~ByteSource() = default;
     virtual std::size_t read(std::uint8_t* buf, std::size_t n) = 0;
 };
 class ByteSink {
-public:
+  public:
     virtual ~ByteSink() = default;
     virtual void write(const std::uint8_t* data, std::size_t n) = 0;
 };
 
 // Sources and sinks over memory, handy for tests and small members.
 class MemorySource : public ByteSource {
-public:
-    MemorySource(const void* data, std::size_t n) : p_(static_cast<const std::uint8_t*>(data)), n_(n) {}
+  public:
+    MemorySource(const void* data, std::size_t n)
+        : p_(static_cast<const std::uint8_t*>(data)), n_(n) {}
     std::size_t read(std::uint8_t* buf, std::size_t n) override;
 
-private:
+  private:
     const std::uint8_t* p_;
     std::size_t n_;
 };
 class VectorSink : public ByteSink {
-public:
+  public:
     std::vector<std::uint8_t> bytes;
-    void write(const std::uint8_t* data, std::size_t n) override { bytes.insert(bytes.end(), data, data + n); }
+    void write(const std::uint8_t* data, std::size_t n) override {
+        bytes.insert(bytes.end(), data, data + n);
+    }
 };
 class NullSink : public ByteSink {
-public:
+  public:
     void write(const std::uint8_t*, std::size_t) override {}
 };
 
 struct EncodeResult {
     std::uint64_t original_size = 0;
     std::uint64_t packed_size = 0;
-    std::uint16_t crc = 0;   // CRC-16 of the original bytes
-    bool shrunk = false;     // false: the output reached the give-up limit and is incomplete
+    std::uint16_t crc = 0;  // CRC-16 of the original bytes
+    bool shrunk = false;    // false: the output reached the give-up limit and is incomplete
 };
 
 // How hard the match finder looks; 0 takes the method's default (zlib level 6 class for -lh5-,
@@ -113,8 +116,8 @@ struct EncodeOptions {
 // Compresses everything `in` yields as one member stream of an -lh4- ... -lh7- method. Once the
 // output would reach `give_up_at` bytes it stops and returns shrunk = false (the caller then stores
 // the member instead; sizes and CRC are then not filled in).
-EncodeResult encode(Method m, ByteSource& in, ByteSink& out,
-                    std::uint64_t give_up_at = UINT64_MAX, const EncodeOptions& opt = {});
+EncodeResult encode(Method m, ByteSource& in, ByteSink& out, std::uint64_t give_up_at = UINT64_MAX,
+                    const EncodeOptions& opt = {});
 
 // Decodes one member stream of `packed_size` bytes that must yield exactly `original_size`
 // bytes, and returns their CRC-16. Throws Failure(damaged) on any inconsistency, never reads
@@ -124,21 +127,21 @@ std::uint16_t decode(Method m, ByteSource& in, std::uint64_t packed_size,
 
 // One member as read from its header.
 struct Member {
-    std::string path;             // '/'-separated as stored; no trailing '/' for directories
-    std::string method_text;      // the five method bytes, e.g. "-lh5-"
+    std::string path;         // '/'-separated as stored; no trailing '/' for directories
+    std::string method_text;  // the five method bytes, e.g. "-lh5-"
     Method method = Method::unknown;
     std::uint64_t packed_size = 0;
     std::uint64_t original_size = 0;
     std::uint16_t crc = 0;
-    std::int64_t mtime = 0;       // seconds since 1970 UTC
-    std::uint32_t mode = 0;       // Unix st_mode when the header carries one, else 0
+    std::int64_t mtime = 0;  // seconds since 1970 UTC
+    std::uint32_t mode = 0;  // Unix st_mode when the header carries one, else 0
     int level = 0;
     char os_id = 0;
-    bool utf8 = false;            // names marked as UTF-8 (code page 65001)
+    bool utf8 = false;  // names marked as UTF-8 (code page 65001)
     bool is_directory = false;
     bool is_symlink = false;
     std::string link_target;
-    bool needs_64bit = false;     // sizes came from the 64-bit extension
+    bool needs_64bit = false;  // sizes came from the 64-bit extension
     std::uint64_t header_offset = 0;
     std::uint64_t data_offset = 0;
     std::uint64_t header_size = 0;
@@ -147,7 +150,7 @@ struct Member {
 // Walks an archive file member by member. Every header is checked (checksums, header CRC,
 // sizes against the file length) before it is returned.
 class ArchiveReader {
-public:
+  public:
     explicit ArchiveReader(const std::string& path);  // throws Failure(no_archive / not_archive)
     ~ArchiveReader();
     ArchiveReader(const ArchiveReader&) = delete;
@@ -164,7 +167,7 @@ public:
     std::uint64_t file_size() const noexcept;
     int fd() const noexcept;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
@@ -172,14 +175,14 @@ private:
 // The text a command leaves for a person. Lines marked important (errors and the summary)
 // survive when the text must be cut to fit a fixed buffer.
 class Report {
-public:
+  public:
     void line(std::string text) { lines_.push_back({std::move(text), false}); }
     void important(std::string text) { lines_.push_back({std::move(text), true}); }
     std::string text() const;
     // Writes the text into buf, always zero-terminated within `capacity` (nothing when 0).
     void render(char* buf, std::size_t capacity) const;
 
-private:
+  private:
     struct Line {
         std::string text;
         bool important;

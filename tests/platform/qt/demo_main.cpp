@@ -27,13 +27,18 @@ int main(int argc, char** argv) {
   auto toMain = [](marlo::win::Input input) {
     QTimer::singleShot(300, [input] {
       for (const auto& w : marlo::win::Engine::instance().openWindows()) {
-        if (w.title == marlo::demo::kMainTitle) marlo::win::Engine::instance().sendInput(w.handle, input);
+        if (w.title == marlo::demo::kMainTitle)
+          marlo::win::Engine::instance().sendInput(w.handle, input);
       }
     });
   };
-  if (option == "--restore") toMain(marlo::win::Input::press(static_cast<int>(marlo::demo::MainControl::Restore)));
-  if (option == "--delete") toMain(marlo::win::Input::press(static_cast<int>(marlo::demo::MainControl::Delete)));
-  if (option == "--browse") toMain(marlo::win::Input::press(static_cast<int>(marlo::demo::MainControl::Browse)));
-  if (option == "--minimize") toMain(marlo::win::Input::windowState(marlo::win::WindowState::Minimized));
+  if (option == "--restore")
+    toMain(marlo::win::Input::press(static_cast<int>(marlo::demo::MainControl::Restore)));
+  if (option == "--delete")
+    toMain(marlo::win::Input::press(static_cast<int>(marlo::demo::MainControl::Delete)));
+  if (option == "--browse")
+    toMain(marlo::win::Input::press(static_cast<int>(marlo::demo::MainControl::Browse)));
+  if (option == "--minimize")
+    toMain(marlo::win::Input::windowState(marlo::win::WindowState::Minimized));
   return view.run(engine, [&state] { marlo::demo::mainWindow(state); });
 }

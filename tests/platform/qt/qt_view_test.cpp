@@ -11,13 +11,13 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QMessageBox>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTreeWidget>
 
 #include <atomic>
@@ -33,7 +33,9 @@ namespace {
 using namespace marlo::win;  // NOLINT
 using demo::MainControl;
 
-int n(MainControl c) { return static_cast<int>(c); }
+int n(MainControl c) {
+  return static_cast<int>(c);
+}
 
 // Lets the program threads and the GUI exchange everything they have queued for each other.
 void settle(Engine& engine) {
@@ -63,7 +65,8 @@ class QtViewTest : public ::testing::Test {
     state.folders.add({"1", "C:\\Documents"});
     state.folders.add({"2", "C:\\Photos"});
     engine.start([this] { demo::mainWindow(state); });
-    ASSERT_TRUE(settleUntil(engine, [&] { return (main = mainHandle()) != 0 && view.windowWidget(main) != nullptr; }));
+    ASSERT_TRUE(settleUntil(
+        engine, [&] { return (main = mainHandle()) != 0 && view.windowWidget(main) != nullptr; }));
     settle(engine);
   }
   void TearDown() override {
@@ -144,7 +147,8 @@ TEST_F(QtViewTest, TypedTextReachesTheBoundVariable) {
 TEST_F(QtViewTest, ListKeysMoveTheHighlightThroughTheEngine) {
   QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
   QApplication::sendEvent(list(), &down);
-  ASSERT_TRUE(settleUntil(engine, [&] { return list()->currentItem() == list()->topLevelItem(1); }));
+  ASSERT_TRUE(
+      settleUntil(engine, [&] { return list()->currentItem() == list()->topLevelItem(1); }));
   auto* frame = view.windowWidget(main);
   const auto labels = frame->statusBar()->findChildren<QLabel*>();
   EXPECT_EQ(labels[0]->text(), QStringLiteral("C:\\Photos")) << "NewSelection reached the program";
@@ -154,7 +158,8 @@ TEST_F(QtViewTest, ListKeysMoveTheHighlightThroughTheEngine) {
 class QtViewLongListTest : public QtViewTest {
  protected:
   void SetUp() override {
-    for (int i = 3; i <= 60; ++i) state.folders.add({std::to_string(i), "C:\\Folder" + std::to_string(i)});
+    for (int i = 3; i <= 60; ++i)
+      state.folders.add({std::to_string(i), "C:\\Folder" + std::to_string(i)});
     QtViewTest::SetUp();
   }
 };
@@ -190,8 +195,9 @@ TEST_F(QtViewTest, MessageBoxIsWindowModalAndItsAnswerReturnsToTheThread) {
 TEST_F(QtViewTest, RightClickPopupReturnsTheChosenItem) {
   QTreeWidget* tree = list();
   const QRect row2 = tree->visualItemRect(tree->topLevelItem(1));
-  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(row2.center()), QPointF(tree->viewport()->mapToGlobal(row2.center())),
-                      Qt::RightButton, Qt::NoButton, Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(row2.center()),
+                      QPointF(tree->viewport()->mapToGlobal(row2.center())), Qt::RightButton,
+                      Qt::NoButton, Qt::NoModifier);
   QApplication::sendEvent(tree->viewport(), &release);
   QMenu* menu = nullptr;
   ASSERT_TRUE(settleUntil(engine, [&] {
@@ -200,7 +206,8 @@ TEST_F(QtViewTest, RightClickPopupReturnsTheChosenItem) {
     }
     return menu != nullptr;
   }));
-  EXPECT_EQ(tree->currentItem(), tree->topLevelItem(1)) << "the program moved the highlight to the clicked row";
+  EXPECT_EQ(tree->currentItem(), tree->topLevelItem(1))
+      << "the program moved the highlight to the clicked row";
   ASSERT_EQ(menu->actions().size(), 2);
   EXPECT_EQ(menu->actions()[1]->text(), QStringLiteral("&Delete"));
   menu->actions()[1]->trigger();
@@ -218,8 +225,9 @@ TEST_F(QtViewTest, RightClickPopupReturnsTheChosenItem) {
 
 TEST_F(QtViewTest, DismissedPopupChoosesNothing) {
   QTreeWidget* tree = list();
-  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(tree->viewport()->mapToGlobal(QPoint(5, 5))),
-                      Qt::RightButton, Qt::NoButton, Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5),
+                      QPointF(tree->viewport()->mapToGlobal(QPoint(5, 5))), Qt::RightButton,
+                      Qt::NoButton, Qt::NoModifier);
   QApplication::sendEvent(tree->viewport(), &release);
   QMenu* menu = nullptr;
   ASSERT_TRUE(settleUntil(engine, [&] {
@@ -354,7 +362,8 @@ TEST(QtViewShutdown, EndsAThreadStillInItsLoopWithoutHanging) {
 // process ends; LeakSanitizer (in the sanitizer build) would report them as leaks of ours. The
 // suppressions are compiled in so the test needs no environment of its own.
 extern "C" const char* __lsan_default_suppressions() {  // NOLINT: the sanitizer's hook name
-  return "leak:libfontconfig\nleak:libQt6Gui\nleak:libQt6Core\nleak:libQt6Widgets\nleak:libQt6DBus\n"
+  return "leak:libfontconfig\nleak:libQt6Gui\nleak:libQt6Core\nleak:libQt6Widgets\nleak:"
+         "libQt6DBus\n"
          "leak:libdbus-1\nleak:libglib-2.0\n";
 }
 

@@ -18,7 +18,9 @@ DemoState* gState = nullptr;  // the tray procedure reaches the program's state 
 WNDPROC gOldProc = nullptr;
 NOTIFYICONDATAA gTray;
 
-int n(MainControl c) { return static_cast<int>(c); }
+int n(MainControl c) {
+  return static_cast<int>(c);
+}
 
 void removeTrayIcon(HWND window) {
   if (!gState->inTray) return;
@@ -38,13 +40,18 @@ LRESULT trayProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       e.post(window, 1089);
       removeTrayIcon(window);
       break;
-    case WM_LBUTTONDBLCLK: e.post(window, 1091); break;
+    case WM_LBUTTONDBLCLK:
+      e.post(window, 1091);
+      break;
     case WM_RBUTTONUP:
       e.post(window, 1090);
       e.post(window, event::CloseWindow);
       break;
-    case WM_RBUTTONDBLCLK: e.post(window, 1092); break;
-    default: break;
+    case WM_RBUTTONDBLCLK:
+      e.post(window, 1092);
+      break;
+    default:
+      break;
   }
   return 0;
 }
@@ -73,7 +80,8 @@ void mainWindow(DemoState& state) {
   w.setPicture(archive, "s254");
   w.bind(archive, Binding::to(state.archive));
   w.add(ControlKind::Button, "...", {212, 124, 16, 12});
-  const int minimize = w.add(ControlKind::CheckBox, " Minimize", {8, 142, 60, 12}, flag::Transparent);
+  const int minimize =
+      w.add(ControlKind::CheckBox, " Minimize", {8, 142, 60, 12}, flag::Transparent);
   w.bind(minimize, Binding::to(state.minimize));
   w.add(ControlKind::Button, "&Restore", {180, 160, 50, 14});
   w.add(ControlKind::Button, "&Close", {236, 160, 56, 14});
@@ -125,7 +133,8 @@ void mainWindow(DemoState& state) {
         if (e->control == list && w.keyCode() == key::MouseRightUp) {
           if (w.mouseRow() > 0) w.setSelection(list, w.mouseRow());
           const int choice = w.popup("&Insert|&Delete");
-          if (choice != 0) w.post(event::Accepted, choice == 1 ? n(MainControl::Insert) : n(MainControl::Delete));
+          if (choice != 0)
+            w.post(event::Accepted, choice == 1 ? n(MainControl::Insert) : n(MainControl::Delete));
         }
         break;
       case event::Accepted:
@@ -144,9 +153,9 @@ void mainWindow(DemoState& state) {
               dialogs::beep();
               break;
             }
-            if (dialogs::messageBox("Are you sure you want to delete|the highlighted record?", "Confirm Delete",
-                                    MessageIcon::Question, button::Yes | button::No,
-                                    button::No) == button::Yes) {
+            if (dialogs::messageBox("Are you sure you want to delete|the highlighted record?",
+                                    "Confirm Delete", MessageIcon::Question,
+                                    button::Yes | button::No, button::No) == button::Yes) {
               state.folders.remove(row);
               w.display(list);
             }
@@ -171,11 +180,15 @@ void mainWindow(DemoState& state) {
               Engine::instance().postToThread(state.restoreThread, event::GainFocus);
             }
             break;
-          case MainControl::Close: w.post(event::CloseWindow); break;
-          default: break;
+          case MainControl::Close:
+            w.post(event::CloseWindow);
+            break;
+          default:
+            break;
         }
         break;
-      default: break;
+      default:
+        break;
     }
   }
   w.setWindowProc(gOldProc);

@@ -157,14 +157,16 @@ TEST_F(WindowTest, TwoThreadsRunTheirOwnWindowsAtOnce) {
     runWindow(main, log, [&](Window&, const Event& e) {
       if (e.code == event::Accepted) {
         pressedOn[0] = Engine::currentThread();
-        Engine::instance().start([&] {
-          Window rest("Restore");
-          rest.add(ControlKind::Button, "&Test", {10, 10, 40, 14});
-          runWindow(rest, secondLog, [&](Window&, const Event& re) {
-            if (re.code == event::Accepted) pressedOn[1] = Engine::currentThread();
-            return Verdict::Carry;
-          });
-        }, 25000);
+        Engine::instance().start(
+            [&] {
+              Window rest("Restore");
+              rest.add(ControlKind::Button, "&Test", {10, 10, 40, 14});
+              runWindow(rest, secondLog, [&](Window&, const Event& re) {
+                if (re.code == event::Accepted) pressedOn[1] = Engine::currentThread();
+                return Verdict::Carry;
+              });
+            },
+            25000);
       }
       return Verdict::Carry;
     });
@@ -287,7 +289,8 @@ TEST_F(WindowTest, AcceptAllPassAcceptsEachVisibleFieldThenCompletes) {
   const WindowHandle h = driver.window("Form");
   log.take();
   ASSERT_TRUE(driver.pressKey(h, 1, key::Enter));  // Enter presses the default button
-  EXPECT_THAT(log.take(), ElementsAre("Accepted 5", "Accepted 1", "Accepted 2", "Accepted 4", "Completed"));
+  EXPECT_THAT(log.take(),
+              ElementsAre("Accepted 5", "Accepted 1", "Accepted 2", "Accepted 4", "Completed"));
 
   // A field whose text no longer fits its picture stops the pass with Rejected.
   engine.sendInput(h, Input::enter(2, "abc"));
@@ -324,7 +327,8 @@ class ListTest : public WindowTest {
       w.alert(list, key::Insert);
       runWindow(w, log, [&](Window& win, const Event& e) {
         if (e.code == event::AlertKey) {
-          log.add("key " + std::to_string(win.keyCode()) + " row " + std::to_string(win.mouseRow()));
+          log.add("key " + std::to_string(win.keyCode()) + " row " +
+                  std::to_string(win.mouseRow()));
         }
         if (e.code == event::ScrollTop && consumeTop) return Verdict::Consume;
         if (e.code >= event::FirstProgramEvent) {
@@ -381,10 +385,12 @@ TEST_F(ListTest, ScrollEventsMoveTheHighlightUnlessConsumed) {
 
 TEST_F(ListTest, AlertKeysReachTheProgramWithKeyAndMouseRow) {
   ASSERT_TRUE(driver.rightClickRow(h, 1, 4));
-  EXPECT_THAT(log.take(), ElementsAre("AlertKey 1", "key " + std::to_string(key::MouseRightUp) + " row 4"));
+  EXPECT_THAT(log.take(),
+              ElementsAre("AlertKey 1", "key " + std::to_string(key::MouseRightUp) + " row 4"));
   EXPECT_EQ(driver.selection(h, 1), 1) << "a right click leaves the highlight to the program";
   driver.pressKey(h, 1, key::Insert);
-  EXPECT_THAT(log.take(), ElementsAre("AlertKey 1", "key " + std::to_string(key::Insert) + " row 4"));
+  EXPECT_THAT(log.take(),
+              ElementsAre("AlertKey 1", "key " + std::to_string(key::Insert) + " row 4"));
   driver.pressKey(h, 1, key::Delete);  // not alerted: nothing
   EXPECT_TRUE(log.take().empty());
   driver.doubleClickRow(h, 1, 3);  // double click not alerted: Accepted
@@ -419,7 +425,8 @@ TEST_F(WindowTest, MinimiseAndRestoreReachTheProgram) {
   EXPECT_EQ(driver.screen(h).props.state, WindowState::Normal);
   EXPECT_THAT(log.take(), ElementsAre("Iconized", "Restore", "Restored"));
   driver.maximize(h);
-  EXPECT_EQ(driver.screen(h).props.state, WindowState::Normal) << "a fixed-size window cannot be maximised";
+  EXPECT_EQ(driver.screen(h).props.state, WindowState::Normal)
+      << "a fixed-size window cannot be maximised";
   driver.closeBox(h);
 }
 
@@ -592,7 +599,8 @@ TEST_F(WindowTest, RadiosSetTheirGroupAndBindingsConvertTheirTypes) {
     w.setProcedure("options");
     const int group = w.add(ControlKind::OptionGroup, "Mode", {4, 4, 80, 40});
     w.bind(group, Binding::to(option));
-    for (const char* label : {"&Fast", "&Good", "&Best"}) w.setParent(w.add(ControlKind::Radio, label, {8, 10, 60, 10}), group);
+    for (const char* label : {"&Fast", "&Good", "&Best"})
+      w.setParent(w.add(ControlKind::Radio, label, {8, 10, 60, 10}), group);
     const int r = w.add(ControlKind::Entry, "", {4, 50, 40, 10});
     w.bind(r, Binding::to(ratio));
     const int t = w.add(ControlKind::Entry, "", {4, 62, 40, 10});

@@ -14,10 +14,12 @@ namespace marlo::test {
 namespace {
 
 using namespace marlo::shell;  // NOLINT
-using ::testing::ElementsAre;
 using demo::MainControl;
+using ::testing::ElementsAre;
 
-int n(MainControl c) { return static_cast<int>(c); }
+int n(MainControl c) {
+  return static_cast<int>(c);
+}
 
 TEST_F(WindowTest, NotifyIconAddsOnceAndDeletesWhatIsThere) {
   std::atomic<int> results[5] = {-1, -1, -1, -1, -1};
@@ -126,7 +128,8 @@ TEST_F(WindowTest, MessageBoxesBeepAndStopBox) {
     w.open();
     pressed = dialogs::messageBox("First line|second line", "Save Record", MessageIcon::Question,
                                   button::Yes | button::No | button::Cancel, button::Cancel);
-    fallback = dialogs::messageBox("Text", "Title", MessageIcon::Exclamation, button::Yes | button::No, 77);
+    fallback = dialogs::messageBox("Text", "Title", MessageIcon::Exclamation,
+                                   button::Yes | button::No, 77);
     dialogs::beep(BeepKind::Exclamation);
     dialogs::stop("Move Fail: 5");  // Ignore: goes on
     dialogs::stop("Move Fail: 6");  // Abort: ends the program
@@ -134,7 +137,8 @@ TEST_F(WindowTest, MessageBoxesBeepAndStopBox) {
   });
   EXPECT_TRUE(driver.waitEnded());
   EXPECT_EQ(pressed.load(), button::No);
-  EXPECT_EQ(fallback.load(), button::Yes) << "a default that is not a button falls back to the first";
+  EXPECT_EQ(fallback.load(), button::Yes)
+      << "a default that is not a button falls back to the first";
   EXPECT_FALSE(afterStop.load());
   EXPECT_EQ(engine.haltCode(), 0);
   const auto shown = driver.dialogs();
@@ -150,7 +154,8 @@ TEST_F(WindowTest, MessageBoxesBeepAndStopBox) {
 TEST_F(WindowTest, FileDialogGivesFullNameAndLeavesTheFolderCurrent) {
   namespace fs = std::filesystem;
   const fs::path start = fs::current_path();
-  const fs::path folder = fs::temp_directory_path() / ("marlo-dialog-" + std::to_string(::getpid()));
+  const fs::path folder =
+      fs::temp_directory_path() / ("marlo-dialog-" + std::to_string(::getpid()));
   fs::create_directories(folder / "sub");
   std::string chosen, cancelled, kept, picked;
   driver.answerNextOpenFile((folder / "sub" / "a.lzh").string());

@@ -55,7 +55,8 @@ class EventLog {
 enum class Verdict { Carry, Consume, Leave };
 
 // Runs one window on the calling (program) thread until it closes or the handler leaves.
-inline void runWindow(Window& w, EventLog& log, const std::function<Verdict(Window&, const Event&)>& handler) {
+inline void runWindow(Window& w, EventLog& log,
+                      const std::function<Verdict(Window&, const Event&)>& handler) {
   w.open();
   while (const Event* e = w.accept()) {
     log.add(*e);

@@ -539,9 +539,10 @@ std::string DiscWriter::chooseDrive(std::string* failure) {
   return {};
 }
 
-bool DiscWriter::openDrive(Burner& burner) {
+bool DiscWriter::openDrive(Burner& burner, std::string* chosen) {
   std::string failure;
   const std::string address = chooseDrive(&failure);
+  if (chosen != nullptr) *chosen = address;
   if (address.empty()) {
     error(Failure::NoDrive, failure);
     return false;
@@ -645,11 +646,11 @@ void DiscWriter::writeJob(const std::string& imagePath) {
   }
   const auto imageBytes = static_cast<std::int64_t>(size);
   Burner burner;
-  if (!openDrive(burner)) return;
+  std::string address;
+  if (!openDrive(burner, &address)) return;
   Burner::WriteOptions options;
   bool verify = true;
   bool ejectAfter = false;
-  std::string address;
   std::string written;
   {
     std::lock_guard lock(mutex_);
@@ -660,8 +661,6 @@ void DiscWriter::writeJob(const std::string& imagePath) {
     written = writtenImage_;
     lastMegabytes_ = -1;
   }
-  std::string failure;
-  address = chooseDrive(&failure);
   const std::string signature = imageSignature(imagePath) + "|" + address;
   // Writing the same image twice in a row would fail on a disc (it is no longer blank) and
   // gain nothing on a file: the first good write stands.
@@ -680,7 +679,7 @@ void DiscWriter::writeJob(const std::string& imagePath) {
     return;
   }
   status(Status::Writing, "Writing " + megabytes(imageBytes) + " to " + address + " ...");
-  failure = burner.write(
+  std::string failure = burner.write(
       imagePath, options,
       [this](std::int64_t done, std::int64_t total) { writingProcess(done, total); }, cancel_);
   if (!failure.empty()) {

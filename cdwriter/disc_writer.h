@@ -125,7 +125,8 @@ class DiscWriter final : public marlo::activex::Control {
   void verifyJob(const std::string& imagePath);
   void ejectJob();
   std::string chooseDrive(std::string* error);
-  bool openDrive(Burner& burner);
+  // Opens the chosen drive; its address goes to `chosen`.
+  bool openDrive(Burner& burner, std::string* chosen = nullptr);
   bool fits(Burner& burner, std::int64_t imageBytes, bool afterBlanking);
 
   void status(Status code, const std::string& message);

@@ -1,0 +1,309 @@
+// The RTF writer: a text document as the editor holds it, in RTF that word processors read.
+// Character formats are written as changes from the text before, so a long run of plain text is
+// plain text in the file too. Everything beyond ASCII goes out as `\uN` with an ANSI fallback.
+#include <QColor>
+#include <QFont>
+#include <QHash>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextList>
+#include <cmath>
+#include <vector>
+
+#include "richtext/code_pages.h"
+#include "richtext/rtf.h"
+
+namespace marlo::richtext {
+
+namespace {
+
+// The character format as written so far; the RTF defaults at the start of the body.
+struct Written {
+  int font = 0;
+  int halfPoints = 24;
+  int color = 0;
+  int background = 0;
+  bool bold = false;
+  bool italic = false;
+  bool underline = false;
+  bool strike = false;
+  int vertical = 0;
+  bool operator==(const Written&) const = default;
+};
+
+const char* numberingWord(QTextListFormat::Style style) {
+  switch (style) {
+    case QTextListFormat::ListLowerAlpha:
+      return "\\pnlcltr";
+    case QTextListFormat::ListUpperAlpha:
+      return "\\pnucltr";
+    case QTextListFormat::ListLowerRoman:
+      return "\\pnlcrm";
+    case QTextListFormat::ListUpperRoman:
+      return "\\pnucrm";
+    default:
+      return "\\pndec";
+  }
+}
+
+bool isBullet(QTextListFormat::Style style) {
+  return style == QTextListFormat::ListDisc || style == QTextListFormat::ListCircle ||
+         style == QTextListFormat::ListSquare;
+}
+
+int twips(qreal pixels) {
+  return static_cast<int>(std::lround(pixels * 15.0));
+}
+
+class Writer {
+ public:
+  explicit Writer(const QTextDocument& document)
+      : document_(document),
+        ansi_(CodePage::get(1252)),
+        defaultFamily_(document.defaultFont().family()),
+        defaultHalfPoints_(
+            document.defaultFont().pointSizeF() > 0
+                ? static_cast<int>(std::lround(document.defaultFont().pointSizeF() * 2))
+                : 24) {
+    fontIndex(defaultFamily_);
+  }
+
+  QByteArray write() {
+    body_.reserve(document_.characterCount() + document_.characterCount() / 4 + 256);
+    for (QTextBlock block = document_.begin(); block.isValid(); block = block.next())
+      paragraph(block);
+    QByteArray out;
+    out.reserve(body_.size() + 1024);
+    out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1";
+    out += "{\\fonttbl";
+    for (std::size_t i = 0; i < fonts_.size(); ++i) {
+      out += "{\\f" + QByteArray::number(static_cast<qulonglong>(i)) + "\\fnil\\fcharset0 ";
+      QString name = fonts_[i];
+      name.remove(u';');
+      needSpace_ = false;
+      text(out, name);
+      out += ";}";
+    }
+    out += "}\r\n{\\colortbl ;";
+    for (QRgb c : colors_) {
+      out += "\\red" + QByteArray::number(qRed(c)) + "\\green" + QByteArray::number(qGreen(c)) +
+             "\\blue" + QByteArray::number(qBlue(c)) + ';';
+    }
+    out += "}\r\n{\\*\\generator Marlo BACKUP;}\r\n";
+    out += body_;
+    out += "}\r\n";
+    return out;
+  }
+
+ private:
+  void paragraph(const QTextBlock& block) {
+    QByteArray& o = body_;
+    const QTextBlockFormat bf = block.blockFormat();
+    o += "\\pard";
+    const Qt::Alignment align = bf.alignment() & Qt::AlignHorizontal_Mask;
+    if (align & Qt::AlignHCenter)
+      o += "\\qc";
+    else if (align & (Qt::AlignRight | Qt::AlignTrailing))
+      o += "\\qr";
+    else if (align & Qt::AlignJustify)
+      o += "\\qj";
+    else
+      o += "\\ql";
+    if (QTextList* list = block.textList())
+      numbering(*list, block);
+    else
+      indents(bf.leftMargin(), bf.textIndent());
+    if (bf.rightMargin() != 0) o += "\\ri" + QByteArray::number(twips(bf.rightMargin()));
+    if (bf.topMargin() != 0) o += "\\sb" + QByteArray::number(twips(bf.topMargin()));
+    if (bf.bottomMargin() != 0) o += "\\sa" + QByteArray::number(twips(bf.bottomMargin()));
+    needSpace_ = true;
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+      const QTextFragment fragment = it.fragment();
+      if (!fragment.isValid()) continue;
+      characterFormat(fragment.charFormat());
+      text(o, fragment.text());
+    }
+    // The mark of an empty paragraph keeps the paragraph's own format, so an empty line keeps
+    // its height.
+    if (block.length() <= 1) characterFormat(block.charFormat());
+    o += "\\par\r\n";
+    needSpace_ = false;
+  }
+
+  void indents(qreal left, qreal first) {
+    if (left != 0) body_ += "\\li" + QByteArray::number(twips(left));
+    if (first != 0) body_ += "\\fi" + QByteArray::number(twips(first));
+  }
+
+  // Old-style paragraph numbering, which every RTF reader knows, with the number's text before
+  // the paragraph for readers that do not number paragraphs themselves.
+  void numbering(const QTextList& list, const QTextBlock& block) {
+    QByteArray& o = body_;
+    const QTextListFormat lf = list.format();
+    const bool bullet = isBullet(lf.style());
+    const int indent = 360 * std::max(1, lf.indent());
+    o += "{\\pntext\\f0 ";
+    if (bullet) {
+      o += "\\'95";
+    } else {
+      needSpace_ = false;
+      text(o, list.itemText(block));
+    }
+    o += "\\tab}{\\*\\pn";
+    if (bullet) {
+      o += "\\pnlvlblt\\pnf0\\pnindent" + QByteArray::number(indent) + "{\\pntxtb\\'95}}";
+    } else {
+      o += "\\pnlvlbody\\pnf0\\pnindent" + QByteArray::number(indent) + "\\pnstart1";
+      o += numberingWord(lf.style());
+      o += "{\\pntxta.}}";
+    }
+    o += "\\fi-360\\li" + QByteArray::number(indent);
+  }
+
+  int fontIndex(const QString& family) {
+    auto found = fontIndex_.constFind(family);
+    if (found != fontIndex_.constEnd()) return *found;
+    const int index = static_cast<int>(fonts_.size());
+    fonts_.push_back(family);
+    fontIndex_.insert(family, index);
+    return index;
+  }
+
+  int colorIndex(const QBrush& brush) {
+    if (brush.style() == Qt::NoBrush) return 0;
+    const QRgb rgb = brush.color().rgb() & 0xFFFFFF;
+    auto found = colorIndex_.constFind(rgb);
+    if (found != colorIndex_.constEnd()) return *found;
+    colors_.push_back(rgb);
+    const int index = static_cast<int>(colors_.size());  // entry 0 is the automatic colour
+    colorIndex_.insert(rgb, index);
+    return index;
+  }
+
+  Written wanted(const QTextCharFormat& f) {
+    Written w;
+    const QStringList families = f.fontFamilies().toStringList();
+    w.font = families.isEmpty() || families.front().isEmpty() ? 0 : fontIndex(families.front());
+    w.halfPoints = f.hasProperty(QTextFormat::FontPointSize) && f.fontPointSize() > 0
+                       ? std::clamp(static_cast<int>(std::lround(f.fontPointSize() * 2)), 1, 3276)
+                       : defaultHalfPoints_;
+    w.color = colorIndex(f.foreground());
+    w.background = colorIndex(f.background());
+    w.bold = f.fontWeight() > QFont::Medium;
+    w.italic = f.fontItalic();
+    w.underline = f.fontUnderline();
+    w.strike = f.fontStrikeOut();
+    const auto v = f.verticalAlignment();
+    w.vertical = v == QTextCharFormat::AlignSuperScript ? 1
+                 : v == QTextCharFormat::AlignSubScript ? -1
+                                                        : 0;
+    return w;
+  }
+
+  void word(const char* name, int value) {
+    body_ += name;
+    body_ += QByteArray::number(value);
+    needSpace_ = true;
+  }
+  void flag(bool on, const char* onWord, const char* offWord) {
+    body_ += on ? onWord : offWord;
+    needSpace_ = true;
+  }
+
+  void characterFormat(const QTextCharFormat& f) {
+    const Written w = wanted(f);
+    if (w == written_) return;
+    if (w.font != written_.font) word("\\f", w.font);
+    if (w.halfPoints != written_.halfPoints) word("\\fs", w.halfPoints);
+    if (w.color != written_.color) word("\\cf", w.color);
+    if (w.background != written_.background) word("\\highlight", w.background);
+    if (w.bold != written_.bold) flag(w.bold, "\\b", "\\b0");
+    if (w.italic != written_.italic) flag(w.italic, "\\i", "\\i0");
+    if (w.underline != written_.underline) flag(w.underline, "\\ul", "\\ulnone");
+    if (w.strike != written_.strike) flag(w.strike, "\\strike", "\\strike0");
+    if (w.vertical != written_.vertical) {
+      body_ += w.vertical > 0 ? "\\super" : w.vertical < 0 ? "\\sub" : "\\nosupersub";
+      needSpace_ = true;
+    }
+    written_ = w;
+  }
+
+  // Text with RTF's special characters escaped; a control word before it is ended by a space
+  // only when the text would otherwise run into it.
+  void text(QByteArray& o, QStringView s) {
+    for (const QChar qc : s) {
+      const char16_t c = qc.unicode();
+      if (c >= 0x20 && c < 0x80) {
+        if (c == u'\\' || c == u'{' || c == u'}') {
+          o += '\\';
+        } else if (needSpace_) {
+          o += ' ';
+        }
+        o += static_cast<char>(c);
+        needSpace_ = false;
+        continue;
+      }
+      switch (c) {
+        case u'\t':
+          o += "\\tab";
+          needSpace_ = true;
+          continue;
+        case 0x2028:
+        case 0x2029:
+          o += "\\line";
+          needSpace_ = true;
+          continue;
+        case 0x00A0:
+          o += "\\~";
+          needSpace_ = false;
+          continue;
+        case 0x00AD:
+          o += "\\-";
+          needSpace_ = false;
+          continue;
+        case 0x2011:
+          o += "\\_";
+          needSpace_ = false;
+          continue;
+        case 0xFFFC:  // an embedded object's place holder: the editor keeps no objects
+          continue;
+        default:
+          break;
+      }
+      if (c < 0x20) continue;
+      o += "\\u";
+      o += QByteArray::number(c < 0x8000 ? static_cast<int>(c) : static_cast<int>(c) - 65536);
+      const unsigned char fallback = QChar::isSurrogate(c) ? 0 : ansi_.encode(c);
+      if (fallback != 0) {
+        static const char hex[] = "0123456789abcdef";
+        o += "\\'";
+        o += hex[fallback >> 4];
+        o += hex[fallback & 15];
+      } else {
+        o += '?';
+      }
+      needSpace_ = false;
+    }
+  }
+
+  const QTextDocument& document_;
+  const CodePage& ansi_;
+  QString defaultFamily_;
+  int defaultHalfPoints_;
+  std::vector<QString> fonts_;
+  QHash<QString, int> fontIndex_;
+  std::vector<QRgb> colors_;
+  QHash<QRgb, int> colorIndex_;
+  QByteArray body_;
+  Written written_;
+  bool needSpace_ = false;
+};
+
+}  // namespace
+
+QByteArray writeRtf(const QTextDocument& document) {
+  Writer writer(document);
+  return writer.write();
+}
+
+}  // namespace marlo::richtext

@@ -5,6 +5,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextList>
+#include <map>
 #include <unordered_map>
 
 #include "richtext/code_pages.h"
@@ -128,33 +129,34 @@ class DocumentBuilder final : public RtfSink {
   }
 
   void joinList(const ParaProps& props) {
-    if (props.list == ListStyle::none) {
-      neighbourList_ = nullptr;
-      return;
-    }
+    if (props.list == ListStyle::none || props.listOverride != 0) neighbours_.clear();
+    if (props.list == ListStyle::none) return;
     if (props.listOverride != 0) {
-      neighbourList_ = nullptr;
       const std::int64_t key = static_cast<std::int64_t>(props.listOverride) * 16 + props.listLevel;
       auto found = lists_.find(key);
-      if (found != lists_.end()) {
+      if (found != lists_.end())
         found->second->add(cursor_.block());
-        return;
-      }
-      lists_[key] = cursor_.createList(listFormat(props));
+      else
+        lists_[key] = cursor_.createList(listFormat(props.list, props.listLevel + 1));
       return;
     }
-    if (neighbourList_ != nullptr && neighbourStyle_ == props.list) {
-      neighbourList_->add(cursor_.block());
+    // Old-style numbering has no list of its own: a paragraph goes on with the list of its
+    // indent that a paragraph before it began, over deeper items between them; a shallower
+    // item ends the deeper lists.
+    const int level = std::max(1, (props.leftIndent + 360) / 720);
+    neighbours_.erase(neighbours_.upper_bound(level), neighbours_.end());
+    auto found = neighbours_.find(level);
+    if (found != neighbours_.end() && found->second.first == props.list) {
+      found->second.second->add(cursor_.block());
       return;
     }
-    neighbourList_ = cursor_.createList(listFormat(props));
-    neighbourStyle_ = props.list;
+    neighbours_[level] = {props.list, cursor_.createList(listFormat(props.list, level))};
   }
 
-  static QTextListFormat listFormat(const ParaProps& props) {
+  static QTextListFormat listFormat(ListStyle style, int indent) {
     QTextListFormat f;
-    f.setStyle(qtListStyle(props.list));
-    f.setIndent(props.listLevel + 1);
+    f.setStyle(qtListStyle(style));
+    f.setIndent(indent);
     return f;
   }
 
@@ -164,8 +166,7 @@ class DocumentBuilder final : public RtfSink {
   CharProps lastProps_;
   const QTextCharFormat* lastFormat_ = nullptr;
   std::unordered_map<std::int64_t, QTextList*> lists_;
-  QTextList* neighbourList_ = nullptr;
-  ListStyle neighbourStyle_ = ListStyle::none;
+  std::map<int, std::pair<ListStyle, QTextList*>> neighbours_;  // by indent level
 };
 
 // Loading replaces the document in one step that cannot be undone.

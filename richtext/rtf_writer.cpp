@@ -141,7 +141,8 @@ class Writer {
     QByteArray& o = body_;
     const QTextListFormat lf = list.format();
     const bool bullet = isBullet(lf.style());
-    const int indent = 360 * std::max(1, lf.indent());
+    // Half an inch per level, as word processors indent their lists.
+    const int indent = 720 * std::max(1, lf.indent());
     o += "{\\pntext\\f0 ";
     if (bullet) {
       o += "\\'95";
@@ -151,9 +152,9 @@ class Writer {
     }
     o += "\\tab}{\\*\\pn";
     if (bullet) {
-      o += "\\pnlvlblt\\pnf0\\pnindent" + QByteArray::number(indent) + "{\\pntxtb\\'95}}";
+      o += "\\pnlvlblt\\pnf0\\pnindent360{\\pntxtb\\'95}}";
     } else {
-      o += "\\pnlvlbody\\pnf0\\pnindent" + QByteArray::number(indent) + "\\pnstart1";
+      o += "\\pnlvlbody\\pnf0\\pnindent360\\pnstart1";
       o += numberingWord(lf.style());
       o += "{\\pntxta.}}";
     }
@@ -273,15 +274,14 @@ class Writer {
       if (c < 0x20) continue;
       o += "\\u";
       o += QByteArray::number(c < 0x8000 ? static_cast<int>(c) : static_cast<int>(c) - 65536);
-      const unsigned char fallback = QChar::isSurrogate(c) ? 0 : ansi_.encode(c);
-      if (fallback != 0) {
-        static const char hex[] = "0123456789abcdef";
-        o += "\\'";
-        o += hex[fallback >> 4];
-        o += hex[fallback & 15];
-      } else {
-        o += '?';
-      }
+      // The fallback is a byte escape even when it is "?": some readers take a "?" straight
+      // after the number for the word's delimiter and then skip the character after it.
+      unsigned char fallback = QChar::isSurrogate(c) ? 0 : ansi_.encode(c);
+      if (fallback == 0) fallback = '?';
+      static const char hex[] = "0123456789abcdef";
+      o += "\\'";
+      o += hex[fallback >> 4];
+      o += hex[fallback & 15];
       needSpace_ = false;
     }
   }

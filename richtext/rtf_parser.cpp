@@ -1151,11 +1151,13 @@ void Parser::character(char16_t c) {
       if (s.chars.hidden) return;
       // Characters the text document reserves for its own structure never enter it as text.
       if (c == 0x2029 || c == u'\n' || c == u'\r') c = 0x2028;
+      if (c < 0x20 && c != u'\t') return;  // other control characters are not text
       if (c == 0xFDD0 || c == 0xFDD1 || c == 0xFFFC || c == 0 || QChar::isSurrogate(c)) c = 0xFFFD;
       toParagraph(&c, 1);
       return;
     case Dest::fontTable:
-      if (!fontOpen_) return;
+      // A name is one line of printable characters.
+      if (!fontOpen_ || c < 0x20 || c == 0x2028 || c == 0x2029) return;
       if (c == u';')
         commitFont();
       else if (fontName_.size() < 256)

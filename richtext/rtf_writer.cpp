@@ -31,6 +31,24 @@ struct Written {
   bool operator==(const Written&) const = default;
 };
 
+// The level numbering codes of a list table.
+int levelNumbering(QTextListFormat::Style style) {
+  switch (style) {
+    case QTextListFormat::ListDecimal:
+      return 0;
+    case QTextListFormat::ListUpperRoman:
+      return 1;
+    case QTextListFormat::ListLowerRoman:
+      return 2;
+    case QTextListFormat::ListUpperAlpha:
+      return 3;
+    case QTextListFormat::ListLowerAlpha:
+      return 4;
+    default:
+      return 23;  // bullet
+  }
+}
+
 const char* numberingWord(QTextListFormat::Style style) {
   switch (style) {
     case QTextListFormat::ListLowerAlpha:
@@ -89,7 +107,9 @@ class Writer {
       out += "\\red" + QByteArray::number(qRed(c)) + "\\green" + QByteArray::number(qGreen(c)) +
              "\\blue" + QByteArray::number(qBlue(c)) + ';';
     }
-    out += "}\r\n{\\*\\generator Marlo BACKUP;}\r\n";
+    out += "}\r\n";
+    listTables(out);
+    out += "{\\*\\generator Marlo BACKUP;}\r\n";
     out += body_;
     out += "}\r\n";
     return out;
@@ -135,14 +155,16 @@ class Writer {
     if (first != 0) body_ += "\\fi" + QByteArray::number(twips(first));
   }
 
-  // Old-style paragraph numbering, which every RTF reader knows, with the number's text before
-  // the paragraph for readers that do not number paragraphs themselves.
+  // A list paragraph three ways: in a list of the list table, which keeps each list apart
+  // wherever its items stand; in old-style numbering for readers that know no list tables; and
+  // with its number as text before it for readers that number nothing.
   void numbering(const QTextList& list, const QTextBlock& block) {
     QByteArray& o = body_;
     const QTextListFormat lf = list.format();
     const bool bullet = isBullet(lf.style());
+    const int level = std::clamp(lf.indent(), 1, 9);
     // Half an inch per level, as word processors indent their lists.
-    const int indent = 720 * std::max(1, lf.indent());
+    const int indent = 720 * level;
     o += "{\\pntext\\f0 ";
     if (bullet) {
       o += "\\'95";
@@ -158,7 +180,45 @@ class Writer {
       o += numberingWord(lf.style());
       o += "{\\pntxta.}}";
     }
+    o += "\\ls" + QByteArray::number(listNumber(list)) + "\\ilvl" + QByteArray::number(level - 1);
     o += "\\fi-360\\li" + QByteArray::number(indent);
+  }
+
+  int listNumber(const QTextList& list) {
+    const auto found = listNumbers_.constFind(&list);
+    if (found != listNumbers_.constEnd()) return *found;
+    lists_.push_back(list.format().style());
+    const int number = static_cast<int>(lists_.size());
+    listNumbers_.insert(&list, number);
+    return number;
+  }
+
+  // Each list of the document is a list of its own, its nine levels all in its style, and
+  // override N names list N.
+  void listTables(QByteArray& out) const {
+    if (lists_.empty()) return;
+    out += "{\\*\\listtable";
+    for (std::size_t i = 0; i < lists_.size(); ++i) {
+      const QByteArray id = QByteArray::number(static_cast<qulonglong>(i + 1));
+      const int nfc = levelNumbering(lists_[i]);
+      out += "\r\n{\\list\\listtemplateid" + id;
+      for (int level = 0; level < 9; ++level) {
+        out += "{\\listlevel\\levelnfc" + QByteArray::number(nfc) + "\\levelnfcn" +
+               QByteArray::number(nfc) + "\\leveljc0\\levelstartat1";
+        if (nfc == 23)
+          out += "{\\leveltext\\'01\\u8226\\'3f;}{\\levelnumbers;}";
+        else
+          out += "{\\leveltext\\'02\\'0" + QByteArray::number(level) + ".;}{\\levelnumbers\\'01;}";
+        out += "\\fi-360\\li" + QByteArray::number(720 * (level + 1)) + '}';
+      }
+      out += "\\listid" + id + '}';
+    }
+    out += "}\r\n{\\*\\listoverridetable";
+    for (std::size_t i = 0; i < lists_.size(); ++i) {
+      const QByteArray id = QByteArray::number(static_cast<qulonglong>(i + 1));
+      out += "{\\listoverride\\listid" + id + "\\listoverridecount0\\ls" + id + '}';
+    }
+    out += "}\r\n";
   }
 
   int fontIndex(const QString& family) {
@@ -294,6 +354,8 @@ class Writer {
   QHash<QString, int> fontIndex_;
   std::vector<QRgb> colors_;
   QHash<QRgb, int> colorIndex_;
+  std::vector<QTextListFormat::Style> lists_;
+  QHash<const QTextList*, int> listNumbers_;
   QByteArray body_;
   Written written_;
   bool needSpace_ = false;

@@ -208,3 +208,30 @@ TEST(PlainText, WrittenAsUtf8WithCrLfAndReadInAnyCommonForm) {
   readDocument("{\\rtf1 \\b x}", doc);
   EXPECT_EQ(doc.toPlainText(), u"x"_qs);
 }
+
+TEST(RtfRoundTrip, ListsKeepTheirItemsWhereverTheyStand) {
+  // A list interrupted by a plain paragraph goes on numbering after it; a second list of the
+  // same style right after the first starts again.
+  QTextDocument doc;
+  QTextCursor c(&doc);
+  QTextListFormat decimal;
+  decimal.setStyle(QTextListFormat::ListDecimal);
+  QTextList* first = c.createList(decimal);
+  c.insertText(QStringLiteral("one"));
+  c.insertBlock(QTextBlockFormat());
+  c.insertText(QStringLiteral("a note between"));
+  c.insertBlock();
+  first->add(c.block());
+  c.insertText(QStringLiteral("two"));
+  c.insertBlock();
+  c.createList(decimal);
+  c.insertText(QStringLiteral("again one"));
+
+  QTextDocument back;
+  readRtf(writeRtf(doc), back);
+  EXPECT_EQ(describe(back), describe(doc));
+  const QTextBlock two = back.findBlockByNumber(2);
+  ASSERT_NE(two.textList(), nullptr);
+  EXPECT_EQ(two.textList()->itemNumber(two), 1);
+  EXPECT_NE(two.next().textList(), two.textList());
+}

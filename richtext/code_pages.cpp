@@ -67,9 +67,54 @@ CodePage::CodePage(int number, bool singleByte) : number_(number), singleByte_(s
   std::sort(reverse_.begin(), reverse_.end());
 }
 
+namespace {
+
+// The pages Windows documents name; any other number is no page. Keeping to these also bounds
+// the cache, whatever numbers a file makes up.
+bool isKnownPage(int number) {
+  switch (number) {
+    case 437:
+    case 850:
+    case 852:
+    case 855:
+    case 857:
+    case 860:
+    case 861:
+    case 862:
+    case 863:
+    case 864:
+    case 865:
+    case 866:
+    case 869:
+    case 874:
+    case 932:
+    case 936:
+    case 949:
+    case 950:
+    case 1250:
+    case 1251:
+    case 1252:
+    case 1253:
+    case 1254:
+    case 1255:
+    case 1256:
+    case 1257:
+    case 1258:
+    case 1361:
+    case 10000:
+    case 65001:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 const CodePage& CodePage::get(int number) {
   static std::mutex mutex;
   static std::map<int, std::unique_ptr<CodePage>> pages;
+  if (!isKnownPage(number)) number = 1252;
   const std::lock_guard lock(mutex);
   auto found = pages.find(number);
   if (found != pages.end()) return *found->second;

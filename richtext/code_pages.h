@@ -13,8 +13,8 @@ namespace marlo::richtext {
 
 class CodePage {
  public:
-  // The page for a Windows code-page number; a number the system cannot convert gives 1252,
-  // the page most files without a usable declaration were written in.
+  // The page for a Windows code-page number; a number that names no page, or one the system
+  // cannot convert, gives 1252, the page most files without a usable declaration were written in.
   static const CodePage& get(int number);
 
   [[nodiscard]] int number() const { return number_; }

@@ -401,7 +401,6 @@ bool isPlainAscii(unsigned char c) {
 }
 
 struct ListDef {
-  std::int32_t id = 0;
   std::vector<ListStyle> levels;
 };
 
@@ -474,6 +473,7 @@ class Parser {
   bool colorGiven_ = false;
 
   std::vector<ListDef> lists_;
+  std::unordered_map<std::int32_t, std::size_t> listById_;
   std::unordered_map<std::int32_t, std::int32_t> overrides_;  // \ls number -> \listid
   std::int32_t overrideListId_ = 0;
 
@@ -795,7 +795,7 @@ void Parser::tableWord(Word w, bool hasParam, std::int32_t param) {
       } else if (w == Word::levelnfc && !lists_.empty() && !lists_.back().levels.empty()) {
         lists_.back().levels.back() = styleOfLevelNumbering(param);
       } else if (w == Word::listid && !lists_.empty()) {
-        lists_.back().id = param;
+        listById_.try_emplace(param, lists_.size() - 1);  // the first list of an id counts
       }
       return;
     case Dest::listOverrideTable:
@@ -1216,15 +1216,13 @@ void Parser::endParagraph() {
     // A Word-style list: its override names the list, the list's level names the style.
     props.list = ListStyle::none;
     const auto over = overrides_.find(props.listOverride);
-    if (over != overrides_.end()) {
-      for (const ListDef& def : lists_) {
-        if (def.id != over->second) continue;
-        if (static_cast<std::size_t>(props.listLevel) < def.levels.size())
-          props.list = def.levels[static_cast<std::size_t>(props.listLevel)];
-        else if (!def.levels.empty())
-          props.list = def.levels.back();
-        break;
-      }
+    const auto def = over == overrides_.end() ? listById_.end() : listById_.find(over->second);
+    if (def != listById_.end()) {
+      const std::vector<ListStyle>& levels = lists_[def->second].levels;
+      if (static_cast<std::size_t>(props.listLevel) < levels.size())
+        props.list = levels[static_cast<std::size_t>(props.listLevel)];
+      else if (!levels.empty())
+        props.list = levels.back();
     }
     if (props.list == ListStyle::none) props.listOverride = 0;
   }

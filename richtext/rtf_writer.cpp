@@ -69,6 +69,33 @@ bool isBullet(QTextListFormat::Style style) {
          style == QTextListFormat::ListSquare;
 }
 
+// A list item's number as the list shows it: 1, a, A, i or I, and so on.
+QByteArray numberText(QTextListFormat::Style style, int n) {
+  switch (style) {
+    case QTextListFormat::ListLowerAlpha:
+    case QTextListFormat::ListUpperAlpha: {
+      const char a = style == QTextListFormat::ListLowerAlpha ? 'a' : 'A';
+      QByteArray s;
+      for (int k = n; k > 0; k = (k - 1) / 26) s.prepend(static_cast<char>(a + (k - 1) % 26));
+      return s;
+    }
+    case QTextListFormat::ListLowerRoman:
+    case QTextListFormat::ListUpperRoman: {
+      if (n < 1 || n > 3999) break;
+      static const std::pair<int, const char*> numerals[] = {
+          {1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"}, {90, "xc"}, {50, "l"},
+          {40, "xl"},  {10, "x"},   {9, "ix"},  {5, "v"},    {4, "iv"},  {1, "i"}};
+      QByteArray s;
+      for (const auto& [value, letters] : numerals)
+        for (; n >= value; n -= value) s += letters;
+      return style == QTextListFormat::ListUpperRoman ? s.toUpper() : s;
+    }
+    default:
+      break;
+  }
+  return QByteArray::number(n);
+}
+
 int twips(qreal pixels) {
   return static_cast<int>(std::lround(pixels * 15.0));
 }
@@ -130,7 +157,7 @@ class Writer {
     else
       o += "\\ql";
     if (QTextList* list = block.textList())
-      numbering(*list, block);
+      numbering(*list);
     else
       indents(bf.leftMargin(), bf.textIndent());
     if (bf.rightMargin() != 0) o += "\\ri" + QByteArray::number(twips(bf.rightMargin()));
@@ -158,7 +185,7 @@ class Writer {
   // A list paragraph three ways: in a list of the list table, which keeps each list apart
   // wherever its items stand; in old-style numbering for readers that know no list tables; and
   // with its number as text before it for readers that number nothing.
-  void numbering(const QTextList& list, const QTextBlock& block) {
+  void numbering(const QTextList& list) {
     QByteArray& o = body_;
     const QTextListFormat lf = list.format();
     const bool bullet = isBullet(lf.style());
@@ -166,12 +193,13 @@ class Writer {
     // Half an inch per level, as word processors indent their lists.
     const int indent = 720 * level;
     o += "{\\pntext\\f0 ";
-    if (bullet) {
+    // Items are numbered as they come: blocks are written in document order, and counting them
+    // here costs nothing where asking the list would search it for every item.
+    const int item = ++listItems_[&list];
+    if (bullet)
       o += "\\'95";
-    } else {
-      needSpace_ = false;
-      text(o, list.itemText(block));
-    }
+    else
+      o += numberText(lf.style(), item) + '.';
     o += "\\tab}{\\*\\pn";
     if (bullet) {
       o += "\\pnlvlblt\\pnf0\\pnindent360{\\pntxtb\\'95}}";
@@ -356,6 +384,7 @@ class Writer {
   QHash<QRgb, int> colorIndex_;
   std::vector<QTextListFormat::Style> lists_;
   QHash<const QTextList*, int> listNumbers_;
+  QHash<const QTextList*, int> listItems_;  // items written so far
   QByteArray body_;
   Written written_;
   bool needSpace_ = false;

@@ -235,3 +235,22 @@ TEST(RtfRoundTrip, ListsKeepTheirItemsWhereverTheyStand) {
   EXPECT_EQ(two.textList()->itemNumber(two), 1);
   EXPECT_NE(two.next().textList(), two.textList());
 }
+
+TEST(RtfWriter, NumberTextsForReadersWithoutLists) {
+  auto numbersOf = [](QTextListFormat::Style style) {
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    QTextListFormat lf;
+    lf.setStyle(style);
+    c.createList(lf);
+    for (int i = 1; i < 30; ++i) c.insertBlock();
+    return writeRtf(doc);
+  };
+  const QByteArray alpha = numbersOf(QTextListFormat::ListLowerAlpha);
+  for (const char* n : {"a.", "z.", "aa.", "ad."})
+    EXPECT_TRUE(alpha.contains("{\\pntext\\f0 " + QByteArray(n) + "\\tab}")) << n;
+  const QByteArray roman = numbersOf(QTextListFormat::ListUpperRoman);
+  for (const char* n : {"I.", "IV.", "XIV.", "XXIX."})
+    EXPECT_TRUE(roman.contains("{\\pntext\\f0 " + QByteArray(n) + "\\tab}")) << n;
+  EXPECT_TRUE(numbersOf(QTextListFormat::ListDecimal).contains("{\\pntext\\f0 30.\\tab}"));
+}

@@ -10,43 +10,36 @@ namespace marlo::richtext {
 
 namespace {
 
-// The converter's name for a Windows code page.
-QByteArray converterName(int number) {
-  switch (number) {
-    case 437:
-    case 850:
-    case 852:
-    case 855:
-    case 857:
-    case 860:
-    case 861:
-    case 862:
-    case 863:
-    case 864:
-    case 865:
-    case 866:
-    case 869:
-      return "IBM" + QByteArray::number(number);
-    case 932:
-      return "Shift_JIS";
-    case 936:
-      return "GBK";
-    case 949:
-      return "windows-949";
-    case 950:
-      return "Big5";
-    case 10000:
-      return "macintosh";
-    case 65001:
-      return "UTF-8";
-    default:
-      return "windows-" + QByteArray::number(number);
-  }
-}
+// The pages Windows documents name, with the system converter's name for each. Any other number
+// is no page; keeping to these also bounds the page cache, whatever numbers a file makes up.
+struct KnownPage {
+  int number;
+  const char* converter;
+  bool leadBytes;  // characters of two bytes
+};
 
-bool hasLeadBytes(int number) {
-  return number == 932 || number == 936 || number == 949 || number == 950 || number == 1361 ||
-         number == 65001;
+constexpr KnownPage kKnownPages[] = {
+    {437, "IBM437", false},        {850, "IBM850", false},
+    {852, "IBM852", false},        {855, "IBM855", false},
+    {857, "IBM857", false},        {860, "IBM860", false},
+    {861, "IBM861", false},        {862, "IBM862", false},
+    {863, "IBM863", false},        {864, "IBM864", false},
+    {865, "IBM865", false},        {866, "IBM866", false},
+    {869, "IBM869", false},        {874, "windows-874", false},
+    {932, "Shift_JIS", true},      {936, "GBK", true},
+    {949, "windows-949", true},    {950, "Big5", true},
+    {1250, "windows-1250", false}, {1251, "windows-1251", false},
+    {1252, "windows-1252", false}, {1253, "windows-1253", false},
+    {1254, "windows-1254", false}, {1255, "windows-1255", false},
+    {1256, "windows-1256", false}, {1257, "windows-1257", false},
+    {1258, "windows-1258", false}, {1361, "johab", true},
+    {10000, "macintosh", false},   {65001, "UTF-8", true},
+};
+
+const KnownPage* knownPage(int number) {
+  for (const KnownPage& page : kKnownPages)
+    if (page.number == number) return &page;
+  return nullptr;
 }
 
 }  // namespace
@@ -54,7 +47,7 @@ bool hasLeadBytes(int number) {
 CodePage::CodePage(int number, bool singleByte) : number_(number), singleByte_(singleByte) {
   for (int b = 0; b < 256; ++b) table_[b] = static_cast<char16_t>(b < 0x80 ? b : 0xFFFD);
   if (!singleByte_) return;
-  QStringDecoder decoder(converterName(number).constData());
+  QStringDecoder decoder(knownPage(number)->converter);
   for (int b = 0x80; b < 256; ++b) {
     const char byte = static_cast<char>(b);
     const QString s = decoder(QByteArrayView(&byte, 1));
@@ -67,61 +60,18 @@ CodePage::CodePage(int number, bool singleByte) : number_(number), singleByte_(s
   std::sort(reverse_.begin(), reverse_.end());
 }
 
-namespace {
-
-// The pages Windows documents name; any other number is no page. Keeping to these also bounds
-// the cache, whatever numbers a file makes up.
-bool isKnownPage(int number) {
-  switch (number) {
-    case 437:
-    case 850:
-    case 852:
-    case 855:
-    case 857:
-    case 860:
-    case 861:
-    case 862:
-    case 863:
-    case 864:
-    case 865:
-    case 866:
-    case 869:
-    case 874:
-    case 932:
-    case 936:
-    case 949:
-    case 950:
-    case 1250:
-    case 1251:
-    case 1252:
-    case 1253:
-    case 1254:
-    case 1255:
-    case 1256:
-    case 1257:
-    case 1258:
-    case 1361:
-    case 10000:
-    case 65001:
-      return true;
-    default:
-      return false;
-  }
-}
-
-}  // namespace
-
 const CodePage& CodePage::get(int number) {
   static std::mutex mutex;
   static std::map<int, std::unique_ptr<CodePage>> pages;
-  if (!isKnownPage(number)) number = 1252;
+  const KnownPage* known = knownPage(number);
+  if (known == nullptr) known = knownPage(1252);
   const std::lock_guard lock(mutex);
-  auto found = pages.find(number);
-  if (found != pages.end()) return *found->second;
-  int usable = number;
-  if (!QStringDecoder(converterName(number).constData()).isValid()) usable = 1252;
-  auto& page = pages[number];
-  page = std::make_unique<CodePage>(usable, !hasLeadBytes(usable));
+  auto& page = pages[known->number];
+  if (!page) {
+    // A page this system's converter lacks reads as 1252 too.
+    if (!QStringDecoder(known->converter).isValid()) known = knownPage(1252);
+    page = std::make_unique<CodePage>(known->number, !known->leadBytes);
+  }
   return *page;
 }
 
@@ -132,7 +82,7 @@ QString CodePage::decode(QByteArrayView bytes) const {
     for (qsizetype i = 0; i < bytes.size(); ++i) out[i] = map(static_cast<unsigned char>(bytes[i]));
     return s;
   }
-  QStringDecoder decoder(converterName(number_).constData());
+  QStringDecoder decoder(knownPage(number_)->converter);
   return decoder(bytes);
 }
 

@@ -1157,7 +1157,7 @@ void Parser::character(char16_t c) {
       return;
     case Dest::fontTable:
       // A name is one line of printable characters.
-      if (!fontOpen_ || c < 0x20 || c == 0x2028 || c == 0x2029) return;
+      if (!fontOpen_ || c < 0x20 || c == 0x2028 || c == 0x2029 || c == 0xFFFC) return;
       if (c == u';')
         commitFont();
       else if (fontName_.size() < 256)

@@ -104,23 +104,11 @@ TEST(RtfInterop, ReadersWithoutListsSeeOurNumbers) {
   QTextDocument doc;
   QTextCursor c(&doc);
   c.insertText(QStringLiteral("Steps:"));
-  const QTextListFormat::Style styles[] = {
-      QTextListFormat::ListDisc,       QTextListFormat::ListDecimal,
-      QTextListFormat::ListLowerAlpha, QTextListFormat::ListUpperAlpha,
-      QTextListFormat::ListLowerRoman, QTextListFormat::ListUpperRoman};
-  for (QTextListFormat::Style style : styles) {
-    c.insertBlock(QTextBlockFormat());
-    QTextListFormat lf;
-    lf.setStyle(style);
-    QTextList* list = c.createList(lf);
-    c.insertText(QStringLiteral("start"));
-    c.insertBlock();
-    list->add(c.block());
-    c.insertText(QStringLiteral("next"));
-  }
+  richtext_test::addEveryListStyle(c, QTextCharFormat());
   const QString text = toPlain(writeRtf(doc), "rtf");
-  for (const char* item : {"• start", "• next", "1. start", "2. next", "a. start", "b. next",
-                           "A. start", "B. next", "i. start", "ii. next", "I. start", "II. next"})
+  for (const char* item :
+       {"• start", "• next item", "1. start", "2. next item", "a. start", "b. next item",
+        "A. start", "B. next item", "i. start", "ii. next item", "I. start", "II. next item"})
     EXPECT_TRUE(text.contains(QString::fromUtf8(item))) << item << "\n" << text.toStdString();
 }
 

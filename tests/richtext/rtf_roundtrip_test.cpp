@@ -76,22 +76,7 @@ void fillEveryFormat(QTextDocument& doc) {
   c.insertText(QStringLiteral("Justified text in a font named Łódź Sans"),
                font(u"Łódź Sans"_qs, 9));
 
-  const QTextListFormat::Style styles[] = {
-      QTextListFormat::ListDisc,       QTextListFormat::ListDecimal,
-      QTextListFormat::ListLowerAlpha, QTextListFormat::ListUpperAlpha,
-      QTextListFormat::ListLowerRoman, QTextListFormat::ListUpperRoman};
-  for (QTextListFormat::Style style : styles) {
-    c.insertBlock(QTextBlockFormat());
-    QTextListFormat lf;
-    lf.setStyle(style);
-    QTextList* list = c.createList(lf);
-    c.insertText(QStringLiteral("first item"), plain);
-    c.insertBlock();
-    list->add(c.block());
-    c.insertText(QStringLiteral("second "), plain);
-    c.insertText(QStringLiteral("item"),
-                 with(plain, [](auto& f) { f.setFontWeight(QFont::Bold); }));
-  }
+  richtext_test::addEveryListStyle(c, plain);
 
   // A list that goes on after a deeper list inside it.
   c.insertBlock(QTextBlockFormat());

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextList>
 
@@ -59,6 +60,27 @@ inline QString alignmentName(Qt::Alignment a) {
   if (a & Qt::AlignRight) return QStringLiteral("right");
   if (a & Qt::AlignJustify) return QStringLiteral("justify");
   return QStringLiteral("left");
+}
+
+// Two items in a list of each of the editor's six styles, the second item partly bold.
+inline void addEveryListStyle(QTextCursor& c, const QTextCharFormat& plain) {
+  const QTextListFormat::Style styles[] = {
+      QTextListFormat::ListDisc,       QTextListFormat::ListDecimal,
+      QTextListFormat::ListLowerAlpha, QTextListFormat::ListUpperAlpha,
+      QTextListFormat::ListLowerRoman, QTextListFormat::ListUpperRoman};
+  QTextCharFormat bold = plain;
+  bold.setFontWeight(QFont::Bold);
+  for (QTextListFormat::Style style : styles) {
+    c.insertBlock(QTextBlockFormat());
+    QTextListFormat lf;
+    lf.setStyle(style);
+    QTextList* list = c.createList(lf);
+    c.insertText(QStringLiteral("start"), plain);
+    c.insertBlock();
+    list->add(c.block());
+    c.insertText(QStringLiteral("next "), plain);
+    c.insertText(QStringLiteral("item"), bold);
+  }
 }
 
 // One line per paragraph: alignment, list style and item, then [format]text runs.

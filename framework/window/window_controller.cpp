@@ -112,6 +112,24 @@ SeverityLevel WindowController::init() {
   return SevBenign;
 }
 
+SeverityLevel WindowController::setUp(const SetUp& steps) {
+  globalErrors.setProcedureName(steps.procedure);
+  REQUEST = pendingRequest;
+  if (const SeverityLevel r = WindowController::init(); r != SevBenign) return r;
+  FIRSTFIELD = steps.firstField;
+  VCRREQUEST = &navigationRequest;
+  ERRORS = &globalErrors;
+  if (steps.toolbar != nullptr) addToolbar(*steps.toolbar);
+  pendingRequest = 0;
+  lastResponse = 0;
+  if (steps.beforeOpen) {
+    if (const SeverityLevel r = steps.beforeOpen(); r != SevBenign) return r;
+  }
+  if (steps.window != nullptr) openWindow(*steps.window);
+  OPENED = true;
+  return SevBenign;
+}
+
 std::uint8_t WindowController::run() {
   if (init() == SevBenign) ask();
   kill();

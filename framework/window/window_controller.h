@@ -34,8 +34,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/error_manager.h"
@@ -162,6 +164,22 @@ class WindowController {
   void addHistoryFile(KeyedTable& record, RecordImage& savedCopy);
   void addHistoryFile(KeyedTable& record);
   void addHistoryField(int control, std::size_t fieldNumber);
+
+  // The set-up every window procedure's init shares, in the framework's order: the procedure's
+  // name pushed for messages, the request it serves taken from pendingRequest, the base init
+  // (its failure stops here), the first field, the navigation request and the error manager,
+  // the toolbar, pendingRequest and lastResponse cleared; then the procedure's own steps that
+  // must come before the window opens (`beforeOpen`: tables, history, priming; a verdict other
+  // than SevBenign stops there), the window opened and OPENED set. What follows the opening
+  // (resizer, saved placement, alerts) stays in the procedure's init.
+  struct SetUp {
+    std::string_view procedure;
+    win::Window* window = nullptr;
+    std::int32_t firstField = 0;
+    FormToolbar* toolbar = nullptr;
+    std::function<SeverityLevel()> beforeOpen;
+  };
+  SeverityLevel setUp(const SetUp& steps);
 
   // --- the window itself
   // Makes `window` this controller's window without opening it, so that components (a list)

@@ -193,6 +193,14 @@ int Window::add(ControlKind kind, std::string text, Rect rect, std::uint32_t fla
   return controlCount();
 }
 
+void Window::addAs(int number, ControlKind kind, std::string text, Rect rect, std::uint32_t flags) {
+  const int given = add(kind, std::move(text), rect, flags);
+  if (given == number) return;
+  std::fprintf(stderr, "window \"%s\": control added as number %d became number %d\n",
+               props_.title.c_str(), number, given);
+  std::abort();
+}
+
 // A number that names no control of this window is ignored, as the program's runtime always
 // ignored it: a change goes to a scratch control nobody shows, a read finds an empty control.
 Window::Control& Window::at(int control) {

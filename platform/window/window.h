@@ -24,6 +24,7 @@
 
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,6 +32,7 @@
 
 #include "platform/window/binding.h"
 #include "platform/window/control.h"
+#include "platform/window/control_id.h"
 #include "platform/window/engine.h"
 #include "platform/window/event.h"
 #include "platform/window/input.h"
@@ -87,6 +89,18 @@ class Window {
   // --- Controls --------------------------------------------------------------------------
   // Adds a control and returns its number (1, 2, ... in the order added).
   int add(ControlKind kind, std::string text, Rect rect, std::uint32_t flags = 0);
+  // Adds a control as the number `id` names. The number the window gives must be that one: a
+  // mismatch is a fault of the window's layout and ends the program with a message naming both.
+  template <class E>
+  void add(E id, ControlKind kind, std::string text, Rect rect, std::uint32_t flags = 0) {
+    addAs(n(id), kind, std::move(text), rect, flags);
+  }
+  // Adds every control of a layout table, in its order, each as its number.
+  template <class E>
+  void add(std::initializer_list<ControlLayout<E>> layout) {
+    for (const ControlLayout<E>& row : layout) add(row.id, row.kind, row.text, row.rect, row.flags);
+  }
+  void addAs(int number, ControlKind kind, std::string text, Rect rect, std::uint32_t flags = 0);
   [[nodiscard]] int controlCount() const { return static_cast<int>(controls_.size()); }
   [[nodiscard]] bool hasControl(int control) const {
     return control >= 1 && control <= controlCount();

@@ -112,9 +112,17 @@ std::filesystem::path profilePath(std::string_view fileName) {
 
 std::string readProfileString(std::string_view section, std::string_view key,
                               std::string_view fallback, std::string_view fileName) {
+  for (ProfileEntry& entry : readProfileSection(section, fileName)) {
+    if (equalNoCase(entry.key, key)) return std::move(entry.value);
+  }
+  return std::string(fallback);
+}
+
+std::vector<ProfileEntry> readProfileSection(std::string_view section, std::string_view fileName) {
   std::lock_guard lock(profileMutex);
   bool crlf = false;
   bool inSection = false;
+  std::vector<ProfileEntry> entries;
   for (const std::string& line : readLines(profilePath(fileName), crlf)) {
     if (const auto name = sectionName(line)) {
       inSection = equalNoCase(*name, section);
@@ -122,14 +130,14 @@ std::string readProfileString(std::string_view section, std::string_view key,
     }
     if (!inSection) continue;
     const auto found = keyName(line);
-    if (!found || !equalNoCase(*found, key)) continue;
+    if (!found) continue;
     std::string_view value = trim(std::string_view(line).substr(line.find('=') + 1));
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
       value = value.substr(1, value.size() - 2);
     }
-    return std::string(value);
+    entries.push_back({std::string(*found), std::string(value)});
   }
-  return std::string(fallback);
+  return entries;
 }
 
 bool writeProfileString(std::string_view section, std::string_view key,

@@ -89,6 +89,20 @@ TEST_F(ProfileFiles, WritesKeepOtherLinesInPlaceAndMatchWithoutCase) {
   EXPECT_EQ(readProfileString("Log", "Extra", "gone", file), "gone");
 }
 
+TEST_F(ProfileFiles, ASectionIsReadWholeInFileOrder) {
+  std::ofstream("Saved.INI")
+      << "[A]\nk=1\n[list]\nCount = 2\n; note\nrow_1=\"x,y\"\nbroken\nROW_2=z\n"
+         "[B]\nrow_3=other section\n";
+  const std::vector<ProfileEntry> entries = readProfileSection("LIST", file);
+  ASSERT_EQ(entries.size(), 3U);
+  EXPECT_EQ(entries[0].key, "Count");
+  EXPECT_EQ(entries[0].value, "2");
+  EXPECT_EQ(entries[1].value, "x,y");
+  EXPECT_EQ(entries[2].key, "ROW_2");
+  EXPECT_TRUE(readProfileSection("missing", file).empty());
+  EXPECT_TRUE(readProfileSection("A", ".\\none.ini").empty());
+}
+
 TEST_F(ProfileFiles, AFailedWriteLeavesTheOldFileWholeAndNoTemporaryBehind) {
   ASSERT_TRUE(writeProfileString("A", "k", "1", file));
   // A folder where the file would go makes the rename fail, as a full disk would.

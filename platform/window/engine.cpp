@@ -44,9 +44,11 @@ thread_local ThreadId tlsThreadId = 0;
 // with, so a smaller hint never lowers it.
 constexpr std::size_t kMinimumStack = 8u * 1024u * 1024u;
 
+// What a dialog the program ends (at a halt or shutdown) answers: no path, no item, and the
+// refusing button, never the default, which for some questions deletes or overwrites.
 DialogAnswer cancelledAnswer(const DialogRequest& request) {
   DialogAnswer a;
-  a.button = request.defaultButton;
+  a.button = button::refusal(request.buttons, request.defaultButton);
   return a;
 }
 
@@ -663,12 +665,13 @@ DialogAnswer Engine::runDialog(DialogRequest request) {
   if (request.owner == 0) {
     if (Window* w = innermostWindow()) request.owner = w->handle();
   }
-  if (halting_.load()) return cancelledAnswer(request);
   auto wait = std::make_shared<DialogWait>();
   wait->request = request;
   {
+    // Checked under the lock halt() takes to collect the waiting dialogs: a dialog is either
+    // refused here or found and answered there, never left waiting after a halt.
     std::lock_guard lock(mutex_);
-    if (shutDown_) return cancelledAnswer(request);
+    if (shutDown_ || halting_.load()) return cancelledAnswer(request);
     dialogs_.push_back(wait);
   }
   ThreadState* ts = tls();

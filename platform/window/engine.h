@@ -167,7 +167,8 @@ class Engine {
   // --- Dialogs, beep, halt ---------------------------------------------------------------
   // Shows a dialog through the view and waits for the answer. Only the calling thread waits;
   // with no owner given, the dialog is modal to the caller's innermost window. At shutdown or
-  // halt the wait ends with the request's default button (or no path, no item).
+  // halt the wait ends with Cancel, else No, else the default button (button::refusal), and
+  // no path, no item.
   DialogAnswer runDialog(DialogRequest request);
   void beep(BeepKind kind = BeepKind::Default) { view_.beep(kind); }
   // Ends the program: every accept loop ends, waiting dialogs are cancelled, and the calling

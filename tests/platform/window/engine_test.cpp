@@ -474,6 +474,35 @@ TEST_F(WindowTest, HaltEndsEveryLoopAndTellsTheHandler) {
   EXPECT_TRUE(engine.openWindows().empty());
 }
 
+// Whatever a question's default, a halt answers it with what changes nothing; a question asked
+// after the halt gets the same at once.
+TEST_F(WindowTest, AHaltAnswersWaitingQuestionsWithCancelOrNoNeverTheirDefault) {
+  const auto ask = [](unsigned buttons, unsigned defaultButton) {
+    DialogRequest r;
+    r.text = "Delete it?";
+    r.buttons = buttons;
+    r.defaultButton = defaultButton;
+    return Engine::instance().runDialog(r).button;
+  };
+  std::atomic<unsigned> yesNo{0};
+  std::atomic<unsigned> yesNoCancel{0};
+  std::atomic<unsigned> okOnly{0};
+  std::atomic<unsigned> askedAfter{0};
+  driver.start([&] { yesNo = ask(button::Yes | button::No, button::Yes); });
+  driver.start([&] {
+    yesNoCancel = ask(button::Yes | button::No | button::Cancel, button::Yes);
+    askedAfter = ask(button::Yes | button::No, button::Yes);
+  });
+  driver.start([&] { okOnly = ask(button::Ok, button::Ok); });
+  EXPECT_EQ(engine.status(1), ThreadStatus::InDialog);
+  engine.halt(0);
+  ASSERT_TRUE(driver.waitEnded());
+  EXPECT_EQ(yesNo.load(), button::No);
+  EXPECT_EQ(yesNoCancel.load(), button::Cancel);
+  EXPECT_EQ(askedAfter.load(), button::No);
+  EXPECT_EQ(okOnly.load(), button::Ok);
+}
+
 TEST(EngineShutdown, EndsThreadsStillInTheirLoopsAndInDialogs) {
   HeadlessView view;
   std::atomic<unsigned> answer{99};

@@ -79,5 +79,36 @@ TEST_F(ProgramTest, CancellingTheExtractFolderDialogLeavesTheBackupsCurrentDirec
   closeProgram();
 }
 
+// Another copy of the program deletes folders while this one shows them: the run takes the
+// folder numbers as it starts, and a folder gone by the time its turn comes is passed over
+// with a line in the log instead of read from a list that has shrunk under it.
+TEST_F(ProgramTest, AFolderDeletedElsewhereBeforeItsTurnIsSkippedWithALineInTheLog) {
+  const std::string one = makeFolder("one");
+  seedFolders({{1, one}, {2, makeFolder("two")}, {3, makeFolder("three")}});
+  startProgram();
+  ASSERT_EQ(listRows().size(), 3u);
+  {
+    marlo::KeyedTable elsewhere(files::declaration());
+    ASSERT_EQ(elsewhere.open(marlo::kAccessReadWrite | marlo::kDenyNone), 0);
+    for (const std::int32_t gone : {2, 3}) {
+      files::RBR = gone;
+      ASSERT_EQ(elsewhere.get(files::kRbrKey), 0);
+      ASSERT_EQ(elsewhere.erase(), 0);
+    }
+  }
+  ASSERT_TRUE(press(MainControl::OKBUTTON));
+
+  const std::vector<std::string> log = lines(readFile("Back_Log.TXT"));
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_NE(log[0].find("/one/"), std::string::npos) << log[0];
+  EXPECT_EQ(log[1], "Folder 2 was not backed up: it is no longer in the folder list.");
+  EXPECT_EQ(log[2], "Folder 3 was not backed up: it is no longer in the folder list.");
+  EXPECT_EQ(listRows().size(), 1u);
+  closeProgram();
+  const auto stored = storedFolders();
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(std::get<2>(stored[0]), "\"" + one + "\"\\*.* -x1 -r");
+}
+
 }  // namespace
 }  // namespace app::test

@@ -110,5 +110,24 @@ TEST_F(ProgramTest, AFolderDeletedElsewhereBeforeItsTurnIsSkippedWithALineInTheL
   EXPECT_EQ(std::get<2>(stored[0]), "\"" + one + "\"\\*.* -x1 -r");
 }
 
+// Closing the main window ends the program even with the Restore window open, waiting in its
+// folder dialog: the Restore window closes first and its thread ends before the program's
+// objects are released.
+TEST_F(ProgramTest, ClosingTheMainWindowClosesTheRestoreWindowAndEndsTheProgram) {
+  glo::RASPK.clear();
+  startProgram();
+  ASSERT_TRUE(press(MainControl::BUTTON6));
+  const WindowHandle restore = driver.waitForProcedure("rest");
+  ASSERT_NE(restore, 0);
+  ASSERT_TRUE(driver.press(restore, 19));
+  ASSERT_TRUE(driver.waitForDialog().has_value());
+
+  ASSERT_TRUE(press(MainControl::CANCELBUTTON));
+  ASSERT_TRUE(driver.waitEnded());
+  EXPECT_TRUE(engine.openWindows().empty());
+  EXPECT_EQ(glo::RestoreThread, 0);
+  EXPECT_EQ(glo::RASPK.view(), "");  // the dialog ended as cancelled
+}
+
 }  // namespace
 }  // namespace app::test

@@ -503,6 +503,50 @@ TEST_F(WindowTest, AHaltAnswersWaitingQuestionsWithCancelOrNoNeverTheirDefault) 
   EXPECT_EQ(okOnly.load(), button::Ok);
 }
 
+// Ending one thread ends its loops, nested ones too, and refuses its dialog; other threads go
+// on, and one of them can wait for the end.
+TEST_F(WindowTest, EndingAThreadEndsItsLoopsAndDialogOnlyAndCanBeWaitedFor) {
+  std::atomic<unsigned> answer{0};
+  std::atomic<int> loopsLeft{0};
+  const ThreadId ended = driver.start([&] {
+    Window outer("Outer");
+    outer.open();
+    Window inner("Inner");
+    inner.open();
+    DialogRequest r;
+    r.buttons = button::Yes | button::No;
+    r.defaultButton = button::Yes;
+    answer = Engine::instance().runDialog(r).button;
+    while (inner.accept() != nullptr) {
+    }
+    ++loopsLeft;
+    while (outer.accept() != nullptr) {
+    }
+    ++loopsLeft;
+    EXPECT_EQ(Engine::instance().runDialog(r).button, button::No);  // refused at once now
+  });
+  std::atomic<bool> sawEnd{false};
+  driver.start([&] {
+    Window other("Other");
+    other.open();
+    Engine::instance().endThread(ended);
+    Engine::instance().waitForEnd(ended);
+    sawEnd = true;
+    runWindow(other, log, nullptr);
+  });
+  ASSERT_TRUE(driver.settle());
+  EXPECT_TRUE(sawEnd.load());
+  EXPECT_EQ(answer.load(), button::No);
+  EXPECT_EQ(loopsLeft.load(), 2);
+  EXPECT_EQ(engine.status(ended), ThreadStatus::Ended);
+  EXPECT_EQ(driver.window("Outer"), 0);
+  const WindowHandle other = driver.window("Other");
+  ASSERT_NE(other, 0);
+  EXPECT_FALSE(engine.endThread(ended));
+  driver.closeBox(other);
+  EXPECT_TRUE(driver.waitEnded());
+}
+
 TEST(EngineShutdown, EndsThreadsStillInTheirLoopsAndInDialogs) {
   HeadlessView view;
   std::atomic<unsigned> answer{99};

@@ -11,6 +11,8 @@
 #include <mutex>
 #include <sstream>
 
+#include "platform/storage/storage_faults.h"
+
 namespace marlo {
 
 namespace {
@@ -73,17 +75,21 @@ bool writeAtomically(const std::filesystem::path& path, const std::string& conte
   if (fd < 0) return false;
   bool ok = true;
   std::size_t written = 0;
+  using storage_faults::Call;
+  using storage_faults::shouldFail;
   while (ok && written < contents.size()) {
-    const ssize_t n = ::write(fd, contents.data() + written, contents.size() - written);
+    const ssize_t n = shouldFail(Call::Write)
+                          ? -1
+                          : ::write(fd, contents.data() + written, contents.size() - written);
     ok = n > 0;
     if (ok) written += static_cast<std::size_t>(n);
   }
-  ok = ok && ::fsync(fd) == 0;
+  ok = ok && !shouldFail(Call::Sync) && ::fsync(fd) == 0;
   // Keep the old file's permissions; a new file gets the usual ones.
   struct stat old {};
   ::fchmod(fd, ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
   ok = ::close(fd) == 0 && ok;
-  if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
+  if (ok) ok = !shouldFail(Call::Rename) && std::rename(temp.c_str(), path.c_str()) == 0;
   if (!ok) std::filesystem::remove(temp, error);
   return ok;
 }

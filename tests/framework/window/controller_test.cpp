@@ -49,6 +49,16 @@ class ListAndForm : public WindowFrameworkTest {
     return false;
   }
   void pressList(WindowHandle w, ListControl c) { ASSERT_TRUE(driver.press(w, n(c))); }
+  // Two folders in a list whose deletes the form does on its OK button; the form is opened
+  // on `row`. Gives the list and the form.
+  std::pair<WindowHandle, WindowHandle> openDeleteForm(int row) {
+    addFolders(2);
+    app.deleteAction = 1;
+    const WindowHandle w = startList();
+    driver.pickRow(w, n(ListControl::List), row);
+    driver.press(w, n(ListControl::Delete));
+    return {w, form()};
+  }
 
   FolderApp app;
   std::unique_ptr<OtherStation> other_;
@@ -340,12 +350,7 @@ TEST_F(ListAndForm, DeleteAsksConfirmDeleteWithoutOpeningTheForm) {
 }
 
 TEST_F(ListAndForm, DeleteThroughTheFormWhenTheActionSaysSo) {
-  addFolders(2);
-  app.deleteAction = 1;
-  const WindowHandle w = startList();
-  driver.pickRow(w, n(ListControl::List), 2);
-  pressList(w, ListControl::Delete);
-  const WindowHandle f = form();
+  const auto [w, f] = openDeleteForm(2);
   ASSERT_NE(f, 0);
   EXPECT_EQ(driver.value(f, n(FormControl::Number)), "2");
   driver.press(f, n(FormControl::Ok));  // the form deletes on its OK button, without a question
@@ -359,12 +364,7 @@ TEST_F(ListAndForm, DeleteThroughTheFormWhenTheActionSaysSo) {
 // A delete that fails from the form: the table manager's retry question, then the form's own,
 // whose Cancel keeps the form open and whose No closes it.
 TEST_F(ListAndForm, AFailedDeleteFromTheFormAsksWhetherToTryAgainAndCancelStays) {
-  addFolders(2);
-  app.deleteAction = 1;
-  const WindowHandle w = startList();
-  driver.pickRow(w, n(ListControl::List), 2);
-  pressList(w, ListControl::Delete);
-  const WindowHandle f = form();
+  const auto [w, f] = openDeleteForm(2);
   ASSERT_NE(f, 0);
   ASSERT_TRUE(other_->remove(2));                    // gone before the form deletes it
   driver.answerNextMessage(marlo::button::kOk);      // "Record was not deleted"

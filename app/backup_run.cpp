@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "app/backup_command.h"
 #include "app/compression.h"
@@ -28,15 +29,31 @@ void enterArchiveFolder() {
   std::filesystem::current_path(folder, ignored);
 }
 
-// The folder number shown in a row of the list.
-std::int32_t rowFolderNumber(const marlo::BrowseList& list, int row) {
+// The folder numbers the list shows as the run starts, in its order. They are taken once: the
+// list is read again after every folder, and another copy of the program may have deleted
+// folders meanwhile, so its rows can shrink under the run.
+std::vector<std::int32_t> folderNumbers(const marlo::BrowseList& list) {
+  std::vector<std::int32_t> numbers;
+  const int shown = list.records();
   const auto& rows = list.LISTQUEUE->rows;
-  const auto& cells = rows[static_cast<std::size_t>(row - 1)].cells;
-  return cells.empty() ? 0 : static_cast<std::int32_t>(marlo::toInteger(cells[0]));
+  for (int row = 1; row <= shown && static_cast<std::size_t>(row) <= rows.size(); ++row) {
+    const auto& cells = rows[static_cast<std::size_t>(row - 1)].cells;
+    numbers.push_back(cells.empty() ? 0 : static_cast<std::int32_t>(marlo::toInteger(cells[0])));
+  }
+  return numbers;
 }
 
-void backUpFolder(LogFile& log) {
-  files::manager().tryFetch(files::kRbrKey);
+void backUpFolder(LogFile& log, std::int32_t number) {
+  files::RBR = number;
+  if (files::manager().tryFetch(files::kRbrKey) != marlo::SevBenign) {
+    // Deleted since the run began (or unreadable): the buffer holds some other folder, which
+    // must be neither backed up again nor written back under this number.
+    const bool gone = files::table().error() == marlo::storage_error::kNoRecord;
+    log.TL = "Folder " + marlo::toText(number) + " was not backed up: " +
+             (gone ? "it is no longer in the folder list." : "its record could not be read.");
+    log.append();
+    return;
+  }
   // The stored fragment keeps the field's capacity and is cut there; the command line is built
   // from the whole folder path, so a long path is still backed up whole.
   files::TEST_FOLDER = marlo::clip(folderFragment(files::NAZIV_FOLDERA.view()));
@@ -67,10 +84,8 @@ void runBackup(marlo::win::Window& window, marlo::BrowseList& list, std::uint8_t
   files::NAZIV_FOLDERA = "";
   glo::FOLDER = files::NAZIV_FOLDERA.view();
 
-  const int folders = list.records();
-  for (int row = 1; row <= folders; ++row) {
-    files::RBR = rowFolderNumber(list, row);
-    backUpFolder(log);
+  for (const std::int32_t number : folderNumbers(list)) {
+    backUpFolder(log, number);
     list.reset(1);
     glo::CMD.clear();
   }

@@ -1,10 +1,13 @@
 #include "app/program.h"
 
+#include <vector>
+
 #include "app/files_table.h"
 #include "app/trayicon.h"
 #include "framework/error_manager.h"
 #include "framework/ini_manager.h"
 #include "platform/shell/shell.h"
+#include "platform/window/engine.h"
 
 namespace app {
 
@@ -19,7 +22,24 @@ constexpr marlo::shell::UINT kProfileAndBroadcast = 3;
 void Program::run() {
   start();
   Trayicon();
+  closeOtherWindows();
   end();
+}
+
+// Closing the main window ends the program, the Restore window with it. Its thread is asked to
+// end and waited for before anything it may still use (the error manager, the settings) is
+// released; a library call it is in the middle of runs to its end first.
+void Program::closeOtherWindows() {
+  if (!marlo::win::Engine::exists()) return;
+  marlo::win::Engine& engine = marlo::win::Engine::instance();
+  const marlo::win::ThreadId self = marlo::win::Engine::currentThread();
+  for (;;) {
+    std::vector<marlo::win::ThreadId> others = engine.runningThreads();
+    std::erase(others, self);
+    if (others.empty()) return;
+    for (const marlo::win::ThreadId thread : others) engine.endThread(thread);
+    for (const marlo::win::ThreadId thread : others) engine.waitForEnd(thread);
+  }
 }
 
 void Program::start() {

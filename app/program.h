@@ -14,6 +14,7 @@ class Program {
 
  private:
   void start();
+  void closeOtherWindows();
   void end();
 
   TextMatcher matcher_;

@@ -219,8 +219,11 @@ SeverityLevel FolderForm::kill() {
 
 std::uint8_t up_folder() {
   FolderForm form;
-  marlo::lastResponse = form.run();
-  return marlo::lastResponse;
+  const std::uint8_t response = form.run();
+  // The global is for callers that learn the answer from it; this caller gets its own copy,
+  // which the Restore window's thread (clearing the global as it opens) cannot change.
+  marlo::lastResponse = response;
+  return response;
 }
 
 }  // namespace app

@@ -353,7 +353,11 @@ unsigned ErrorManager::present(const Prepared& message, std::string_view shownTe
     // stopped, whatever level the history window is kept for.
     const bool endsProgram = message.level != SevBenign && message.level != SevUser &&
                              message.level != SevCancel && message.level != SevNotify;
-    if (message.level == HISTORYVIEWLEVEL || endsProgram) {
+    // So is a question whose default goes ahead: kept only, it would be answered by nobody,
+    // and the Yes of "Confirm Delete" deletes. One whose default refuses changes nothing.
+    const bool goesAhead = (buttons & ~button::kOk) != 0 && defaultButton != button::kNo &&
+                           defaultButton != button::kCancel;
+    if (message.level == HISTORYVIEWLEVEL || endsProgram || goesAhead) {
       shownHistory = HISTORY;
       if (HISTORYRESETONVIEW) HISTORY.clear();
     }

@@ -121,6 +121,7 @@ SeverityLevel FileManager::throwMessage(std::uint16_t id, std::string_view text)
 
 SeverityLevel FileManager::open(bool report, bool force) {
   ThreadState& st = state();
+  std::lock_guard lock(openMutex_);
   if (force || (!LAZYOPEN && st.OPENED == 0)) {
     const SeverityLevel opened = physicalOpen(report);
     if (opened != SevBenign) return opened;
@@ -130,12 +131,21 @@ SeverityLevel FileManager::open(bool report, bool force) {
   return SevBenign;
 }
 
+// With a state per thread, each thread counts its own opens, but the table is one: it closes
+// with the last close of all threads, never under a thread that still has it open.
 SeverityLevel FileManager::close() {
   ThreadState& st = state();
+  std::lock_guard lock(openMutex_);
   if (st.OPENED <= 0) return SevNotify;
   fileRegistry().countOpen(*this, -1);
-  if (--st.OPENED == 0) FILE_->close();
+  --st.OPENED;
+  if (!openedByAnyThread()) FILE_->close();
   return SevBenign;
+}
+
+bool FileManager::openedByAnyThread() {
+  std::lock_guard lock(infoMutex_);
+  return std::any_of(INFO.begin(), INFO.end(), [](const ThreadState& s) { return s.OPENED > 0; });
 }
 
 // At most two passes: the second after dropping to read-only, creating the file or rebuilding
@@ -190,8 +200,13 @@ SeverityLevel FileManager::physicalOpen(bool report) {
 SeverityLevel FileManager::useFile(int mode) {
   ThreadState& st = state();
   if (mode != kUseUnregistered) fileRegistry().use(*this, mode);
-  if (!LAZYOPEN || FILE_->isOpen()) return SevBenign;
-  if (st.OPENED < 1) return throw_(39);
+  if (!LAZYOPEN) return SevBenign;
+  std::unique_lock lock(openMutex_);
+  if (FILE_->isOpen()) return SevBenign;
+  if (st.OPENED < 1) {
+    lock.unlock();
+    return throw_(39);
+  }
   // Opening reads nothing into the buffer, but a rebuild or a message might: keep the record.
   const RecordImage buffer = FILE_->image();
   const SeverityLevel opened = physicalOpen(true);
@@ -456,44 +471,61 @@ void FileManager::rememberRead(ThreadState& st) {
 
 // --- buffers and states -----------------------------------------------------------------------
 
+// The lists of saved buffers and states are shared by every window of every thread that uses
+// the table: each change of a list is made under its lock.
 int FileManager::saveBuffer() {
+  RecordImage image = FILE_->image();
+  std::lock_guard lock(buffersMutex_);
   const int id = BUFFERS.empty() ? 1 : BUFFERS.back().id + 1;
-  BUFFERS.push_back({id, FILE_->image()});
+  BUFFERS.push_back({id, std::move(image)});
   return id;
 }
 
 void FileManager::restoreBuffer(int id, bool release) {
-  const auto it = std::find_if(BUFFERS.begin(), BUFFERS.end(),
-                               [&](const SavedBuffer& b) { return b.id == id; });
-  if (it == BUFFERS.end()) return;
-  FILE_->restoreImage(it->image);
-  if (release) BUFFERS.erase(it);
+  RecordImage image;
+  {
+    std::lock_guard lock(buffersMutex_);
+    const auto it = std::find_if(BUFFERS.begin(), BUFFERS.end(),
+                                 [&](const SavedBuffer& b) { return b.id == id; });
+    if (it == BUFFERS.end()) return;
+    image = release ? std::move(it->image) : it->image;
+    if (release) BUFFERS.erase(it);
+  }
+  FILE_->restoreImage(image);
 }
 
 bool FileManager::equalBuffer(int id) const {
+  const RecordImage current = FILE_->image();
+  std::lock_guard lock(buffersMutex_);
   const auto it = std::find_if(BUFFERS.begin(), BUFFERS.end(),
                                [&](const SavedBuffer& b) { return b.id == id; });
-  return it != BUFFERS.end() && it->image == FILE_->image();
+  return it != BUFFERS.end() && it->image == current;
 }
 
 int FileManager::saveFile() {
   SavedState saved;
-  saved.ID = SAVED.empty() ? 1 : SAVED.back().ID + 1;
   saved.AUTOINCDONE = state().AUTOINCDONE;
   saved.POS = FILE_->position();
   saved.BUFFER = saveBuffer();
+  std::lock_guard lock(buffersMutex_);
+  saved.ID = SAVED.empty() ? 1 : SAVED.back().ID + 1;
   SAVED.push_back(std::move(saved));
   return SAVED.back().ID;
 }
 
 void FileManager::restoreFile(int id) {
-  const auto it =
-      std::find_if(SAVED.begin(), SAVED.end(), [&](const SavedState& s) { return s.ID == id; });
-  if (it == SAVED.end()) return;
-  if (!it->POS.empty() && FILE_->isOpen()) reget(it->POS);  // reading goes on from there
-  restoreBuffer(it->BUFFER, true);
-  state().AUTOINCDONE = it->AUTOINCDONE;
-  SAVED.erase(it);
+  SavedState saved;
+  {
+    std::lock_guard lock(buffersMutex_);
+    const auto it =
+        std::find_if(SAVED.begin(), SAVED.end(), [&](const SavedState& s) { return s.ID == id; });
+    if (it == SAVED.end()) return;
+    saved = std::move(*it);
+    SAVED.erase(it);
+  }
+  if (!saved.POS.empty() && FILE_->isOpen()) reget(saved.POS);  // reading goes on from there
+  restoreBuffer(saved.BUFFER, true);
+  state().AUTOINCDONE = saved.AUTOINCDONE;
 }
 
 // --- inspection -------------------------------------------------------------------------------

@@ -174,7 +174,11 @@ class FileManager {
   std::vector<KeyInfo> KEYS;
   bool HASAUTOINC = false;
   bool CLEANEDUP = false;
+  [[nodiscard]] bool openedByAnyThread();
+
   std::mutex infoMutex_;
+  std::mutex openMutex_;             // the open counts and the physical open and close
+  mutable std::mutex buffersMutex_;  // BUFFERS and SAVED
   std::deque<ThreadState> INFO;
   std::vector<SavedBuffer> BUFFERS;
   std::vector<SavedState> SAVED;

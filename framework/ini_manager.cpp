@@ -30,6 +30,13 @@ std::optional<int> coordinate(std::string_view text) {
   return static_cast<int>(toInteger(trimmed));
 }
 
+bool equalNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
 std::vector<std::string> splitParts(std::string_view line, std::size_t count) {
   std::vector<std::string> parts;
   std::size_t start = 0;
@@ -71,6 +78,10 @@ void IniManager::kill() {
 std::string IniManager::fetchRaw(std::string_view section, std::string_view key,
                                  std::string_view fallback) {
   return readProfileString(section, key, fallback, FILENAME);
+}
+
+std::vector<ProfileEntry> IniManager::fetchSection(std::string_view section) {
+  return readProfileSection(section, FILENAME);
 }
 
 void IniManager::updateRaw(std::string_view section, std::string_view key, std::string_view value) {
@@ -121,12 +132,26 @@ void IniManager::fetchWindow(std::string_view section, WindowPlacement& window) 
 
 // --- lists ------------------------------------------------------------------------------------
 
+// The section is read once. The count is only as good as the file: a damaged one (say a count
+// of two thousand million over three rows) must not send the program reading rows that were
+// never written, so the list ends at the first missing row, and never passes kMaxRows.
 std::vector<std::vector<std::string>> IniManager::fetchRows(std::string_view section,
                                                             std::string_view key) {
+  const std::vector<ProfileEntry> entries = fetchSection(section);
+  const auto valueOf = [&entries](std::string_view wanted) -> const std::string* {
+    for (const ProfileEntry& entry : entries) {
+      if (equalNoCase(entry.key, wanted)) return &entry.value;
+    }
+    return nullptr;
+  };
   std::vector<std::vector<std::string>> rows;
-  const std::int64_t count = toInteger(fetch(section, key));
+  const std::string* countText = valueOf(key);
+  const std::int64_t count =
+      std::min<std::int64_t>(countText != nullptr ? toInteger(*countText) : 0, kMaxRows);
   for (std::int64_t n = 1; n <= count; ++n) {
-    rows.push_back(splitParts(fetch(section, std::string(key) + "_" + toText(n)), 3));
+    const std::string* line = valueOf(std::string(key) + "_" + toText(n));
+    if (line == nullptr) break;
+    rows.push_back(splitParts(*line, 3));
   }
   return rows;
 }

@@ -13,6 +13,7 @@
 
 #include "platform/core/number.h"
 #include "platform/core/text.h"
+#include "platform/storage/profile.h"
 
 namespace marlo {
 
@@ -85,6 +86,8 @@ class IniManager {
   static constexpr std::size_t kFileNameCapacity = 259;
   static constexpr std::size_t kSectorPartCapacity = 99;
   static constexpr std::size_t kLineCapacity = 4999;
+  // The most rows a list of the settings file gives back, whatever count the file holds.
+  static constexpr std::int64_t kMaxRows = 10000;
   static constexpr std::string_view kRegistrySection = "Sectors";
   static constexpr std::string_view kRegistryKey = "__Dont_Touch_Me__";
   static constexpr std::string_view kUnknown = "---Unknown---";
@@ -115,7 +118,8 @@ class IniManager {
   template <class Record, class A, class B = std::nullptr_t, class C = std::nullptr_t>
   void updateQueue(std::string_view section, std::string_view key, const std::vector<Record>& list,
                    A Record::*first, B second = nullptr, C third = nullptr);
-  // The same on plain texts: each row holds up to three parts.
+  // The same on plain texts: each row holds up to three parts. The list ends at the first row
+  // the file does not hold.
   [[nodiscard]] std::vector<std::vector<std::string>> fetchRows(std::string_view section,
                                                                 std::string_view key);
   void updateRows(std::string_view section, std::string_view key,
@@ -136,6 +140,8 @@ class IniManager {
   [[nodiscard]] virtual std::string fetchRaw(std::string_view section, std::string_view key,
                                              std::string_view fallback);
   virtual void updateRaw(std::string_view section, std::string_view key, std::string_view value);
+  // Every key of a section with its value, from one read of the file.
+  [[nodiscard]] virtual std::vector<ProfileEntry> fetchSection(std::string_view section);
   virtual void initHook() {}
   virtual void killHook() {}
 

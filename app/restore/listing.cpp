@@ -50,14 +50,19 @@ std::string originalSizeText(std::uint32_t size) {
   return groupedNumber(size, kSizeColumnWidth);
 }
 
-ListingEntry entryFrom(ArchiveHandle archive, const ArchiveEntry& record) {
-  // Cleared first: when the library has no current member it writes nothing, and the entry
+std::string NameBuffer::read(ArchiveHandle archive) {
+  // Emptied first: when the library has no current member it writes nothing, and the entry
   // must not show the name of the member before.
-  std::string name(ListingEntry::kNameCapacity + 1, '\0');
-  UnlhaGetFileName(archive, name.data(), static_cast<int>(ListingEntry::kNameCapacity));
-  name.resize(name.find('\0'));
+  text_[0] = '\0';
+  UnlhaGetFileName(archive, text_.data(), static_cast<int>(ListingEntry::kNameCapacity));
+  // A copy of the name alone: a row that kept the whole buffer would hold a hundred kilobytes
+  // for every member, and a large archive could not be listed.
+  return std::string(text_.c_str());
+}
+
+ListingEntry entryFrom(ArchiveHandle archive, const ArchiveEntry& record, NameBuffer& names) {
   ListingEntry entry;
-  entry.FILE_NAME_ = std::move(name);
+  entry.FILE_NAME_ = names.read(archive);
   entry.ORIGINAL_SIZE = originalSizeText(record.DWORIGINALSIZE);
   entry.COMPR_SIZE = record.DWCOMPRESSEDSIZE;
   entry.CRC_ = record.DWCRC;
@@ -85,11 +90,12 @@ void readArchiveListing() {
   glo::ListingQueue.clear();
   const ArchiveHandle handle = UnlhaOpenArchive(owner, archive, kListMode);
   if (glo::FILE_COUNT >= 1) {
+    NameBuffer names;
     UnlhaFindFirst(handle, kFindAll, glo::FirstEntry);
-    glo::ListingQueue.add(entryFrom(handle, glo::FirstEntry));
+    glo::ListingQueue.add(entryFrom(handle, glo::FirstEntry, names));
     for (std::int32_t n = 1; n < glo::FILE_COUNT; ++n) {
       UnlhaFindNext(handle, glo::NextEntry);
-      glo::ListingQueue.add(entryFrom(handle, glo::NextEntry));
+      glo::ListingQueue.add(entryFrom(handle, glo::NextEntry, names));
     }
   }
   glo::ARC_FILE_SIZE = UnlhaGetArcFileSize(handle);

@@ -55,9 +55,22 @@ class ListingQueue : public marlo::win::ListSource {
 // would show another number.
 [[nodiscard]] std::string originalSizeText(std::uint32_t size);
 
+// Where the library writes a member's name: as long as the longest name a row can hold. One
+// serves a whole listing; the rows keep only their names' own length.
+class NameBuffer {
+ public:
+  NameBuffer() : text_(ListingEntry::kNameCapacity + 1, '\0') {}
+  // The name of the archive's current member, or empty text when the library wrote none.
+  [[nodiscard]] std::string read(ArchiveHandle archive);
+
+ private:
+  std::string text_;
+};
+
 // An entry from a record the find calls filled; the name is what the library gives for the
 // archive's current member.
-[[nodiscard]] ListingEntry entryFrom(ArchiveHandle archive, const ArchiveEntry& record);
+[[nodiscard]] ListingEntry entryFrom(ArchiveHandle archive, const ArchiveEntry& record,
+                                     NameBuffer& names);
 
 // Runs the list command for the chosen archive (glo::NAZ_REST) into glo::OUT, with its
 // result in glo::RestoreRESULT.

@@ -1,5 +1,7 @@
 #include "app/restore/rest.h"
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -255,22 +257,30 @@ class RestoreWindow : public marlo::WindowController {
   }
 
   // The folder dialog starts in the extract folder, or in the current directory when that
-  // cannot be entered, and is current while the dialog shows. Only a confirmed folder changes
-  // the extract folder and stays the current directory.
+  // cannot be entered. Only a confirmed folder changes the extract folder and becomes the
+  // current directory. The dialog is handed its start as a whole path instead of being shown
+  // from inside it: moving the current directory there and back around the dialog would undo
+  // whatever a backup on the main window's thread did to it while the person was choosing.
   void chooseExtractFolder() {
-    std::error_code error;
-    const fs::path saved = fs::current_path(error);
-    const std::string wanted(marlo::clip(glo::RASPK.view()));
-    // Whole, so that a folder typed relative to the old directory is not looked for in itself.
-    const std::string start =
-        enterFolder(wanted) ? fs::current_path(error).string() : saved.string();
-    const std::string chosen = marlo::dialogs::folderDialog(kFolderDialogTitle, start, true);
-    enterFolder(saved);
+    const std::string chosen =
+        marlo::dialogs::folderDialog(kFolderDialogTitle, extractDialogStart(), true);
     if (!chosen.empty()) {
       glo::RASPK = chosen;
       enterFolder(chosen);
     }
     redisplay();
+  }
+
+  // Whole, so that a folder typed relative to the current directory is found where it is.
+  static std::string extractDialogStart() {
+    std::error_code error;
+    const std::string wanted(marlo::clip(glo::RASPK.view()));
+    if (!wanted.empty()) {
+      const fs::path whole = fs::canonical(fs::path(wanted), error);
+      if (!error && fs::is_directory(whole, error) && ::access(whole.c_str(), X_OK) == 0)
+        return whole.string();
+    }
+    return fs::current_path(error).string();
   }
 
   void layOut() {

@@ -120,7 +120,9 @@ unsigned showMessageWindow(const HistoryRequest& request) {
   if (!win::Engine::exists() || win::Engine::currentThread() == 0) return request.defaultButton;
   MessageWindow window(request);
   window.run();
-  return window.result() != 0 ? window.result() : request.defaultButton;
+  // Ended without an answer (the program halts): the question changes nothing.
+  return window.result() != 0 ? window.result()
+                              : win::button::refusal(request.buttons, request.defaultButton);
 }
 
 }  // namespace marlo

@@ -462,7 +462,6 @@ SeverityLevel WindowController::completeChange() {
   for (;;) {
     waitCursor(true);
     const bool changed = primaryChanged();
-    const RecordImage mine = primary->table().image();
     const int result = changed ? writeChange() : 0;
     waitCursor(false);
     if (result == 0) {
@@ -470,14 +469,19 @@ SeverityLevel WindowController::completeChange() {
       window_->post(ev::CloseWindow);
       return SevBenign;
     }
+    if (result == kChangedElsewhere) {
+      // The other station's record is on the screen now and stays in the table: the person
+      // looks at it and may recall their own values with the history key, then save again.
+      // It is the form's starting point from here, so closing without typing asks nothing.
+      const RecordImage shown = primary->table().image();
+      primary->restoreBuffer(SAVED);
+      primary->table().restoreImage(shown);
+      SAVED = primary->saveBuffer();
+      break;
+    }
     if (result != 1) break;
     const unsigned answer = errors().message(34, kYesNoCancel, button::kCancel);
-    if (answer == button::kYes) {
-      // Trying again means writing the person's own values, which a collision replaced on
-      // the screen by the other station's.
-      primary->table().restoreImage(mine);
-      continue;
-    }
+    if (answer == button::kYes) continue;
     if (answer == button::kNo) {
       // The person has just declined to save: closing must not ask the same again.
       givenUp_ = true;
@@ -495,10 +499,9 @@ int WindowController::writeChange() {
   const SeverityLevel written = PRIMARY->update(HISTORYKEY != 0);
   if (written == SevBenign) return 0;
   if (written == SevUser) return 1;
-  // Changed by another station meanwhile: its values are on the screen now, and the person
-  // may still save their own.
+  // Changed by another station meanwhile: the table manager has said so and read their record.
   const int recorded = PRIMARY->primary().lastError();
-  return recorded == 6 || recorded == 7 ? 1 : 2;
+  return recorded == 6 || recorded == 7 ? kChangedElsewhere : 2;
 }
 
 SeverityLevel WindowController::completeDelete() {
@@ -509,16 +512,25 @@ SeverityLevel WindowController::completeDelete() {
     selectFirstField();
     return SevBenign;
   }
-  waitCursor(true);
-  const SeverityLevel deleted = PRIMARY->delete_(false);
-  waitCursor(false);
-  if (deleted == SevBenign) {
-    setResponse(ResponseCompleted);
+  for (;;) {
+    waitCursor(true);
+    const SeverityLevel deleted = PRIMARY->delete_(false);
+    waitCursor(false);
+    if (deleted == SevBenign) {
+      setResponse(ResponseCompleted);
+      return SevBenign;
+    }
+    // The form's own question, after the table manager's: Cancel keeps the form open.
+    const unsigned answer = errors().message(33, kYesNoCancel, button::kCancel);
+    if (answer == button::kYes) continue;
+    if (answer == button::kNo) {
+      window_->post(ev::CloseWindow);
+      return SevBenign;
+    }
+    redisplay();
+    selectFirstField();
     return SevBenign;
   }
-  // The table manager has asked whether to try again; the person said No.
-  window_->post(ev::CloseWindow);
-  return SevBenign;
 }
 
 SeverityLevel WindowController::onCloseRequest() {

@@ -201,7 +201,9 @@ class WindowController {
   SeverityLevel completeInsert();
   SeverityLevel completeChange();
   SeverityLevel completeDelete();
-  // Writes a changed record: 0 written or nothing to write, 1 a retry may help, else failed.
+  // Writes a changed record: 0 written or nothing to write, 1 a retry may help,
+  // kChangedElsewhere another station changed it first, else failed.
+  static constexpr int kChangedElsewhere = 5;
   int writeChange();
   void restoreUpdateFiles(bool saveAgain);
   [[nodiscard]] FileManager* primaryFile() const;

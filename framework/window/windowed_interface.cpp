@@ -31,7 +31,8 @@ unsigned WindowedInterface::messageBox(const MessageBoxRequest& request) {
   dialog.buttons = request.buttons;
   dialog.defaultButton = request.defaultButton;
   const win::DialogAnswer answer = win::Engine::instance().runDialog(std::move(dialog));
-  // A button the box does not have (a dialog cancelled at shutdown) counts as the default.
+  // A button the box does not have (a view that answered oddly) counts as the default; a
+  // dialog ended by a halt or shutdown comes back with a refusing button the box has.
   return (answer.button & request.buttons) != 0 ? answer.button : request.defaultButton;
 }
 

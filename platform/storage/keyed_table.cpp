@@ -12,6 +12,7 @@
 #include "platform/core/number.h"
 #include "platform/storage/profile.h"
 #include "platform/storage/share_lock.h"
+#include "platform/storage/storage_faults.h"
 
 namespace marlo {
 
@@ -259,7 +260,7 @@ int KeyedTable::create() {
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(nativePath(name).c_str(), &db,
                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                      nullptr) != SQLITE_OK) {
+                      storage_faults::sqliteFileLayer()) != SQLITE_OK) {
     impl_->db = db;
     const int code = failSqlite(se::kAccessDenied, "cannot create " + name);
     sqlite3_close_v2(db);
@@ -302,7 +303,7 @@ int KeyedTable::open(int mode) {
   sqlite3* db = nullptr;
   const int flags =
       (wantsWrite ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
-  const int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  const int rc = sqlite3_open_v2(path.c_str(), &db, flags, storage_faults::sqliteFileLayer());
   impl_->db = db;
   if (rc != SQLITE_OK) {
     const int code = failSqlite(se::kDriverError, "cannot open " + name);

@@ -11,6 +11,8 @@
 #include <mutex>
 #include <sstream>
 
+#include "platform/storage/storage_faults.h"
+
 namespace marlo {
 
 namespace {
@@ -73,17 +75,21 @@ bool writeAtomically(const std::filesystem::path& path, const std::string& conte
   if (fd < 0) return false;
   bool ok = true;
   std::size_t written = 0;
+  using storage_faults::Call;
+  using storage_faults::shouldFail;
   while (ok && written < contents.size()) {
-    const ssize_t n = ::write(fd, contents.data() + written, contents.size() - written);
+    const ssize_t n = shouldFail(Call::Write)
+                          ? -1
+                          : ::write(fd, contents.data() + written, contents.size() - written);
     ok = n > 0;
     if (ok) written += static_cast<std::size_t>(n);
   }
-  ok = ok && ::fsync(fd) == 0;
+  ok = ok && !shouldFail(Call::Sync) && ::fsync(fd) == 0;
   // Keep the old file's permissions; a new file gets the usual ones.
   struct stat old {};
   ::fchmod(fd, ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
   ok = ::close(fd) == 0 && ok;
-  if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
+  if (ok) ok = !shouldFail(Call::Rename) && std::rename(temp.c_str(), path.c_str()) == 0;
   if (!ok) std::filesystem::remove(temp, error);
   return ok;
 }
@@ -112,9 +118,17 @@ std::filesystem::path profilePath(std::string_view fileName) {
 
 std::string readProfileString(std::string_view section, std::string_view key,
                               std::string_view fallback, std::string_view fileName) {
+  for (ProfileEntry& entry : readProfileSection(section, fileName)) {
+    if (equalNoCase(entry.key, key)) return std::move(entry.value);
+  }
+  return std::string(fallback);
+}
+
+std::vector<ProfileEntry> readProfileSection(std::string_view section, std::string_view fileName) {
   std::lock_guard lock(profileMutex);
   bool crlf = false;
   bool inSection = false;
+  std::vector<ProfileEntry> entries;
   for (const std::string& line : readLines(profilePath(fileName), crlf)) {
     if (const auto name = sectionName(line)) {
       inSection = equalNoCase(*name, section);
@@ -122,14 +136,14 @@ std::string readProfileString(std::string_view section, std::string_view key,
     }
     if (!inSection) continue;
     const auto found = keyName(line);
-    if (!found || !equalNoCase(*found, key)) continue;
+    if (!found) continue;
     std::string_view value = trim(std::string_view(line).substr(line.find('=') + 1));
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
       value = value.substr(1, value.size() - 2);
     }
-    return std::string(value);
+    entries.push_back({std::string(*found), std::string(value)});
   }
-  return std::string(fallback);
+  return entries;
 }
 
 bool writeProfileString(std::string_view section, std::string_view key,

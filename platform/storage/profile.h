@@ -26,6 +26,18 @@ namespace marlo {
 [[nodiscard]] std::string readProfileString(std::string_view section, std::string_view key,
                                             std::string_view fallback, std::string_view fileName);
 
+// One key of a section and its value (read as readProfileString reads it).
+struct ProfileEntry {
+  std::string key;
+  std::string value;
+};
+
+// The GetPrivateProfileSectionA stand-in: every key of the section with its value, in file
+// order, from one read of the file; empty when the file or the section is missing. A key that
+// appears twice is listed twice (readProfileString gives the first).
+[[nodiscard]] std::vector<ProfileEntry> readProfileSection(std::string_view section,
+                                                           std::string_view fileName);
+
 // The WritePrivateProfileStringA stand-in. Returns false when the file cannot be written (the
 // old file is then untouched). A null value removes the key; removing a missing key is no error.
 bool writeProfileString(std::string_view section, std::string_view key,

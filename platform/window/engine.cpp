@@ -23,7 +23,8 @@ struct Engine::ThreadState {
   std::condition_variable statusCv;  // waitIdle waits here
   std::deque<QueueItem> queue;
   ThreadStatus status = ThreadStatus::Busy;
-  std::vector<Window*> windows;  // open windows, innermost last
+  std::vector<Window*> windows;     // open windows, innermost last
+  std::atomic<bool> ending{false};  // endThread asked it to end
   pthread_t handle{};
   bool joinable = false;
 };
@@ -44,9 +45,11 @@ thread_local ThreadId tlsThreadId = 0;
 // with, so a smaller hint never lowers it.
 constexpr std::size_t kMinimumStack = 8u * 1024u * 1024u;
 
+// What a dialog the program ends (at a halt or shutdown) answers: no path, no item, and the
+// refusing button, never the default, which for some questions deletes or overwrites.
 DialogAnswer cancelledAnswer(const DialogRequest& request) {
   DialogAnswer a;
-  a.button = request.defaultButton;
+  a.button = button::refusal(request.buttons, request.defaultButton);
   return a;
 }
 
@@ -300,7 +303,7 @@ bool Engine::take(Window& window, QueueItem& out) {
   if (ts == nullptr) return false;
   std::unique_lock lock(ts->mutex);
   for (;;) {
-    if (halting_.load() || window.closed_) return false;
+    if (halting_.load() || window.closed_ || ts->ending.load()) return false;
     const bool innermost = !ts->windows.empty() && ts->windows.back() == &window;
     bool dispatched = false;
     for (auto it = ts->queue.begin(); it != ts->queue.end();) {
@@ -346,6 +349,41 @@ bool Engine::take(Window& window, QueueItem& out) {
     ts->wake.wait(lock);
     if (ts->status == ThreadStatus::Idle) ts->status = ThreadStatus::Busy;
   }
+}
+
+bool Engine::endThread(ThreadId thread) {
+  const auto ts = threadState(thread);
+  if (!ts) return false;
+  std::vector<std::shared_ptr<DialogWait>> dialogs;
+  {
+    // Under the lock runDialog checks the flag with: a dialog is either refused there or
+    // found here.
+    std::lock_guard lock(mutex_);
+    ts->ending.store(true);
+    for (const auto& d : dialogs_) {
+      if (d->request.thread == thread) dialogs.push_back(d);
+    }
+  }
+  for (const auto& d : dialogs) {
+    std::lock_guard lock(d->mutex);
+    if (!d->answer) d->answer = cancelledAnswer(d->request);
+    d->cv.notify_all();
+  }
+  std::lock_guard lock(ts->mutex);
+  ts->wake.notify_all();
+  return ts->status != ThreadStatus::Ended;
+}
+
+void Engine::waitForEnd(ThreadId thread) {
+  const auto ts = threadState(thread);
+  if (!ts) return;
+  std::unique_lock lock(ts->mutex);
+  ts->statusCv.wait(lock, [&] { return ts->status == ThreadStatus::Ended; });
+}
+
+bool Engine::ending() {
+  const ThreadState* ts = tls();
+  return ts != nullptr && ts->ending.load();
 }
 
 void Engine::yield() {
@@ -663,12 +701,13 @@ DialogAnswer Engine::runDialog(DialogRequest request) {
   if (request.owner == 0) {
     if (Window* w = innermostWindow()) request.owner = w->handle();
   }
-  if (halting_.load()) return cancelledAnswer(request);
   auto wait = std::make_shared<DialogWait>();
   wait->request = request;
   {
+    // Checked under the lock halt() takes to collect the waiting dialogs: a dialog is either
+    // refused here or found and answered there, never left waiting after a halt.
     std::lock_guard lock(mutex_);
-    if (shutDown_) return cancelledAnswer(request);
+    if (shutDown_ || halting_.load() || ending()) return cancelledAnswer(request);
     dialogs_.push_back(wait);
   }
   ThreadState* ts = tls();

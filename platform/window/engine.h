@@ -106,6 +106,16 @@ class Engine {
   // The guard of the waits above, in real seconds (default 30). Tests never reach it.
   void setWaitGuard(int seconds) { guardSeconds_ = seconds; }
 
+  // Asks a program thread to end: every accept loop of it ends as at a halt, for that thread
+  // alone, and a dialog it waits in is answered as a halt answers it (button::refusal). Its
+  // procedures then return through their usual ends. False when the thread has ended already.
+  bool endThread(ThreadId thread);
+  // Waits, without a time limit, until the thread has ended. A program thread may call it for
+  // another thread that it has asked to end and that does not wait for the caller in turn.
+  void waitForEnd(ThreadId thread);
+  // Whether the calling program thread has been asked to end.
+  [[nodiscard]] static bool ending();
+
   // For a program thread that waits for something outside its loops (another thread's flag):
   // runs the window messages queued for the calling thread's windows and gives up the
   // processor once. Events stay queued for their loops.
@@ -167,7 +177,8 @@ class Engine {
   // --- Dialogs, beep, halt ---------------------------------------------------------------
   // Shows a dialog through the view and waits for the answer. Only the calling thread waits;
   // with no owner given, the dialog is modal to the caller's innermost window. At shutdown or
-  // halt the wait ends with the request's default button (or no path, no item).
+  // halt the wait ends with Cancel, else No, else the default button (button::refusal), and
+  // no path, no item.
   DialogAnswer runDialog(DialogRequest request);
   void beep(BeepKind kind = BeepKind::Default) { view_.beep(kind); }
   // Ends the program: every accept loop ends, waiting dialogs are cancelled, and the calling

@@ -562,7 +562,7 @@ const Event* Window::accept() {
 bool Window::takeNext() {
   Engine& engine = Engine::instance();
   for (;;) {
-    if (!open_ || engine.halting()) return false;
+    if (!open_ || engine.halting() || Engine::ending()) return false;
     if (!pending_.empty()) {
       const Pending p = pending_.front();
       pending_.pop_front();

@@ -377,16 +377,35 @@ TEST_F(ErrorManagerTest, HistoryWindowShowsMessagesOfTheViewLevel) {
   errors.HISTORYVIEWLEVEL = SevNotify;
   errors.HISTORYRESETONVIEW = true;
   ui.answers = {button::kNo};
-  EXPECT_EQ(errors.throw_(8), SevBenign);  // a question not shown answers with its default, Yes
+  // A question whose default refuses is kept only, and answers with that default.
+  EXPECT_EQ(errors.message(35, 70, button::kCancel), button::kCancel);
   EXPECT_EQ(errors.throw_(22), SevNotify);
   ASSERT_EQ(ui.historyWindows.size(), 1U);
   const HistoryRequest& shown = ui.historyWindows[0];
   ASSERT_EQ(shown.history.size(), 2U);
-  EXPECT_EQ(shown.history[0].ID, 8);
+  EXPECT_EQ(shown.history[0].ID, 35);
   EXPECT_EQ(shown.history[1].ID, 22);
   EXPECT_EQ(shown.caption, "No Records");
   EXPECT_EQ(shown.buttons, button::kOk);
   EXPECT_TRUE(errors.history().empty());  // emptied after it was shown
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+// Kept only in the history, a question would be answered by nobody with its default, and the
+// Yes of "Confirm Delete" deletes the record.
+TEST_F(ErrorManagerTest, AQuestionThatGoesAheadByDefaultIsShownEvenWithAHistoryKept) {
+  errors.HISTORYTHRESHOLD = -1;  // the history window is kept for fatal messages only
+  ui.answers = {button::kNo, button::kCancel};
+  EXPECT_EQ(errors.throw_(9), SevCancel);
+  ASSERT_EQ(ui.historyWindows.size(), 1U);
+  EXPECT_EQ(ui.historyWindows[0].caption, "Confirm Delete");
+  EXPECT_EQ(ui.historyWindows[0].buttons, button::kYes | button::kNo);
+  EXPECT_EQ(ui.historyWindows[0].history.back().ID, 9);
+  EXPECT_EQ(errors.message(34, 70, button::kYes), button::kCancel);
+  EXPECT_EQ(ui.historyWindows.size(), 2U);
+  // Notices are still kept only.
+  EXPECT_EQ(errors.throw_(22), SevNotify);
+  EXPECT_EQ(ui.historyWindows.size(), 2U);
   EXPECT_TRUE(ui.boxes.empty());
 }
 

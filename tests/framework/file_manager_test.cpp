@@ -2,7 +2,12 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <filesystem>
+#include <functional>
+#include <mutex>
+#include <set>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -494,6 +499,86 @@ TEST_F(FileManagerTest, ThreadsKeepTheirOwnStateWhenAsked) {
   worker.join();
   EXPECT_EQ(countOnOtherThread, 0);
   EXPECT_EQ(files.openCount(), 1);
+}
+
+// A thread that stays alive between the steps a test gives it, so that its opens and closes
+// count as one thread's.
+class Worker {
+ public:
+  Worker() : thread_([this] { serve(); }) {}
+  ~Worker() {
+    run({});
+    thread_.join();
+  }
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
+
+  // Runs `step` on the worker and waits for it; an empty step ends the worker.
+  void run(std::function<void()> step) {
+    std::unique_lock lock(mutex_);
+    step_ = std::move(step);
+    pending_ = true;
+    cv_.notify_all();
+    cv_.wait(lock, [this] { return !pending_; });
+  }
+
+ private:
+  void serve() {
+    for (;;) {
+      std::unique_lock lock(mutex_);
+      cv_.wait(lock, [this] { return pending_; });
+      const bool last = !step_;
+      if (step_) step_();
+      pending_ = false;
+      cv_.notify_all();
+      if (last) return;
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::function<void()> step_;
+  bool pending_ = false;
+  std::thread thread_;
+};
+
+TEST_F(FileManagerTest, InThreadModeTheTableClosesWithTheLastCloseOfAllThreads) {
+  start();
+  files.THREADED = true;
+  Worker second;
+  ASSERT_EQ(files.open(), SevBenign);
+  second.run([&] { EXPECT_EQ(files.open(), SevBenign); });
+  ASSERT_EQ(files.close(), SevBenign);  // this thread's last close
+  EXPECT_TRUE(table->isOpen());         // the other thread still works on it
+  second.run([&] {
+    rec.RBR = 0;
+    rec.NAZIV = "still open";
+    EXPECT_EQ(files.insert(), SevBenign);
+    EXPECT_EQ(files.close(), SevBenign);
+  });
+  EXPECT_FALSE(table->isOpen());
+  EXPECT_EQ(files.close(), SevNotify);  // nothing left to close on this thread
+}
+
+TEST_F(FileManagerTest, BuffersSavedOnTwoThreadsAtOnceEachGetTheirOwnNumber) {
+  start();
+  files.THREADED = true;
+  constexpr int kEach = 20000;
+  std::vector<int> mine;
+  std::vector<int> theirs;
+  std::atomic<bool> go{false};
+  std::thread second([&] {
+    while (!go) std::this_thread::yield();
+    for (int i = 0; i < kEach; ++i) theirs.push_back(files.saveBuffer());
+  });
+  go = true;
+  for (int i = 0; i < kEach; ++i) mine.push_back(files.saveBuffer());
+  second.join();
+  std::set<int> distinct(mine.begin(), mine.end());
+  distinct.insert(theirs.begin(), theirs.end());
+  EXPECT_EQ(distinct.size(), 2U * kEach);
+  EXPECT_EQ(*distinct.rbegin(), 2 * kEach);
+  EXPECT_TRUE(files.equalBuffer(*distinct.rbegin()));
 }
 
 }  // namespace

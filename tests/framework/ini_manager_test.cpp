@@ -208,5 +208,28 @@ TEST_F(IniManagerTest, TheRegistryIsKeptAcrossRuns) {
   EXPECT_EQ(next.sectors()[0], (IniManager::Sector{"QBE", "Price $ list", "Saved"}));
 }
 
+// A damaged count must not keep the program from starting: the registry is read at start-up,
+// and a count of two thousand million used to mean as many reads of the file.
+TEST_F(IniManagerTest, ADamagedCountEndsTheListAtTheFirstMissingRow) {
+  ini.update("Sectors", "__Dont_Touch_Me__", "50");
+  ini.update("Sectors", "__Dont_Touch_Me___1", "QBE,one,Saved");
+  ini.update("Sectors", "__Dont_Touch_Me___2", "QBE,two,Saved");
+  ini.update("Sectors", "__Dont_Touch_Me___4", "QBE,after the gap,Saved");
+  IniManager next;
+  next.init("cd_rw.ini");
+  ASSERT_EQ(next.sectors().size(), 2U);
+  EXPECT_EQ(next.sectors()[1].ITEM, "two");
+  next.kill();  // and the file is mended
+  EXPECT_EQ(stored("Sectors", "__Dont_Touch_Me__"), "2");
+
+  ini.update("Sectors", "__Dont_Touch_Me__", "2000000000");
+  IniManager huge;
+  huge.init("cd_rw.ini");
+  EXPECT_EQ(huge.sectors().size(), 2U);
+  ini.update("list", "k", "-3");
+  ini.update("list", "k_1", "never read");
+  EXPECT_TRUE(ini.fetchRows("list", "k").empty());
+}
+
 }  // namespace
 }  // namespace marlo

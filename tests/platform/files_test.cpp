@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "platform/storage/profile.h"
+#include "platform/storage/storage_faults.h"
 #include "platform/storage/text_file.h"
 #include "temp_folder.h"
 
@@ -89,6 +90,20 @@ TEST_F(ProfileFiles, WritesKeepOtherLinesInPlaceAndMatchWithoutCase) {
   EXPECT_EQ(readProfileString("Log", "Extra", "gone", file), "gone");
 }
 
+TEST_F(ProfileFiles, ASectionIsReadWholeInFileOrder) {
+  std::ofstream("Saved.INI")
+      << "[A]\nk=1\n[list]\nCount = 2\n; note\nrow_1=\"x,y\"\nbroken\nROW_2=z\n"
+         "[B]\nrow_3=other section\n";
+  const std::vector<ProfileEntry> entries = readProfileSection("LIST", file);
+  ASSERT_EQ(entries.size(), 3U);
+  EXPECT_EQ(entries[0].key, "Count");
+  EXPECT_EQ(entries[0].value, "2");
+  EXPECT_EQ(entries[1].value, "x,y");
+  EXPECT_EQ(entries[2].key, "ROW_2");
+  EXPECT_TRUE(readProfileSection("missing", file).empty());
+  EXPECT_TRUE(readProfileSection("A", ".\\none.ini").empty());
+}
+
 TEST_F(ProfileFiles, AFailedWriteLeavesTheOldFileWholeAndNoTemporaryBehind) {
   ASSERT_TRUE(writeProfileString("A", "k", "1", file));
   // A folder where the file would go makes the rename fail, as a full disk would.
@@ -98,6 +113,29 @@ TEST_F(ProfileFiles, AFailedWriteLeavesTheOldFileWholeAndNoTemporaryBehind) {
   int entries = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(".")) ++entries;
   EXPECT_EQ(entries, 2);  // Saved.INI and the folder
+}
+
+// Whichever write, sync or rename of a settings file fails, the write says so and the old
+// file is whole, with no temporary file left behind.
+TEST_F(ProfileFiles, EveryFailedWriteSyncOrRenameLeavesTheOldFile) {
+  ASSERT_TRUE(writeProfileString("A", "k", "old", file));
+  const std::string before = contentsOf("Saved.INI");
+  for (const auto kind :
+       {storage_faults::Call::Write, storage_faults::Call::Sync, storage_faults::Call::Rename}) {
+    storage_faults::failNth(kind, 1);
+    EXPECT_FALSE(writeProfileString("A", "k", "new", file));
+    EXPECT_TRUE(storage_faults::failed());
+    storage_faults::reset();
+    EXPECT_EQ(contentsOf("Saved.INI"), before);
+    int entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(".")) ++entries;
+    EXPECT_EQ(entries, 1);
+  }
+  storage_faults::failNth(storage_faults::Call::Write, 2);  // past the only write
+  EXPECT_TRUE(writeProfileString("A", "k", "new", file));
+  EXPECT_FALSE(storage_faults::failed());
+  storage_faults::reset();
+  EXPECT_EQ(readProfileString("A", "k", "", file), "new");
 }
 
 TEST_F(ProfileFiles, ABareNameLivesInTheUserConfigurationFolder) {

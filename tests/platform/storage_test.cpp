@@ -5,8 +5,11 @@
 
 #include <csignal>
 #include <fstream>
+#include <functional>
+#include <tuple>
 
 #include "platform/storage/keyed_table.h"
+#include "platform/storage/storage_faults.h"
 #include "platform/storage/text_file.h"
 #include "temp_folder.h"
 
@@ -316,6 +319,137 @@ TEST(KeyedTablesOnAFullDisk, WritesFailWithAnErrorAndStoredRecordsStay) {
   after.number = 1;
   ASSERT_EQ(after.table.get(0), storage_error::kNone);
   EXPECT_EQ(after.folder.view(), "/stored");
+}
+
+}  // namespace
+}  // namespace marlo
+
+namespace marlo {
+namespace {
+
+// --- a failing disk: the Nth write, sync or removal fails, for every N ---------------------------
+
+using Contents = std::vector<std::tuple<std::int32_t, std::string, std::string>>;
+
+// Every record in number order, read through `station`.
+Contents contentsOf(Station& station) {
+  Contents out;
+  station.table.setBefore(0);
+  while (station.table.next() == se::kNone)
+    out.emplace_back(station.number, station.folder.str(), station.note.str());
+  return out;
+}
+
+Contents storedContents() {
+  Station reader;
+  if (reader.table.open(kReadWrite) != se::kNone) return {{-1, "cannot open", ""}};
+  return contentsOf(reader);
+}
+
+int change(Station& s, std::int32_t number, std::string_view note) {
+  s.number = number;
+  if (const int rc = s.table.get(0); rc != se::kNone) return rc;
+  s.note = note;
+  return s.table.put();
+}
+
+int remove(Station& s, std::int32_t number) {
+  s.number = number;
+  if (const int rc = s.table.get(0); rc != se::kNone) return rc;
+  return s.table.erase();
+}
+
+// A small run of inserts, updates and deletes, one of them framed in a transaction. Each step
+// returns the storage error.
+const std::vector<std::function<int(Station&)>>& run() {
+  static const std::vector<std::function<int(Station&)>> steps = {
+      [](Station& s) { return s.add(1, "/one"); },
+      [](Station& s) { return s.add(2, "/two"); },
+      [](Station& s) { return s.add(3, std::string(3000, 't')); },
+      [](Station& s) { return change(s, 2, "changed"); },
+      [](Station& s) { return remove(s, 1); },
+      [](Station& s) {
+        if (const int rc = KeyedTable::beginTransaction({&s.table}); rc != se::kNone) return rc;
+        int rc = s.add(4, "/four");
+        if (rc == se::kNone) rc = change(s, 3, "changed with four");
+        if (rc == se::kNone) rc = KeyedTable::commit({&s.table});
+        if (rc != se::kNone) KeyedTable::rollback({&s.table});
+        return rc;
+      },
+  };
+  return steps;
+}
+
+class FailingDisk : public ::testing::Test {
+ protected:
+  void TearDown() override { storage_faults::reset(); }
+
+  // The run syncs a few thousand times; in a folder held in memory that costs nothing, and the
+  // failures come from above the disk either way.
+  static std::filesystem::path workFolder() {
+    std::error_code error;
+    const std::filesystem::path memory = "/dev/shm";
+    return std::filesystem::is_directory(memory, error) && ::access(memory.c_str(), W_OK) == 0
+               ? memory
+               : std::filesystem::temp_directory_path();
+  }
+
+  // The table after each step of the run, none failing.
+  static std::vector<Contents> expectedStates() {
+    testing::TempFolder folder(workFolder());
+    Station s;
+    EXPECT_EQ(s.table.create(), se::kNone);
+    EXPECT_EQ(s.table.open(kReadWrite), se::kNone);
+    std::vector<Contents> states{contentsOf(s)};
+    for (const auto& step : run()) {
+      EXPECT_EQ(step(s), se::kNone);
+      states.push_back(contentsOf(s));
+    }
+    return states;
+  }
+};
+
+// As in SQLite's own fault tests: whichever write, sync or journal removal fails, the step it
+// fails in reports the failure and the table is exactly what it was before that step, read
+// through the same connection or a new one; the steps before it are all kept.
+TEST_F(FailingDisk, AFailedStepReportsItAndLeavesTheTableAsItWasBefore) {
+  const std::vector<Contents> expected = expectedStates();
+  for (const auto kind :
+       {storage_faults::Call::Write, storage_faults::Call::Sync, storage_faults::Call::Remove}) {
+    int failures = 0;
+    for (int n = 1;; ++n) {
+      testing::TempFolder folder(workFolder());
+      Station s;
+      ASSERT_EQ(s.table.create(), se::kNone);
+      ASSERT_EQ(s.table.open(kReadWrite), se::kNone);
+      storage_faults::failNth(kind, n);
+      std::size_t done = 0;
+      int rc = se::kNone;
+      for (; done < run().size(); ++done) {
+        rc = run()[done](s);
+        if (rc != se::kNone) break;
+      }
+      const bool injected = storage_faults::failed();
+      storage_faults::reset();
+      const std::string where = "call " + std::to_string(static_cast<int>(kind)) + " #" +
+                                std::to_string(n) + ", step " + std::to_string(done + 1);
+      if (!injected) {
+        EXPECT_EQ(rc, se::kNone) << where;
+        break;  // past the last call of this kind
+      }
+      if (rc != se::kNone) {
+        ++failures;
+        EXPECT_FALSE(s.table.errorText().empty()) << where;
+        EXPECT_EQ(contentsOf(s), expected[done]) << where;
+        s.table.close();
+        EXPECT_EQ(storedContents(), expected[done]) << where;
+      } else {
+        // The storage got over the failure by itself: then every step is in place.
+        EXPECT_EQ(storedContents(), expected.back()) << where;
+      }
+    }
+    EXPECT_GT(failures, 0) << "no step ever failed for call kind " << static_cast<int>(kind);
+  }
 }
 
 }  // namespace

@@ -12,8 +12,9 @@ namespace marlo::testing {
 
 class TempFolder {
  public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "marlo-test-XXXXXX").string();
+  explicit TempFolder(
+      const std::filesystem::path& parent = std::filesystem::temp_directory_path()) {
+    std::string pattern = (parent / "marlo-test-XXXXXX").string();
     path_ = ::mkdtemp(pattern.data());
     previous_ = std::filesystem::current_path();
     std::filesystem::current_path(path_);

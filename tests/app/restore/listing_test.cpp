@@ -117,6 +117,11 @@ TEST_F(RestoreTest, ListsABackupArchiveWithSizesCrcsFoldersAndTotals) {
     EXPECT_TRUE(row[1] == "<DIR>" || wellGrouped(row[1])) << row[0] << ": " << row[1];
     EXPECT_TRUE(wellGrouped(row[2])) << row[0] << ": " << row[2];
   }
+  // Each row holds its name, not the buffer the library wrote it into: with a hundred
+  // kilobytes per row a real backup could not be listed.
+  for (const app::ListingEntry& entry : glo::ListingQueue.entries()) {
+    EXPECT_LT(entry.FILE_NAME_.capacity(), 2 * entry.FILE_NAME_.size() + 64) << entry.FILE_NAME_;
+  }
 
   // Totals: as the library gives them, with thousands commas.
   EXPECT_EQ(glo::FILE_COUNT, static_cast<std::int32_t>(rows.size()));

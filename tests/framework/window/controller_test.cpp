@@ -49,6 +49,16 @@ class ListAndForm : public WindowFrameworkTest {
     return false;
   }
   void pressList(WindowHandle w, ListControl c) { ASSERT_TRUE(driver.press(w, n(c))); }
+  // Two folders in a list whose deletes the form does on its OK button; the form is opened
+  // on `row`. Gives the list and the form.
+  std::pair<WindowHandle, WindowHandle> openDeleteForm(int row) {
+    addFolders(2);
+    app.deleteAction = 1;
+    const WindowHandle w = startList();
+    driver.pickRow(w, n(ListControl::List), row);
+    driver.press(w, n(ListControl::Delete));
+    return {w, form()};
+  }
 
   FolderApp app;
   std::unique_ptr<OtherStation> other_;
@@ -185,37 +195,35 @@ TEST_F(ListAndForm, AChangedRecordIsWritten) {
   closeList(w);
 }
 
-TEST_F(ListAndForm, AChangeByAnotherStationShowsTheirsAndOffersToSaveAgain) {
+// A save that meets another station's change says so and shows their record, and theirs stays
+// in the table: nothing is written over it unless the person saves once more.
+TEST_F(ListAndForm, AChangeByAnotherStationShowsTheirsAndKeepsTheirRecord) {
   addFolders(2);
   const WindowHandle w = startList();
   pressList(w, ListControl::Change);
   const WindowHandle f = form();
   ASSERT_TRUE(other_->rename(1, "Theirs"));
   driver.type(f, n(FormControl::Name), "Mine");
-  driver.answerNextMessage(marlo::button::kOk);      // message 7
-  driver.answerNextMessage(marlo::button::kCancel);  // stay and look
+  driver.answerNextMessage(marlo::button::kOk);  // message 7
   driver.press(f, n(FormControl::Ok));
-  EXPECT_EQ(captions(),
-            (std::vector<std::string>{"Record Was Not Updated", "Record Update Error"}));
-  const auto dialogs = driver.dialogs();
-  EXPECT_NE(dialogs[0].request.text.find("Use the Ditto Button"), std::string::npos);
-  EXPECT_EQ(dialogs[1].request.buttons,
-            marlo::button::kYes | marlo::button::kNo | marlo::button::kCancel);
-  EXPECT_EQ(dialogs[1].request.defaultButton, marlo::button::kCancel);
+  EXPECT_EQ(captions(), (std::vector<std::string>{"Record Was Not Updated"}));
+  EXPECT_NE(driver.dialogs()[0].request.text.find("Use the Ditto Button"), std::string::npos);
   ASSERT_TRUE(driver.isOpen(f));
+  EXPECT_EQ(driver.screen(f).focus, n(FormControl::Name));
   EXPECT_EQ(driver.value(f, n(FormControl::Name)), "Theirs");  // their values on the screen
   EXPECT_EQ(other_->nameOf(1), "Theirs");
-  // Ctrl+' brings back what the person typed.
+  // Ctrl+' brings back what the person typed; saving now is their own choice.
   driver.focus(f, n(FormControl::Name));
   driver.pressKey(f, n(FormControl::Name), 734);
   EXPECT_EQ(driver.value(f, n(FormControl::Name)), "Mine");
   driver.press(f, n(FormControl::Ok));
   EXPECT_FALSE(driver.isOpen(f));
   EXPECT_EQ(other_->nameOf(1), "Mine");
+  EXPECT_EQ(captions().size(), 1U);
   closeList(w);
 }
 
-TEST_F(ListAndForm, DecliningToSaveAgainClosesWithoutAskingOnceMore) {
+TEST_F(ListAndForm, AfterACollisionClosingTheFormAsksNothingAndKeepsTheirs) {
   addFolders(2);
   const WindowHandle w = startList();
   pressList(w, ListControl::Change);
@@ -223,29 +231,12 @@ TEST_F(ListAndForm, DecliningToSaveAgainClosesWithoutAskingOnceMore) {
   ASSERT_TRUE(other_->rename(1, "Theirs"));
   driver.type(f, n(FormControl::Name), "Mine");
   driver.answerNextMessage(marlo::button::kOk);
-  driver.answerNextMessage(marlo::button::kNo);
   driver.press(f, n(FormControl::Ok));
+  driver.press(f, n(FormControl::Cancel));
   EXPECT_FALSE(driver.isOpen(f));
-  EXPECT_EQ(captions(),
-            (std::vector<std::string>{"Record Was Not Updated", "Record Update Error"}));
+  EXPECT_EQ(captions(), (std::vector<std::string>{"Record Was Not Updated"}));
   EXPECT_EQ(other_->nameOf(1), "Theirs");
   EXPECT_EQ(rows(w)[0], (Row{"1", "Theirs"}));
-  closeList(w);
-}
-
-TEST_F(ListAndForm, SavingAgainAfterACollisionWritesThePersonsValues) {
-  addFolders(2);
-  const WindowHandle w = startList();
-  pressList(w, ListControl::Change);
-  const WindowHandle f = form();
-  ASSERT_TRUE(other_->rename(1, "Theirs"));
-  driver.type(f, n(FormControl::Name), "Mine");
-  driver.answerNextMessage(marlo::button::kOk);
-  driver.answerNextMessage(marlo::button::kYes);
-  driver.press(f, n(FormControl::Ok));
-  EXPECT_FALSE(driver.isOpen(f));
-  EXPECT_EQ(other_->nameOf(1), "Mine");
-  EXPECT_EQ(rows(w)[0], (Row{"1", "Mine"}));
   closeList(w);
 }
 
@@ -359,18 +350,41 @@ TEST_F(ListAndForm, DeleteAsksConfirmDeleteWithoutOpeningTheForm) {
 }
 
 TEST_F(ListAndForm, DeleteThroughTheFormWhenTheActionSaysSo) {
-  addFolders(2);
-  app.deleteAction = 1;
-  const WindowHandle w = startList();
-  driver.pickRow(w, n(ListControl::List), 2);
-  pressList(w, ListControl::Delete);
-  const WindowHandle f = form();
+  const auto [w, f] = openDeleteForm(2);
   ASSERT_NE(f, 0);
   EXPECT_EQ(driver.value(f, n(FormControl::Number)), "2");
   driver.press(f, n(FormControl::Ok));  // the form deletes on its OK button, without a question
   EXPECT_FALSE(driver.isOpen(f));
   EXPECT_TRUE(captions().empty());
   EXPECT_FALSE(other_->exists(2));
+  EXPECT_EQ(rows(w), (std::vector<Row>{{"1", "Folder 1"}}));
+  closeList(w);
+}
+
+// A delete that fails from the form: the table manager's retry question, then the form's own,
+// whose Cancel keeps the form open and whose No closes it.
+TEST_F(ListAndForm, AFailedDeleteFromTheFormAsksWhetherToTryAgainAndCancelStays) {
+  const auto [w, f] = openDeleteForm(2);
+  ASSERT_NE(f, 0);
+  ASSERT_TRUE(other_->remove(2));                    // gone before the form deletes it
+  driver.answerNextMessage(marlo::button::kOk);      // "Record was not deleted"
+  driver.answerNextMessage(marlo::button::kNo);      // the table manager's "try again?"
+  driver.answerNextMessage(marlo::button::kCancel);  // the form's
+  driver.press(f, n(FormControl::Ok));
+  EXPECT_EQ(captions(), (std::vector<std::string>{"Record was not deleted", "Record Delete Error",
+                                                  "Record Delete Error"}));
+  const auto asked = driver.dialogs().back().request;
+  EXPECT_EQ(asked.buttons, marlo::button::kYes | marlo::button::kNo | marlo::button::kCancel);
+  EXPECT_EQ(asked.defaultButton, marlo::button::kCancel);
+  ASSERT_TRUE(driver.isOpen(f));
+  EXPECT_EQ(driver.screen(f).focus, n(FormControl::Name));
+
+  driver.answerNextMessage(marlo::button::kOk);
+  driver.answerNextMessage(marlo::button::kNo);
+  driver.answerNextMessage(marlo::button::kNo);  // the form's: give up
+  driver.press(f, n(FormControl::Ok));
+  EXPECT_FALSE(driver.isOpen(f));
+  EXPECT_EQ(captions().size(), 6U);
   EXPECT_EQ(rows(w), (std::vector<Row>{{"1", "Folder 1"}}));
   closeList(w);
 }

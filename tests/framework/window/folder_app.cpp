@@ -186,6 +186,11 @@ bool OtherStation::rename(std::int32_t rbr, const std::string& name) {
   return table.put() == 0;
 }
 
+bool OtherStation::remove(std::int32_t rbr) {
+  record.RBR = rbr;
+  return table.get(0) == 0 && table.erase() == 0;
+}
+
 std::string OtherStation::nameOf(std::int32_t rbr) {
   record.RBR = rbr;
   return table.get(0) == 0 ? record.NAZIV.str() : std::string("<none>");

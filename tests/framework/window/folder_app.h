@@ -104,6 +104,8 @@ struct OtherStation {
   KeyedTable table;
   // Renames the folder with this number; false when it could not.
   bool rename(std::int32_t rbr, const std::string& name);
+  // Deletes the folder with this number; false when it could not.
+  bool remove(std::int32_t rbr);
   [[nodiscard]] std::string nameOf(std::int32_t rbr);
   [[nodiscard]] bool exists(std::int32_t rbr);
   [[nodiscard]] std::int64_t count();

@@ -95,6 +95,16 @@ TEST_F(MessageHistory, TheCloseBoxAnswersCancel) {
   EXPECT_EQ(answer_, marlo::button::kCancel);
 }
 
+// A halt on another thread ends the history window unanswered: the question must then change
+// nothing, where its default (Yes) would delete.
+TEST_F(MessageHistory, AHaltAnswersAnOpenQuestionNoRatherThanItsDefault) {
+  driver.start([this] { answer_ = 100 + static_cast<unsigned>(globalErrors.throw_(9)); });
+  ASSERT_NE(driver.waitForWindow("Confirm Delete"), 0);
+  engine.halt(0);
+  ASSERT_TRUE(driver.waitEnded());
+  EXPECT_EQ(answer_, 100 + static_cast<unsigned>(SevCancel));
+}
+
 TEST_F(MessageHistory, PlainMessagesGoThroughTheViewsMessageBox) {
   globalErrors.HISTORYTHRESHOLD = 0;
   driver.answerNextMessage(marlo::button::kNo);

@@ -474,6 +474,79 @@ TEST_F(WindowTest, HaltEndsEveryLoopAndTellsTheHandler) {
   EXPECT_TRUE(engine.openWindows().empty());
 }
 
+// Whatever a question's default, a halt answers it with what changes nothing; a question asked
+// after the halt gets the same at once.
+TEST_F(WindowTest, AHaltAnswersWaitingQuestionsWithCancelOrNoNeverTheirDefault) {
+  const auto ask = [](unsigned buttons, unsigned defaultButton) {
+    DialogRequest r;
+    r.text = "Delete it?";
+    r.buttons = buttons;
+    r.defaultButton = defaultButton;
+    return Engine::instance().runDialog(r).button;
+  };
+  std::atomic<unsigned> yesNo{0};
+  std::atomic<unsigned> yesNoCancel{0};
+  std::atomic<unsigned> okOnly{0};
+  std::atomic<unsigned> askedAfter{0};
+  driver.start([&] { yesNo = ask(button::Yes | button::No, button::Yes); });
+  driver.start([&] {
+    yesNoCancel = ask(button::Yes | button::No | button::Cancel, button::Yes);
+    askedAfter = ask(button::Yes | button::No, button::Yes);
+  });
+  driver.start([&] { okOnly = ask(button::Ok, button::Ok); });
+  EXPECT_EQ(engine.status(1), ThreadStatus::InDialog);
+  engine.halt(0);
+  ASSERT_TRUE(driver.waitEnded());
+  EXPECT_EQ(yesNo.load(), button::No);
+  EXPECT_EQ(yesNoCancel.load(), button::Cancel);
+  EXPECT_EQ(askedAfter.load(), button::No);
+  EXPECT_EQ(okOnly.load(), button::Ok);
+}
+
+// Ending one thread ends its loops, nested ones too, and refuses its dialog; other threads go
+// on, and one of them can wait for the end.
+TEST_F(WindowTest, EndingAThreadEndsItsLoopsAndDialogOnlyAndCanBeWaitedFor) {
+  std::atomic<unsigned> answer{0};
+  std::atomic<int> loopsLeft{0};
+  const ThreadId ended = driver.start([&] {
+    Window outer("Outer");
+    outer.open();
+    Window inner("Inner");
+    inner.open();
+    DialogRequest r;
+    r.buttons = button::Yes | button::No;
+    r.defaultButton = button::Yes;
+    answer = Engine::instance().runDialog(r).button;
+    while (inner.accept() != nullptr) {
+    }
+    ++loopsLeft;
+    while (outer.accept() != nullptr) {
+    }
+    ++loopsLeft;
+    EXPECT_EQ(Engine::instance().runDialog(r).button, button::No);  // refused at once now
+  });
+  std::atomic<bool> sawEnd{false};
+  driver.start([&] {
+    Window other("Other");
+    other.open();
+    Engine::instance().endThread(ended);
+    Engine::instance().waitForEnd(ended);
+    sawEnd = true;
+    runWindow(other, log, nullptr);
+  });
+  ASSERT_TRUE(driver.settle());
+  EXPECT_TRUE(sawEnd.load());
+  EXPECT_EQ(answer.load(), button::No);
+  EXPECT_EQ(loopsLeft.load(), 2);
+  EXPECT_EQ(engine.status(ended), ThreadStatus::Ended);
+  EXPECT_EQ(driver.window("Outer"), 0);
+  const WindowHandle other = driver.window("Other");
+  ASSERT_NE(other, 0);
+  EXPECT_FALSE(engine.endThread(ended));
+  driver.closeBox(other);
+  EXPECT_TRUE(driver.waitEnded());
+}
+
 TEST(EngineShutdown, EndsThreadsStillInTheirLoopsAndInDialogs) {
   HeadlessView view;
   std::atomic<unsigned> answer{99};

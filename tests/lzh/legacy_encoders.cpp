@@ -1,6 +1,8 @@
 #include "legacy_encoders.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cassert>
 #include <stdexcept>
 
@@ -180,6 +182,152 @@ void encode_lzs(BitWriter& bw, const std::vector<Item>& items) {
     }
 }
 
+// -pm2-: a move-to-front list of byte values, one command code for the whole stream (sent
+// again at every other 4096-byte boundary, so both kinds of boundary are written), and a
+// complete distance code over the classes in use.
+class Pm2Writer {
+  public:
+    Pm2Writer(BitWriter& bw, const std::vector<Item>& items) : bw_(bw) {
+        // Which literal command a byte needs depends on the list when it is written; every
+        // command but 28 gets a code, and the counts only shape the lengths.
+        std::vector<std::uint32_t> freq(29, 1);
+        freq[28] = 0;
+        for (const Item& it : items)
+            if (it.literal < 0) ++freq[static_cast<std::size_t>(command_of(it))];
+        len_.resize(29);
+        lzh::detail::build_lengths(freq.data(), 29, 16, len_.data());
+        code_.resize(29);
+        lzh::detail::make_codes(len_.data(), 29, code_.data());
+        int order = 0;
+        auto append = [&](int from, int to) {
+            for (int b = from; b < to; ++b) history_[static_cast<std::size_t>(order++)] = b;
+        };
+        append(0x20, 0x80);
+        append(0x00, 0x20);
+        append(0xA0, 0xE0);
+        append(0x80, 0xA0);
+        append(0xE0, 0x100);
+    }
+
+    void write(const std::vector<Item>& items) {
+        bw_.put(1, 1);
+        write_command_code();
+        write_distance_code();
+        for (const Item& it : items) {
+            if (produced_ >= next_flag_ || produced_ >= next_growth_) boundary();
+            const int c = command_of(it);
+            bw_.put(code_[static_cast<std::size_t>(c)], len_[static_cast<std::size_t>(c)]);
+            if (it.literal >= 0) {
+                const unsigned index = to_front(it.literal);
+                bw_.put(index - kBase[c], kBits[c]);
+                out_.push_back(static_cast<std::uint8_t>(it.literal));
+                ++produced_;
+                continue;
+            }
+            write_copy(c, it);
+        }
+    }
+
+  private:
+    static constexpr unsigned kBase[8] = {0, 8, 16, 32, 64, 96, 128, 192};
+    static constexpr int kBits[8] = {3, 3, 4, 5, 5, 5, 6, 6};
+
+    int command_of(const Item& it) const {
+        if (it.literal >= 0) {
+            const unsigned index = index_of(it.literal);
+            int c = 7;
+            while (index < kBase[c]) --c;
+            return c;
+        }
+        if (it.length == 256 && it.distance == 1) return 28;
+        if (it.length <= 16) return static_cast<int>(it.length) + 6;
+        if (it.length <= 24) return 23;
+        if (it.length <= 32) return 24;
+        if (it.length <= 64) return 25;
+        return it.length <= 128 ? 26 : 27;
+    }
+    // The command of a literal depends on the list as it is when the literal is written.
+    unsigned index_of(int b) const {
+        return static_cast<unsigned>(std::find(history_.begin(), history_.end(), b) -
+                                     history_.begin());
+    }
+    unsigned to_front(int b) {
+        const unsigned index = index_of(b);
+        std::rotate(history_.begin(), history_.begin() + index, history_.begin() + index + 1);
+        return index;
+    }
+
+    void write_copy(int c, const Item& it) {
+        static constexpr unsigned kFirst[] = {17, 25, 33, 65, 129};
+        static constexpr int kLenBits[] = {3, 3, 5, 6, 7};
+        if (c == 8) {
+            bw_.put(it.distance - 1, 6);
+        } else if (c != 28) {
+            if (c >= 23) bw_.put(it.length - kFirst[c - 23], kLenBits[c - 23]);
+            const unsigned d = it.distance - 1;
+            const int cls = d < 64 ? 0 : std::bit_width(d) - 6;
+            bw_.put(dist_code_[static_cast<std::size_t>(cls)],
+                    dist_len_[static_cast<std::size_t>(cls)]);
+            bw_.put(cls == 0 ? d : d - (1u << (cls + 5)), cls == 0 ? 6 : cls + 5);
+        }
+        for (unsigned k = 0; k < it.length; ++k) {
+            const std::uint8_t b = out_[out_.size() - it.distance];
+            out_.push_back(b);
+            to_front(b);
+        }
+        produced_ += it.length;
+    }
+
+    void boundary() {
+        bool new_code = false;
+        if (produced_ >= next_flag_) {
+            new_code = (next_flag_ / 4096) % 2 == 0;
+            bw_.put(new_code, 1);
+            if (new_code) write_command_code();
+            next_flag_ += 4096;
+        }
+        bool grew = false;
+        while (produced_ >= next_growth_ && classes_ < 8) {
+            ++classes_;
+            next_growth_ *= 2;
+            grew = true;
+        }
+        if (classes_ == 8) next_growth_ = UINT64_MAX;
+        if (new_code || grew) write_distance_code();
+    }
+    void write_command_code() {
+        unsigned shortest = 16, longest = 0;
+        for (auto l : len_)
+            if (l) {
+                shortest = std::min<unsigned>(shortest, l);
+                longest = std::max<unsigned>(longest, l);
+            }
+        const int width = std::bit_width(longest - shortest + 1);
+        bw_.put(29, 5);
+        bw_.put(shortest, 3);
+        bw_.put(static_cast<std::uint32_t>(width), 3);
+        for (auto l : len_) bw_.put(l ? l - shortest + 1 : 0, width);
+    }
+    // A complete code: lengths 1, 2, ..., n - 1, n - 1.
+    void write_distance_code() {
+        dist_len_.assign(static_cast<std::size_t>(classes_), 0);
+        for (int k = 0; k < classes_; ++k)
+            dist_len_[static_cast<std::size_t>(k)] =
+                static_cast<std::uint8_t>(std::min(k + 1, classes_ - 1));
+        dist_code_.resize(dist_len_.size());
+        lzh::detail::make_codes(dist_len_.data(), classes_, dist_code_.data());
+        for (auto l : dist_len_) bw_.put(l, 3);
+    }
+
+    BitWriter& bw_;
+    std::vector<std::uint8_t> len_, dist_len_;
+    std::vector<std::uint16_t> code_, dist_code_;
+    std::array<int, 256> history_{};
+    std::vector<std::uint8_t> out_ = std::vector<std::uint8_t>(8192, ' ');  // the window starts so
+    std::uint64_t produced_ = 0, next_flag_ = 4096, next_growth_ = 1024;
+    int classes_ = 5;
+};
+
 }  // namespace
 
 MethodLimits limits(Method m) {
@@ -193,6 +341,8 @@ MethodLimits limits(Method m) {
             return {4096, 3, 18};
         case Method::lzs:
             return {2048, 2, 17};
+        case Method::pm2:
+            return {8192, 3, 256};
         default:
             throw std::invalid_argument("no test encoder for this method");
     }
@@ -263,6 +413,9 @@ std::string encode_items(Method m, const std::vector<Item>& items, unsigned bloc
             break;
         case Method::lzs:
             encode_lzs(bw, items);
+            break;
+        case Method::pm2:
+            Pm2Writer(bw, items).write(items);
             break;
         default:
             throw std::invalid_argument("no test encoder for this method");

@@ -88,14 +88,15 @@ TEST_P(Legacy, DamagedStreamsFailCleanly) {
 
 INSTANTIATE_TEST_SUITE_P(Methods, Legacy,
                          ::testing::Values(Method::lh1, Method::lh2, Method::lh3, Method::lz5,
-                                           Method::lzs),
+                                           Method::lzs, Method::pm2),
                          name_of);
 
 TEST(LegacyWindows, MatchesMayReachIntoTheWindowAMethodStartsWith) {
-    // -lh1- ... -lh3- and -lzs- start with spaces; -lz5- with LArc's table: each byte value 13
-    // times, the values rising, then falling, 128 zeros, spaces, and zeros where writing starts.
-    for (Method m : {Method::lh1, Method::lh2, Method::lh3, Method::lzs}) {
-        const unsigned window = limits(m).window;
+    // -lh1- ... -lh3-, -lzs- and -pm2- start with spaces (-pm2- reaching 1 KiB back at first);
+    // -lz5- with LArc's table: each byte value 13 times, the values rising, then falling, 128
+    // zeros, spaces, and zeros where writing starts.
+    for (Method m : {Method::lh1, Method::lh2, Method::lh3, Method::lzs, Method::pm2}) {
+        const unsigned window = m == Method::pm2 ? 1024 : limits(m).window;
         const std::string packed = encode_items(m, {match(5, window), lit('!'), match(4, 2)});
         EXPECT_EQ(decode(m, packed, 10).data, "     ! ! !") << lzh::method_name(m);
     }
@@ -119,6 +120,11 @@ TEST(LegacyLimits, FieldsBeyondWhatAMethodAllowsAreDamage) {
         EXPECT_NO_THROW(decode(m, encode_items(m, {lit('a'), match(256, 1)}), 257));
         EXPECT_THROW(decode(m, encode_items(m, {lit('a'), match(287, 1)}), 288), lzh::Failure);
     }
+    // -pm2-'s command 28 repeats the last byte 256 times; its last copy may run past the end.
+    EXPECT_EQ(
+        decode(Method::pm2, encode_items(Method::pm2, {lit('a'), lit('b'), match(256, 1)}), 100)
+            .data,
+        "ab" + std::string(98, 'b'));
     // A match past the member's end.
     for (Method m : {Method::lh1, Method::lh2, Method::lh3, Method::lz5, Method::lzs})
         EXPECT_THROW(decode(m, encode_items(m, {lit('a'), match(10, 1)}), 5), lzh::Failure)

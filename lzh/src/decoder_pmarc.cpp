@@ -261,10 +261,6 @@ class Pm2Decoder {
 
 }  // namespace
 
-std::uint16_t decode_pm1(ByteSource&, std::uint64_t, std::uint64_t, ByteSink&) {
-    throw Failure(Status::unsupported, "method -pm1- is not supported yet");
-}
-
 std::uint16_t decode_pm2(ByteSource& in, std::uint64_t packed_size, std::uint64_t original_size,
                          ByteSink& out) {
     if (original_size == 0) return 0;

@@ -35,9 +35,7 @@ std::uint16_t decode_lzs(ByteSource& in, std::uint64_t packed_size, std::uint64_
 // six bits of a position, as code lengths by value.
 std::vector<std::uint8_t> fixed_position_lengths(Method m);
 
-// -pm1- and -pm2- (PMarc).
-std::uint16_t decode_pm1(ByteSource& in, std::uint64_t packed_size, std::uint64_t original_size,
-                         ByteSink& out);
+// -pm2- (PMarc 2).
 std::uint16_t decode_pm2(ByteSource& in, std::uint64_t packed_size, std::uint64_t original_size,
                          ByteSink& out);
 

@@ -34,8 +34,9 @@ std::string with_checksum(const std::string& body) {
 }
 
 // A level-0 member holding `data` stored; `name` is written as it is (separators, NULs).
-std::string level0(const std::string& name, const std::string& data) {
-    return with_checksum(common("-lh0-", data.size(), data.size(), kDosTime, 0) +
+std::string level0(const std::string& name, const std::string& data,
+                   const std::string& method = "-lh0-") {
+    return with_checksum(common(method, data.size(), data.size(), kDosTime, 0) +
                          static_cast<char>(name.size()) + name + le16(crc_of(data))) +
            data;
 }
@@ -177,4 +178,18 @@ TEST_F(Quirks, ALevel0Or1NameEndsAtANulAndTheCommentAfterItIsDropped) {
     EXPECT_EQ(read_file(dir / "out/name.txt"), "zero");
     EXPECT_EQ(read_file(dir / "out/one.txt"), "one");
     EXPECT_FALSE(has(on("l", arc), "comment"));
+}
+
+TEST_F(Quirks, MembersInAMethodWeCannotDecodeAreListedAndReported) {
+    // -pm1- (early PMarc) has no decoder; the members around it still come out.
+    const std::string arc =
+        level0("A.TXT", "a") + level0("OLD.COM", "\x01\x02", "-pm1-") + level0("B.TXT", "b") + '\0';
+    auto l = on("l", arc);
+    EXPECT_EQ(l.status, Status::ok) << l.text;
+    EXPECT_TRUE(has(l, "-pm1-")) << l.text;
+    auto x = on("x", arc, " " + path("out") + "/");
+    EXPECT_EQ(x.status, Status::unsupported) << x.text;
+    EXPECT_TRUE(has(x, "OLD.COM: method -pm1- is not supported")) << x.text;
+    EXPECT_EQ(read_file(dir / "out/B.TXT"), "b");
+    EXPECT_FALSE(fs::exists(dir / "out/OLD.COM"));
 }

@@ -6,6 +6,7 @@
 // whenever the classes grow: five (distances up to 1 KiB) until 1 KiB has been written, then
 // six, seven and eight (8 KiB) from 1, 2 and 4 KiB.
 #include <array>
+#include <utility>
 
 #include "bitio.h"
 #include "legacy_decoders.h"
@@ -75,17 +76,9 @@ class PrefixCode {
 // moves to the front at once and a literal walks only as far as its index.
 class ByteHistory {
   public:
-    // PMarc's first order: printable ASCII, control characters, half-width katakana, the rest.
     ByteHistory() {
-        int order = 0;
-        auto append = [&](int from, int to) {
-            for (int b = from; b < to; ++b) list_[static_cast<std::size_t>(order++)] = b;
-        };
-        append(0x20, 0x80);
-        append(0x00, 0x20);
-        append(0xA0, 0xE0);
-        append(0x80, 0xA0);
-        append(0xE0, 0x100);
+        const std::array<std::uint8_t, 256> first = pm2_first_order();
+        for (std::size_t i = 0; i < 256; ++i) list_[i] = first[i];
         for (std::size_t i = 0; i < 256; ++i) {
             const auto b = static_cast<std::size_t>(list_[i]);
             prev_[b] = i == 0 ? -1 : list_[i - 1];
@@ -260,6 +253,16 @@ class Pm2Decoder {
 };
 
 }  // namespace
+
+// Printable ASCII, control characters, half-width katakana, then the rest.
+std::array<std::uint8_t, 256> pm2_first_order() {
+    std::array<std::uint8_t, 256> order{};
+    std::size_t at = 0;
+    for (auto [from, to] : {std::pair{0x20, 0x80}, std::pair{0x00, 0x20}, std::pair{0xA0, 0xE0},
+                            std::pair{0x80, 0xA0}, std::pair{0xE0, 0x100}})
+        for (int b = from; b < to; ++b) order[at++] = static_cast<std::uint8_t>(b);
+    return order;
+}
 
 std::uint16_t decode_pm2(ByteSource& in, std::uint64_t packed_size, std::uint64_t original_size,
                          ByteSink& out) {

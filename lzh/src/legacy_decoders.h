@@ -8,6 +8,7 @@
 // ends before its member does is damage.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -35,8 +36,9 @@ std::uint16_t decode_lzs(ByteSource& in, std::uint64_t packed_size, std::uint64_
 // six bits of a position, as code lengths by value.
 std::vector<std::uint8_t> fixed_position_lengths(Method m);
 
-// -pm2- (PMarc 2).
+// -pm2- (PMarc 2), and the order its move-to-front list of byte values starts in.
 std::uint16_t decode_pm2(ByteSource& in, std::uint64_t packed_size, std::uint64_t original_size,
                          ByteSink& out);
+std::array<std::uint8_t, 256> pm2_first_order();
 
 }  // namespace lzh::detail

@@ -198,15 +198,8 @@ class Pm2Writer {
         lzh::detail::build_lengths(freq.data(), 29, 16, len_.data());
         code_.resize(29);
         lzh::detail::make_codes(len_.data(), 29, code_.data());
-        int order = 0;
-        auto append = [&](int from, int to) {
-            for (int b = from; b < to; ++b) history_[static_cast<std::size_t>(order++)] = b;
-        };
-        append(0x20, 0x80);
-        append(0x00, 0x20);
-        append(0xA0, 0xE0);
-        append(0x80, 0xA0);
-        append(0xE0, 0x100);
+        const auto first = lzh::detail::pm2_first_order();
+        std::copy(first.begin(), first.end(), history_.begin());
     }
 
     void write(const std::vector<Item>& items) {

@@ -47,8 +47,11 @@ class OutputWindow {
 
     void put(std::uint8_t c) { buf_[pos_++] = c; }
     // Copies `len` (at most kMaxCopy) bytes from `dist` bytes back, byte by byte where the
-    // ranges overlap. The caller has checked dist <= history().
+    // ranges overlap. The caller has checked dist <= history(); the check here only keeps a
+    // broken caller inside the buffer.
     void copy(std::size_t dist, std::size_t len) {
+        if (dist > pos_ || len > kMaxCopy)
+            throw Failure(Status::damaged, "a copy outside the window");
         std::uint8_t* dst = buf_.get() + pos_;
         const std::uint8_t* src = dst - dist;
         if (dist >= len) {

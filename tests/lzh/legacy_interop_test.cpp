@@ -86,6 +86,19 @@ TEST_F(LegacyInterop, LhasaExtractsOurStreamsAsWeDo) {
         EXPECT_EQ(x.status, lzh::Status::ok) << x.text;
         EXPECT_EQ(contents(ours), expected);
     }
+    // -lz4- and -pm0- hold the data as it is.
+    std::vector<Stream> stored;
+    for (Method m : {Method::lz4, Method::pm0})
+        for (const std::string& d : {std::string(), std::string("x"), noise_data(70000, 24)})
+            stored.push_back({lzh::method_name(m) + std::to_string(d.size()), m, d, d});
+    write_file(dir / "stored.lzh", archive_of(stored));
+    fs::create_directories(dir / "lhasa-stored");
+    ASSERT_EQ(shell("cd '" + path("lhasa-stored") + "' && lhasa xf '" + path("stored.lzh") + "'"),
+              0);
+    auto x = run("x " + path("stored.lzh") + " " + path("ours-stored") + "/");
+    EXPECT_EQ(x.status, lzh::Status::ok) << x.text;
+    EXPECT_EQ(contents(dir / "ours-stored"), contents(dir / "lhasa-stored"));
+    EXPECT_EQ(contents(dir / "ours-stored").size(), 6u);
 }
 
 TEST_F(LegacyInterop, WhatJlhaWritesInTheOlderMethodsComesOutUnchanged) {

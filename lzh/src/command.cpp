@@ -282,6 +282,11 @@ std::string time_text(std::int64_t t) {
     return b;
 }
 
+// What the reader let pass but a person should hear of (bytes after the end marker).
+void report_notes(const ArchiveReader& r, Report& rep) {
+    for (const auto& n : r.notes()) rep.line("Note: " + n);
+}
+
 // ---- list -------------------------------------------------------------------------------
 
 Status cmd_list(const Options& o, Report& rep) {
@@ -311,6 +316,7 @@ Status cmd_list(const Options& o, Report& rep) {
         out.note(f.status());
     }
     rep.line("------------ ------------ ------");
+    report_notes(*r, rep);
     rep.important(pad_left(thousands(orig), 12) + " " + pad_left(thousands(packed), 12) + " " +
                   ratio(packed, orig) + "  " + counted(count, "member") +
                   (out.status == Status::ok ? "" : " read before the damage"));
@@ -347,6 +353,7 @@ Status cmd_test(const Options& o, Report& rep) {
         rep.important("Error: testing stopped: " + std::string(f.what()));
         out.note(f.status());
     }
+    report_notes(*r, rep);
     if (out.status == Status::ok)
         rep.important("The archive is OK: " + counted(tested, "member") + " tested.");
     else
@@ -529,6 +536,7 @@ Status cmd_extract(const Options& o, Report& rep) {
                                  {static_cast<time_t>(it->mtime), 0}};
         ::futimens(d.get(), ts);
     }
+    report_notes(*r, rep);
     if (matched == 0 && out.status == Status::ok) {
         rep.important("No members matched.");
         out.note(Status::no_files);

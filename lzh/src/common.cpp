@@ -1,6 +1,7 @@
 // Small shared pieces of the public API: status texts, method names, memory sources.
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "lzh/lzh.hpp"
 
@@ -34,44 +35,25 @@ const char* status_text(Status s) noexcept {
     return "unknown error";
 }
 
+namespace {
+
+// The five bytes each method is stored as, in the order of the Method enumeration.
+constexpr const char* kMethodNames[] = {"-lh0-", "-lh4-", "-lh5-", "-lh6-", "-lh7-",
+                                        "-lhd-", "-lh1-", "-lh2-", "-lh3-", "-lz4-",
+                                        "-lz5-", "-lzs-", "-pm0-", "-pm2-"};
+static_assert(std::size(kMethodNames) == static_cast<std::size_t>(Method::unknown));
+
+}  // namespace
+
 const char* method_name(Method m) noexcept {
-    switch (m) {
-        case Method::stored:
-            return "-lh0-";
-        case Method::lh4:
-            return "-lh4-";
-        case Method::lh5:
-            return "-lh5-";
-        case Method::lh6:
-            return "-lh6-";
-        case Method::lh7:
-            return "-lh7-";
-        case Method::directory:
-            return "-lhd-";
-        case Method::unknown:
-            break;
-    }
-    return "?";
+    const auto i = static_cast<std::size_t>(m);
+    return i < std::size(kMethodNames) ? kMethodNames[i] : "?";
 }
 
 Method method_from_name(const char* five) noexcept {
-    if (std::memcmp(five, "-lh", 3) != 0 || five[4] != '-') return Method::unknown;
-    switch (five[3]) {
-        case '0':
-            return Method::stored;
-        case '4':
-            return Method::lh4;
-        case '5':
-            return Method::lh5;
-        case '6':
-            return Method::lh6;
-        case '7':
-            return Method::lh7;
-        case 'd':
-            return Method::directory;
-        default:
-            return Method::unknown;
-    }
+    for (std::size_t i = 0; i < std::size(kMethodNames); ++i)
+        if (std::memcmp(five, kMethodNames[i], 5) == 0) return static_cast<Method>(i);
+    return Method::unknown;
 }
 
 int dictionary_bits(Method m) noexcept {

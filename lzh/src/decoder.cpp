@@ -1,6 +1,7 @@
 // The -lh4- ... -lh7- decoder: block headers with three Huffman tables, then literals and
 // matches into a sliding window. Every field is checked against the limits the format allows,
 // so a damaged stream ends in Failure(damaged), never in a read or write out of bounds.
+// decode() also hands the older methods to their own decoders.
 #include <algorithm>
 #include <cstring>
 
@@ -8,29 +9,17 @@
 #include "codec_params.h"
 #include "crc16.h"
 #include "huffman.h"
+#include "legacy_decoders.h"
+#include "output_window.h"
 
 namespace lzh {
 namespace {
 
 using detail::BitReader;
+using detail::decode_symbol;
 using detail::DecodeTable;
 
 [[noreturn]] void bad(const char* why) { throw Failure(Status::damaged, why); }
-
-inline int decode_symbol(BitReader& br, const DecodeTable& t) {
-    if (t.single()) return t.single_symbol();
-    if (t.empty()) bad("a Huffman table without codes is used");
-    if (br.available() < 32) br.refill();
-    const std::uint32_t* e = t.entries();
-    std::uint32_t v = e[br.peek(t.root())];
-    if (v & detail::kSubTable) {
-        br.skip(t.root());
-        int sub = static_cast<int>(v & 31u);
-        v = e[(v >> 6) + br.peek(sub)];
-    }
-    br.skip(static_cast<int>(v & 31u));
-    return static_cast<int>(v >> 6);
-}
 
 // T and P tables: 3-bit lengths, 7 and above in unary. `special` is the index after which a
 // 2-bit run of zero lengths follows (T table only), -1 for none.
@@ -95,63 +84,16 @@ void read_c_table(BitReader& br, const DecodeTable& tt, DecodeTable& ct) {
         bad("the literal/length table is not a complete prefix code");
 }
 
-// Output goes into a buffer that holds the window plus a working area; when the area fills,
-// the new bytes are passed on and the last window's worth moves to the front.
-class Window {
-  public:
-    // A member smaller than the window needs only its own size: many small members are common,
-    // and their set-up cost adds up. The buffer is not cleared: matches only reach bytes
-    // already decoded.
-    Window(std::size_t window, std::uint64_t original_size, ByteSink& sink) : sink_(sink) {
-        window_ = static_cast<std::size_t>(std::min<std::uint64_t>(window, original_size));
-        work_ = static_cast<std::size_t>(std::min<std::uint64_t>(kWork, original_size));
-        buf_.reset(new std::uint8_t[window_ + work_ + detail::kMaxMatch]);
-        pos_ = flushed_ = 0;
-    }
-    std::uint8_t* data() { return buf_.get(); }
-    std::size_t pos_, flushed_;
-    std::uint16_t crc_ = 0;
-    std::uint64_t passed_ = 0;  // bytes handed to the sink
-
-    bool full() const { return pos_ >= window_ + work_; }
-    void flush() {
-        emit();
-        if (pos_ > window_) {
-            std::size_t keep_from = pos_ - window_;
-            std::memmove(buf_.get(), buf_.get() + keep_from, window_);
-            pos_ = flushed_ = window_;
-        }
-    }
-    void emit() {
-        if (pos_ > flushed_) {
-            crc_ = detail::crc16(crc_, buf_.get() + flushed_, pos_ - flushed_);
-            sink_.write(buf_.get() + flushed_, pos_ - flushed_);
-            passed_ += pos_ - flushed_;
-            flushed_ = pos_;
-        }
-    }
-
-  private:
-    static constexpr std::size_t kWork = 1 << 18;
-    std::size_t window_, work_;
-    ByteSink& sink_;
-    std::unique_ptr<std::uint8_t[]> buf_;
-};
-
-}  // namespace
-
-std::uint16_t decode(Method m, ByteSource& in, std::uint64_t packed_size,
-                     std::uint64_t original_size, ByteSink& out) {
-    detail::StreamParams prm{};
-    if (!detail::stream_params(m, prm))
-        throw Failure(Status::unsupported, "this method cannot be decoded");
+// -lh4- ... -lh7-: blocks of three tables and their symbols.
+std::uint16_t decode_blocks(const detail::StreamParams& prm, ByteSource& in,
+                            std::uint64_t packed_size, std::uint64_t original_size, ByteSink& out) {
     if (original_size == 0) {
         if (packed_size != 0) bad("an empty member carries compressed data");
         return 0;
     }
     BitReader br(in, packed_size);
     DecodeTable tt, ct, pt;
-    Window w(std::size_t{1} << prm.dicbit, original_size, out);
+    detail::OutputWindow w(std::size_t{1} << prm.dicbit, original_size, out);
     const std::uint64_t max_offset = std::uint64_t{1} << prm.dicbit;
     std::uint64_t produced = 0;  // bytes of the member decoded so far
 
@@ -164,6 +106,7 @@ std::uint16_t decode(Method m, ByteSource& in, std::uint64_t packed_size,
         read_length_table(br, pt, prm.np, prm.pbit, -1, 8);
 
         std::uint8_t* buf = w.data();
+        std::size_t& pos = w.pos();
         for (unsigned k = 0; k < blocksize; ++k) {
             if (produced >= original_size) bad("a block runs past the original size");
             if (w.full()) {
@@ -172,7 +115,7 @@ std::uint16_t decode(Method m, ByteSource& in, std::uint64_t packed_size,
             }
             int c = decode_symbol(br, ct);
             if (c < 256) {
-                buf[w.pos_++] = static_cast<std::uint8_t>(c);
+                buf[pos++] = static_cast<std::uint8_t>(c);
                 ++produced;
                 continue;
             }
@@ -182,22 +125,69 @@ std::uint16_t decode(Method m, ByteSource& in, std::uint64_t packed_size,
             if (off >= max_offset) bad("a match reaches beyond the window");
             if (off >= produced) bad("a match reaches before the start of the member");
             if (len > original_size - produced) bad("a match runs past the original size");
-            std::size_t dist = static_cast<std::size_t>(off) + 1;
-            std::uint8_t* dst = buf + w.pos_;
-            const std::uint8_t* src = dst - dist;
-            if (dist >= len) {
-                std::memcpy(dst, src, len);
-            } else {
-                for (unsigned j = 0; j < len; ++j) dst[j] = src[j];
-            }
-            w.pos_ += len;
+            w.copy(static_cast<std::size_t>(off) + 1, len);
             produced += len;
         }
         if (br.overran()) bad("the compressed data ends too early");
     }
     w.emit();
     if (!br.ends_cleanly()) bad("the compressed data does not end where its size says");
-    return w.crc_;
+    return w.crc();
+}
+
+// Stored data under any of its names: copied as it is.
+std::uint16_t copy_stored(ByteSource& in, std::uint64_t packed_size, std::uint64_t original_size,
+                          ByteSink& out) {
+    if (packed_size != original_size) bad("a stored member's sizes disagree");
+    std::vector<std::uint8_t> buf(
+        static_cast<std::size_t>(std::min<std::uint64_t>(original_size, 1 << 18)));
+    std::uint16_t crc = 0;
+    std::uint64_t left = original_size;
+    while (left > 0) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(left, buf.size()));
+        const std::size_t n = in.read(buf.data(), want);
+        if (n == 0) bad("stored data is cut short");
+        crc = detail::crc16(crc, buf.data(), n);
+        out.write(buf.data(), n);
+        left -= n;
+    }
+    return crc;
+}
+
+}  // namespace
+
+std::uint16_t decode(Method m, ByteSource& in, std::uint64_t packed_size,
+                     std::uint64_t original_size, ByteSink& out) {
+    detail::StreamParams prm{};
+    switch (m) {
+        case Method::lh4:
+        case Method::lh5:
+        case Method::lh6:
+        case Method::lh7:
+            detail::stream_params(m, prm);
+            return decode_blocks(prm, in, packed_size, original_size, out);
+        case Method::lh1:
+            return detail::decode_lh1(in, packed_size, original_size, out);
+        case Method::lh2:
+            return detail::decode_lh2(in, packed_size, original_size, out);
+        case Method::lh3:
+            return detail::decode_lh3(in, packed_size, original_size, out);
+        case Method::lz5:
+            return detail::decode_lz5(in, packed_size, original_size, out);
+        case Method::lzs:
+            return detail::decode_lzs(in, packed_size, original_size, out);
+        case Method::pm2:
+            return detail::decode_pm2(in, packed_size, original_size, out);
+        case Method::stored:
+        case Method::lz4:
+        case Method::pm0:
+            return copy_stored(in, packed_size, original_size, out);
+        case Method::directory:
+        case Method::unknown:
+            break;
+    }
+    throw Failure(Status::unsupported, "this method cannot be decoded");
 }
 
 }  // namespace lzh

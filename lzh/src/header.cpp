@@ -30,6 +30,51 @@ void put32(std::vector<std::uint8_t>& v, std::size_t at, std::uint32_t x) {
         v[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(x >> (8 * i));
 }
 
+// Where the fields of a member header lie. Every level shares the bytes from the method to the
+// level; levels 0 and 1 go on with the name, levels 2 and 3 with the data CRC.
+namespace at {
+constexpr std::size_t method = 2;
+constexpr std::size_t packed_size = 7;
+constexpr std::size_t original_size = 11;
+constexpr std::size_t time = 15;  // DOS date/time on levels 0/1, Unix seconds on levels 2/3
+constexpr std::size_t level = 20;
+constexpr std::size_t common_end = 22;  // every header has at least this many bytes
+
+// Levels 0 and 1: a one-byte size (the header less these first two bytes), a checksum over
+// the rest of the base header, the name.
+constexpr std::size_t base_size = 0;
+constexpr std::size_t checksum = 1;
+constexpr std::size_t checksum_from = 2;
+constexpr std::size_t name_length = 21;
+constexpr std::size_t name = 22;
+// ... then, counted from the end of the name:
+constexpr std::size_t data_crc_after_name = 0;
+constexpr std::size_t unix_area_after_name = 2;       // level 0, optional
+constexpr std::size_t os_id_after_name = 2;           // level 1
+constexpr std::size_t first_ext_size_after_name = 3;  // level 1
+constexpr std::size_t level0_fixed_after_name = 2;
+constexpr std::size_t level1_fixed_after_name = 5;
+
+// The optional Unix area of level 0: 'U', a version byte, mtime u32, mode u16, uid, gid.
+constexpr std::size_t unix_area_mtime = 2;
+constexpr std::size_t unix_area_mode = 6;
+constexpr std::size_t unix_area_size = 12;
+
+// Levels 2 and 3.
+constexpr std::size_t total_size2 = 0;  // u16
+constexpr std::size_t word_size3 = 0;   // u16, always 4
+constexpr std::size_t data_crc = 21;
+constexpr std::size_t os_id = 23;
+constexpr std::size_t first_ext_size2 = 24;  // u16
+constexpr std::size_t extensions2 = 26;
+constexpr std::size_t total_size3 = 24;      // u32
+constexpr std::size_t first_ext_size3 = 28;  // u32
+constexpr std::size_t extensions3 = 32;
+}  // namespace at
+
+// Real extension areas are small; a huge one is damage, not a reason to read gigabytes.
+constexpr std::uint64_t kMaxHeaderBytes = 1u << 20;
+
 // Separators inside stored names: 0xFF in directory extensions, '\' from DOS tools.
 std::string to_slashes(const std::uint8_t* p, std::size_t n) {
     std::string s(reinterpret_cast<const char*>(p), n);
@@ -98,31 +143,6 @@ void parse_extension(const std::uint8_t* rec, std::size_t data_len, std::size_t 
     }
 }
 
-// Walks an extension chain held entirely in `h` starting at `pos` with the first size `size`.
-void parse_chain(const std::vector<std::uint8_t>& h, std::size_t pos, std::uint32_t size,
-                 int size_bytes, Extensions& x) {
-    int guard = 0;
-    while (size != 0) {
-        if (size < static_cast<std::uint32_t>(1 + size_bytes))
-            bad("an extension header has an impossible size");
-        if (pos + size > h.size()) bad("an extension header runs past the end of its header");
-        if (++guard > 10000) bad("too many extension headers");
-        std::size_t data_len = size - 1 - static_cast<std::size_t>(size_bytes);
-        parse_extension(&h[pos], data_len, pos, x);
-        std::size_t next_at = pos + size - static_cast<std::size_t>(size_bytes);
-        std::uint32_t next = size_bytes == 2 ? u16(&h[next_at]) : u32(&h[next_at]);
-        pos += size;
-        size = next;
-    }
-}
-
-void check_header_crc(std::vector<std::uint8_t> h, const Extensions& x) {
-    if (!x.has_header_crc) return;
-    h[x.header_crc_pos] = 0;
-    h[x.header_crc_pos + 1] = 0;
-    if (crc16(0, h.data(), h.size()) != x.header_crc) bad("the header CRC does not match");
-}
-
 std::string join_path(const Extensions& x, const std::string& fallback_name) {
     std::string dir = x.has_dir ? x.dir : std::string();
     std::string name = x.has_name ? x.name : fallback_name;
@@ -130,19 +150,212 @@ std::string join_path(const Extensions& x, const std::string& fallback_name) {
     return dir + name;
 }
 
-void finish_member(Member& m, const Extensions& x) {
-    m.method = method_from_name(m.method_text.c_str());
-    m.utf8 = x.utf8;
-    if (x.has_mode) m.mode = x.mode;
-    if (x.has_sizes64) {
-        m.packed_size = x.packed64;
-        m.original_size = x.original64;
-        m.needs_64bit = true;
+// How the records of an extension chain may lie beyond the header bytes loaded so far.
+enum class ChainEnd {
+    inside,        // all inside (level 3, and level 2 as written by most tools)
+    closing_size,  // all inside but the chain's closing size field (level 2 from OSK LHA)
+    on_demand,     // read record by record (level 1: the base header does not count them)
+};
+
+// Reads one member header: the bytes common to every level, then the level's own layout, then
+// what all levels share (path, directory or link, sizes against the file).
+class HeaderParser {
+  public:
+    HeaderParser(const ReadAt& read_at, std::uint64_t off, std::uint64_t file_size, Member& m)
+        : read_at_(read_at), off_(off), file_size_(file_size), m_(m) {}
+
+    HeaderResult parse() {
+        m_ = Member{};
+        m_.header_offset = off_;
+        std::uint8_t first[at::common_end] = {};
+        const std::size_t got = read_at_(off_, first, sizeof first);
+        if (got == 0) bad("the archive ends without its end marker (it may be truncated)");
+        if (first[0] == 0) return HeaderResult::end;
+        if (got < at::common_end) bad("a header is cut off by the end of the file");
+        if (!looks_like_header(first, got)) bad("a header is not valid");
+        m_.level = first[at::level];
+        m_.method_text.assign(reinterpret_cast<const char*>(first + at::method), 5);
+        m_.original_size = u32(first + at::original_size);
+        switch (m_.level) {
+            case 0:
+            case 1:
+                read_level01(first);
+                break;
+            case 2:
+                read_level2(first);
+                break;
+            default:
+                read_level3(first);
+                break;
+        }
+        finish();
+        return HeaderResult::member;
     }
-    if (m.method == Method::directory) {
-        bool link_mode = (m.mode & S_IFMT) == S_IFLNK;
-        std::size_t bar = m.path.find('|');
-        if (bar != std::string::npos && (link_mode || !x.has_mode)) {
+
+  private:
+    // The first `n` bytes of the header into h_.
+    void load(std::size_t n) {
+        h_.resize(n);
+        if (read_at_(off_, h_.data(), n) != n) bad("a header is cut off by the end of the file");
+    }
+    // `n` more header bytes at the end of h_.
+    void grow(std::size_t n) {
+        const std::size_t at = h_.size();
+        h_.resize(at + n);
+        if (read_at_(off_ + at, &h_[at], n) != n) bad("a header is cut off by the end of the file");
+    }
+
+    void read_level01(const std::uint8_t* first) {
+        const std::size_t base = std::size_t{first[at::base_size]} + 2;
+        const std::size_t namelen = first[at::name_length];
+        const std::size_t after_name = at::name + namelen;
+        const bool level1 = m_.level == 1;
+        if (base <
+            after_name + (level1 ? at::level1_fixed_after_name : at::level0_fixed_after_name))
+            bad("a header is shorter than its name");
+        load(base);
+        unsigned sum = 0;
+        for (std::size_t i = at::checksum_from; i < base; ++i) sum += h_[i];
+        if ((sum & 0xFF) != h_[at::checksum]) bad("the header checksum does not match");
+        // The name ends at a NUL: Amiga and MorphOS archivers keep the file comment after it.
+        const std::uint8_t* name = &h_[at::name];
+        const void* nul = std::memchr(name, 0, namelen);
+        const std::size_t shown =
+            nul ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - name) : namelen;
+        const std::string path = to_slashes(name, shown);
+        m_.crc = u16(&h_[after_name + at::data_crc_after_name]);
+        m_.mtime = dos_to_unix(u32(&h_[at::time]));
+        const std::uint32_t packed32 = u32(&h_[at::packed_size]);
+        if (!level1) {
+            read_level0_unix_area(after_name + at::unix_area_after_name);
+            m_.os_id = 'M';
+            m_.path = path;
+            m_.packed_size = packed32;
+            m_.header_size = h_.size();
+            return;
+        }
+        m_.os_id = static_cast<char>(h_[after_name + at::os_id_after_name]);
+        const std::size_t ext_start = h_.size();
+        walk_chain(ext_start, u16(&h_[after_name + at::first_ext_size_after_name]), 2,
+                   ChainEnd::on_demand, packed32);
+        // On level 1 the extensions are counted in the packed size.
+        const std::uint64_t ext_total = h_.size() - ext_start;
+        m_.path = join_path(x_, path);
+        check_header_crc();
+        if (x_.has_unix_time) m_.mtime = x_.unix_time;
+        m_.header_size = h_.size();
+        m_.packed_size = packed32 - ext_total;
+    }
+
+    void read_level0_unix_area(std::size_t start) {
+        if (h_.size() < start + at::unix_area_size || h_[start] != 'U') return;
+        m_.mtime = u32(&h_[start + at::unix_area_mtime]);
+        x_.has_mode = true;
+        x_.mode = u16(&h_[start + at::unix_area_mode]);
+    }
+
+    void read_level2(const std::uint8_t* first) {
+        const std::size_t size = u16(first + at::total_size2);
+        if (size < at::extensions2) bad("a header is too short");
+        load(size);
+        read_level23_fields();
+        walk_chain(at::extensions2, u16(&h_[at::first_ext_size2]), 2, ChainEnd::closing_size, 0);
+        finish_level23();
+    }
+
+    void read_level3(const std::uint8_t* first) {
+        if (u16(first + at::word_size3) != 4) bad("a level-3 header has an unknown word size");
+        std::uint8_t size_bytes[4];
+        if (read_at_(off_ + at::total_size3, size_bytes, 4) != 4)
+            bad("a header is cut off by the end of the file");
+        const std::uint32_t size = u32(size_bytes);
+        if (size < at::extensions3 || size > kMaxHeaderBytes)
+            bad("a header has an impossible size");
+        load(size);
+        read_level23_fields();
+        walk_chain(at::extensions3, u32(&h_[at::first_ext_size3]), 4, ChainEnd::inside, 0);
+        finish_level23();
+    }
+
+    void read_level23_fields() {
+        m_.mtime = u32(&h_[at::time]);
+        m_.crc = u16(&h_[at::data_crc]);
+        m_.os_id = static_cast<char>(h_[at::os_id]);
+    }
+    void finish_level23() {
+        check_header_crc();
+        m_.path = join_path(x_, "");
+        m_.header_size = h_.size();
+        m_.packed_size = u32(&h_[at::packed_size]);
+    }
+
+    // Walks an extension chain from `pos`, its first record being `size` bytes; each record is
+    // its type, its data and the size of the next record (`size_bytes` wide). `packed32`
+    // bounds the level-1 records, which the packed size counts.
+    void walk_chain(std::size_t pos, std::uint32_t size, int size_bytes, ChainEnd end,
+                    std::uint32_t packed32) {
+        const auto field = static_cast<std::size_t>(size_bytes);
+        const std::size_t start = pos;
+        for (int guard = 0; size != 0; ++guard) {
+            if (size < 1 + field) bad("an extension header has an impossible size");
+            if (guard > 10000) bad("too many extension headers");
+            if (end == ChainEnd::on_demand) {
+                const std::uint64_t total = pos - start + std::uint64_t{size};
+                if (total > packed32) bad("extension headers run past the member");
+                if (total > kMaxHeaderBytes) bad("extension headers are implausibly large");
+                grow(size);
+            } else if (pos + size > h_.size()) {
+                if (end != ChainEnd::closing_size || pos + size != h_.size() + field)
+                    bad("an extension header runs past the end of its header");
+                grow(field);  // OSK LHA leaves the closing size field out of the header size
+            }
+            parse_extension(&h_[pos], size - 1 - field, pos, x_);
+            const std::size_t next_at = pos + size - field;
+            pos += size;
+            size = size_bytes == 2 ? u16(&h_[next_at]) : u32(&h_[next_at]);
+        }
+    }
+
+    void check_header_crc() {
+        if (!x_.has_header_crc) return;
+        std::vector<std::uint8_t> h = h_;
+        h[x_.header_crc_pos] = 0;
+        h[x_.header_crc_pos + 1] = 0;
+        if (crc16(0, h.data(), h.size()) != x_.header_crc) bad("the header CRC does not match");
+    }
+
+    // What every level shares once its own fields are read: method, mode, 64-bit sizes, the
+    // kind of member, and the member's place inside the file.
+    void finish() {
+        Member& m = m_;
+        m.method = method_from_name(m.method_text.c_str());
+        m.utf8 = x_.utf8;
+        if (x_.has_mode) m.mode = x_.mode;
+        if (x_.has_sizes64) {
+            m.packed_size = x_.packed64;
+            m.original_size = x_.original64;
+            m.needs_64bit = true;
+        }
+        // Amiga archivers store folders as empty -lh0- members: a level-0 name ending in a
+        // separator, or (levels 1 and 2) a folder path with no file name.
+        if (m.method == Method::stored && m.packed_size == 0 && m.original_size == 0 &&
+            !m.path.empty() && m.path.back() == '/')
+            m.method = Method::directory;
+        if (m.method == Method::directory) classify_directory(m, x_.has_mode);
+        while (m.path.size() > 1 && m.path.back() == '/') m.path.pop_back();
+        m.data_offset = off_ + m.header_size;
+        if (m.path.empty() && !m.is_directory) bad("a member has no name");
+        if (m.data_offset > file_size_ || m.packed_size > file_size_ - m.data_offset)
+            bad("a member's data runs past the end of the file (the archive may be truncated)");
+        if (m.method == Method::stored && m.packed_size != m.original_size)
+            bad("a stored member's sizes disagree");
+    }
+
+    // -lhd- members are folders, or symbolic links written as `name|target`.
+    static void classify_directory(Member& m, bool has_mode) {
+        const bool link_mode = (m.mode & S_IFMT) == S_IFLNK;
+        const std::size_t bar = m.path.find('|');
+        if (bar != std::string::npos && (link_mode || !has_mode)) {
             m.is_symlink = true;
             m.link_target = m.path.substr(bar + 1);
             m.path.resize(bar);
@@ -150,8 +363,14 @@ void finish_member(Member& m, const Extensions& x) {
             m.is_directory = true;
         }
     }
-    while (m.path.size() > 1 && m.path.back() == '/') m.path.pop_back();
-}
+
+    const ReadAt& read_at_;
+    const std::uint64_t off_;
+    const std::uint64_t file_size_;
+    Member& m_;
+    std::vector<std::uint8_t> h_;  // the header bytes read so far
+    Extensions x_;
+};
 
 }  // namespace
 
@@ -181,121 +400,17 @@ std::uint32_t unix_to_dos(std::int64_t t) {
 }
 
 bool looks_like_header(const std::uint8_t* p, std::size_t n) {
-    if (n < 22) return false;
-    const std::uint8_t* id = p + 2;
+    if (n < at::common_end) return false;
+    const std::uint8_t* id = p + at::method;
     bool known =
         id[0] == '-' && id[4] == '-' &&
         ((id[1] == 'l' && (id[2] == 'h' || id[2] == 'z')) || (id[1] == 'p' && id[2] == 'm'));
-    return known && p[20] <= 3;
+    return known && p[at::level] <= 3;
 }
 
 HeaderResult read_header(const ReadAt& read_at, std::uint64_t off, std::uint64_t file_size,
                          Member& m) {
-    m = Member{};
-    m.header_offset = off;
-    std::uint8_t first[32] = {};
-    std::size_t got = read_at(off, first, sizeof first);
-    if (got == 0) bad("the archive ends without its end marker (it may be truncated)");
-    if (first[0] == 0) {
-        if (off + 1 != file_size) bad("there are bytes after the end marker");
-        return HeaderResult::end;
-    }
-    if (got < 22) bad("a header is cut off by the end of the file");
-    if (!looks_like_header(first, got)) bad("a header is not valid");
-    const int level = first[20];
-    m.level = level;
-    m.method_text.assign(reinterpret_cast<const char*>(first + 2), 5);
-    std::uint32_t packed32 = u32(first + 7);
-    m.original_size = u32(first + 11);
-    Extensions x;
-    std::vector<std::uint8_t> h;
-    auto load = [&](std::size_t n) {
-        h.resize(n);
-        if (read_at(off, h.data(), n) != n) bad("a header is cut off by the end of the file");
-    };
-
-    if (level == 0 || level == 1) {
-        const std::size_t base = static_cast<std::size_t>(first[0]) + 2;
-        const std::size_t namelen = first[21];
-        const std::size_t need = level == 0 ? 24 + namelen : 27 + namelen;
-        if (base < need) bad("a header is shorter than its name");
-        load(base);
-        unsigned sum = 0;
-        for (std::size_t i = 2; i < base; ++i) sum += h[i];
-        if ((sum & 0xFF) != h[1]) bad("the header checksum does not match");
-        std::string name = to_slashes(&h[22], namelen);
-        m.crc = u16(&h[22 + namelen]);
-        std::uint32_t dos = u32(&h[15]);
-        m.mtime = dos_to_unix(dos);
-        std::uint64_t ext_total = 0;
-        if (level == 0) {
-            // Optional Unix area: 'U', version, mtime, mode, uid, gid.
-            std::size_t rest = base - (24 + namelen);
-            if (rest >= 12 && h[24 + namelen] == 'U') {
-                const std::uint8_t* u = &h[24 + namelen];
-                m.mtime = u32(u + 2);
-                x.has_mode = true;
-                x.mode = u16(u + 6);
-            }
-            m.os_id = 'M';
-            m.path = name;
-        } else {
-            m.os_id = static_cast<char>(h[24 + namelen]);
-            std::uint32_t next = u16(&h[25 + namelen]);
-            while (next != 0) {
-                if (next < 3) bad("an extension header has an impossible size");
-                if (ext_total + next > packed32) bad("extension headers run past the member");
-                // Real extension areas are small; a huge one is damage, not a reason to read
-                // gigabytes into memory.
-                if (ext_total + next > (1u << 20)) bad("extension headers are implausibly large");
-                std::size_t at = h.size();
-                h.resize(at + next);
-                if (read_at(off + at, &h[at], next) != next)
-                    bad("a header is cut off by the end of the file");
-                parse_extension(&h[at], next - 3, at, x);
-                ext_total += next;
-                next = u16(&h[at + next - 2]);
-            }
-            m.path = join_path(x, name);
-            check_header_crc(h, x);
-            if (x.has_unix_time) m.mtime = x.unix_time;
-        }
-        m.header_size = h.size();
-        m.packed_size = packed32 - ext_total;
-    } else if (level == 2) {
-        const std::size_t size = u16(first);
-        if (size < 26) bad("a header is too short");
-        load(size);
-        m.mtime = u32(&h[15]);
-        m.crc = u16(&h[21]);
-        m.os_id = static_cast<char>(h[23]);
-        parse_chain(h, 26, u16(&h[24]), 2, x);
-        check_header_crc(h, x);
-        m.path = join_path(x, "");
-        m.header_size = size;
-        m.packed_size = packed32;
-    } else {
-        if (u16(first) != 4) bad("a level-3 header has an unknown word size");
-        std::uint32_t size = u32(first + 24);
-        if (size < 32 || size > (1u << 20)) bad("a header has an impossible size");
-        load(size);
-        m.mtime = u32(&h[15]);
-        m.crc = u16(&h[21]);
-        m.os_id = static_cast<char>(h[23]);
-        parse_chain(h, 32, u32(&h[28]), 4, x);
-        check_header_crc(h, x);
-        m.path = join_path(x, "");
-        m.header_size = size;
-        m.packed_size = packed32;
-    }
-    finish_member(m, x);
-    m.data_offset = off + m.header_size;
-    if (m.path.empty() && !m.is_directory) bad("a member has no name");
-    if (m.data_offset > file_size || m.packed_size > file_size - m.data_offset)
-        bad("a member's data runs past the end of the file (the archive may be truncated)");
-    if (m.method == Method::stored && m.packed_size != m.original_size)
-        bad("a stored member's sizes disagree");
-    return HeaderResult::member;
+    return HeaderParser(read_at, off, file_size, m).parse();
 }
 
 std::vector<std::uint8_t> build_level2_header(const Member& m) {

@@ -15,8 +15,9 @@ using ReadAt = std::function<std::size_t(std::uint64_t off, std::uint8_t* buf, s
 
 enum class HeaderResult { member, end };
 
-// Parses the header at `off`. Returns `end` at the end marker. Throws Failure(damaged) with a
-// message in words when the header is inconsistent or runs past `file_size`.
+// Parses the header at `off`. Returns `end` at the end marker (what follows it is the caller's
+// to judge). Throws Failure(damaged) with a message in words when the header is inconsistent or
+// runs past `file_size`.
 HeaderResult read_header(const ReadAt& read_at, std::uint64_t off, std::uint64_t file_size,
                          Member& m);
 

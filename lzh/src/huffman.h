@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "bitio.h"
+
 namespace lzh::detail {
 
 constexpr int kMaxCodeLength = 16;
@@ -49,5 +51,21 @@ class DecodeTable {
 };
 
 constexpr std::uint32_t kSubTable = 32;
+
+// Reads one symbol coded with `t`.
+inline int decode_symbol(BitReader& br, const DecodeTable& t) {
+    if (t.single()) return t.single_symbol();
+    if (t.empty()) throw Failure(Status::damaged, "a Huffman table without codes is used");
+    if (br.available() < 32) br.refill();
+    const std::uint32_t* e = t.entries();
+    std::uint32_t v = e[br.peek(t.root())];
+    if (v & kSubTable) {
+        br.skip(t.root());
+        int sub = static_cast<int>(v & 31u);
+        v = e[(v >> 6) + br.peek(sub)];
+    }
+    br.skip(static_cast<int>(v & 31u));
+    return static_cast<int>(v >> 6);
+}
 
 }  // namespace lzh::detail

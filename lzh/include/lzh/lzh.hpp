@@ -1,4 +1,6 @@
-// Marlo LZH library: reading and writing LZH archives (-lh0-, -lh4- ... -lh7-, -lhd-).
+// Marlo LZH library: reading and writing LZH archives. Writes -lh0-, -lh4- ... -lh7- and -lhd-;
+// also reads the older methods other archivers wrote (-lh1- ... -lh3-, LArc's -lz4-, -lz5-,
+// -lzs-, PMarc's -pm0- and -pm2-).
 //
 // Three layers, each usable on its own:
 //   * the codec: encode() / decode() turn one member's bytes into an -lh4- ... -lh7- stream
@@ -51,7 +53,25 @@ class Failure : public std::runtime_error {
     Status status_;
 };
 
-enum class Method : std::uint8_t { stored, lh4, lh5, lh6, lh7, directory, unknown };
+// The methods this library knows. Only stored, lh4 ... lh7 and directory are ever written; the
+// rest are read from archives other tools made (lz4 and pm0 are stored data under other names).
+enum class Method : std::uint8_t {
+    stored,
+    lh4,
+    lh5,
+    lh6,
+    lh7,
+    directory,
+    lh1,
+    lh2,
+    lh3,
+    lz4,
+    lz5,
+    lzs,
+    pm0,
+    pm2,
+    unknown
+};
 
 // "-lh5-" and so on; "?" for unknown.
 const char* method_name(Method m) noexcept;
@@ -120,8 +140,9 @@ EncodeResult encode(Method m, ByteSource& in, ByteSink& out, std::uint64_t give_
                     const EncodeOptions& opt = {});
 
 // Decodes one member stream of `packed_size` bytes that must yield exactly `original_size`
-// bytes, and returns their CRC-16. Throws Failure(damaged) on any inconsistency, never reads
-// more than `packed_size` bytes from `in`.
+// bytes, and returns their CRC-16. Any compressed method may be given (not stored, lz4, pm0 or
+// directory). Throws Failure(damaged) on any inconsistency, never reads more than
+// `packed_size` bytes from `in`.
 std::uint16_t decode(Method m, ByteSource& in, std::uint64_t packed_size,
                      std::uint64_t original_size, ByteSink& out);
 
@@ -148,7 +169,8 @@ struct Member {
 };
 
 // Walks an archive file member by member. Every header is checked (checksums, header CRC,
-// sizes against the file length) before it is returned.
+// sizes against the file length) before it is returned. The first header may follow a
+// self-extracting stub.
 class ArchiveReader {
   public:
     explicit ArchiveReader(const std::string& path);  // throws Failure(no_archive / not_archive)
@@ -166,8 +188,12 @@ class ArchiveReader {
     std::uint64_t offset() const noexcept;
     std::uint64_t file_size() const noexcept;
     int fd() const noexcept;
+    // What the reader noticed and let pass, in words, for a person to be told (bytes after the
+    // end marker of an archive another tool wrote).
+    const std::vector<std::string>& notes() const noexcept;
 
   private:
+    void after_end_marker();
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

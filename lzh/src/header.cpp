@@ -30,15 +30,19 @@ void put32(std::vector<std::uint8_t>& v, std::size_t at, std::uint32_t x) {
         v[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(x >> (8 * i));
 }
 
-// Separators inside stored names: 0xFF in directory extensions, '\' from DOS tools.
-std::string to_slashes(const std::uint8_t* p, std::size_t n) {
+// Separators inside stored names: 0xFF in directory extensions, '\' from DOS tools. On Unix
+// '\' is an ordinary character of a file name, so members written there keep it.
+std::string to_slashes(const std::uint8_t* p, std::size_t n, bool backslash_separates = true) {
     std::string s(reinterpret_cast<const char*>(p), n);
     for (auto& c : s)
-        if (c == '\\' || static_cast<unsigned char>(c) == 0xFF) c = '/';
+        if ((c == '\\' && backslash_separates) || static_cast<unsigned char>(c) == 0xFF) c = '/';
     return s;
 }
 
+bool backslash_separates(char os_id) { return os_id != 'U'; }
+
 struct Extensions {
+    bool backslash_separates = true;
     std::string name, dir;
     bool has_name = false, has_dir = false;
     bool has_header_crc = false;
@@ -65,11 +69,11 @@ void parse_extension(const std::uint8_t* rec, std::size_t data_len, std::size_t 
             x.header_crc_pos = rec_pos + 1;
             break;
         case 0x01:
-            x.name = to_slashes(d, data_len);
+            x.name = to_slashes(d, data_len, x.backslash_separates);
             x.has_name = true;
             break;
         case 0x02:
-            x.dir = to_slashes(d, data_len);
+            x.dir = to_slashes(d, data_len, x.backslash_separates);
             x.has_dir = true;
             break;
         case 0x42:
@@ -223,7 +227,9 @@ HeaderResult read_header(const ReadAt& read_at, std::uint64_t off, std::uint64_t
         unsigned sum = 0;
         for (std::size_t i = 2; i < base; ++i) sum += h[i];
         if ((sum & 0xFF) != h[1]) bad("the header checksum does not match");
-        std::string name = to_slashes(&h[22], namelen);
+        if (level == 1) m.os_id = static_cast<char>(h[24 + namelen]);
+        x.backslash_separates = level == 0 || backslash_separates(m.os_id);
+        std::string name = to_slashes(&h[22], namelen, x.backslash_separates);
         m.crc = u16(&h[22 + namelen]);
         std::uint32_t dos = u32(&h[15]);
         m.mtime = dos_to_unix(dos);
@@ -240,7 +246,6 @@ HeaderResult read_header(const ReadAt& read_at, std::uint64_t off, std::uint64_t
             m.os_id = 'M';
             m.path = name;
         } else {
-            m.os_id = static_cast<char>(h[24 + namelen]);
             std::uint32_t next = u16(&h[25 + namelen]);
             while (next != 0) {
                 if (next < 3) bad("an extension header has an impossible size");
@@ -269,6 +274,7 @@ HeaderResult read_header(const ReadAt& read_at, std::uint64_t off, std::uint64_t
         m.mtime = u32(&h[15]);
         m.crc = u16(&h[21]);
         m.os_id = static_cast<char>(h[23]);
+        x.backslash_separates = backslash_separates(m.os_id);
         parse_chain(h, 26, u16(&h[24]), 2, x);
         check_header_crc(h, x);
         m.path = join_path(x, "");
@@ -282,6 +288,7 @@ HeaderResult read_header(const ReadAt& read_at, std::uint64_t off, std::uint64_t
         m.mtime = u32(&h[15]);
         m.crc = u16(&h[21]);
         m.os_id = static_cast<char>(h[23]);
+        x.backslash_separates = backslash_separates(m.os_id);
         parse_chain(h, 32, u32(&h[28]), 4, x);
         check_header_crc(h, x);
         m.path = join_path(x, "");

@@ -7,19 +7,10 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
-
+#include "disk_scan.h"
 #include "lzh/lzh.hpp"
 
 namespace lzh::detail {
-
-// A file, folder or link on disk to be stored under `name`.
-struct DiskEntry {
-    std::string disk_path;
-    std::string name;
-    struct stat st {};
-    std::string link_target;
-};
 
 // One member of the archive being written: either copied unchanged from the old archive or
 // made from a disk entry. For a replacement, `old` is kept when the new file cannot be read.

@@ -117,16 +117,13 @@ void copy_raw(int fd, std::uint64_t limit, const std::string& name, ByteSink& ou
     }
 }
 
-// Members at least this large are cut into pieces coded on several threads at once, so that
-// one big file does not leave the other cores idle.
-constexpr std::uint64_t kPieceThreshold = std::uint64_t{16} << 20;
-constexpr std::size_t kPieceSize = std::size_t{4} << 20;
-
-// Codes a large file piece by piece on `threads` threads (at most threads + 1 pieces in memory).
+// Codes a large file piece by piece on `opt.threads` threads (at most threads + 1 pieces in
+// memory).
 // Returns false, with the spool in an undefined state, when the output stops being smaller or
 // the file turns out shorter than it was (the caller's check after reading notices that).
-bool compress_pieces(int fd, std::uint64_t size, Method method, int threads, Spool& spool,
+bool compress_pieces(int fd, std::uint64_t size, const WriteOptions& opt, Spool& spool,
                      EncodeResult& r) {
+    const Method method = opt.method;
     const std::size_t window = std::size_t{1} << dictionary_bits(method);
     using Buffer = std::shared_ptr<std::vector<std::uint8_t>>;
     std::deque<std::future<CodedPiece>> running;
@@ -142,7 +139,7 @@ bool compress_pieces(int fd, std::uint64_t size, Method method, int threads, Spo
     };
     while (off < size) {
         const std::size_t len =
-            static_cast<std::size_t>(std::min<std::uint64_t>(kPieceSize, size - off));
+            static_cast<std::size_t>(std::min<std::uint64_t>(opt.piece_size, size - off));
         Buffer buf = std::make_shared<std::vector<std::uint8_t>>(history.size() + len);
         std::copy(history.begin(), history.end(), buf->begin());
         std::size_t got = pread_full(fd, buf->data() + history.size(), len, off, true);
@@ -155,7 +152,7 @@ bool compress_pieces(int fd, std::uint64_t size, Method method, int threads, Spo
         const std::size_t keep = std::min(window, buf->size());
         history.assign(buf->end() - static_cast<std::ptrdiff_t>(keep), buf->end());
         off += len;
-        if (running.size() > static_cast<std::size_t>(threads) && !drain_one()) return false;
+        if (running.size() > static_cast<std::size_t>(opt.threads) && !drain_one()) return false;
     }
     while (!running.empty())
         if (!drain_one()) return false;
@@ -169,17 +166,18 @@ bool compress_pieces(int fd, std::uint64_t size, Method method, int threads, Spo
 
 // Codes the file open at `fd` (which holds `size` bytes) into `spool` and fills in the member's
 // method, sizes and CRC.
-void compress_file(int fd, std::uint64_t size, const std::string& name, Method method, int threads,
+void compress_file(int fd, std::uint64_t size, const std::string& name, const WriteOptions& opt,
                    Spool& spool, Member& m) {
+    const Method method = opt.method;
     if (size > 0 && method != Method::stored) {
         EncodeResult r;
-        if (threads > 1 && size >= kPieceThreshold) {
-            compress_pieces(fd, size, method, threads, spool, r);
+        if (opt.threads > 1 && size >= opt.piece_threshold) {
+            compress_pieces(fd, size, opt, spool, r);
         } else {
             FdStreamSource src(fd, size, name);
-            EncodeOptions opt;
-            opt.size_hint = size;
-            r = encode(method, src, spool, size, opt);
+            EncodeOptions coding;
+            coding.size_hint = size;
+            r = encode(method, src, spool, size, coding);
         }
         if (r.shrunk) {
             m.method = method;
@@ -211,7 +209,7 @@ bool changed(const struct stat& a, const struct stat& b) {
 }
 
 // Builds the member for a disk entry and its data in `spool`.
-void compress_entry(const DiskEntry& e, Method method, int threads, Spool& spool, Member& m) {
+void compress_entry(const DiskEntry& e, const WriteOptions& opt, Spool& spool, Member& m) {
     m = Member{};
     m.path = e.name;
     m.mtime = static_cast<std::int64_t>(e.st.st_mtime);
@@ -240,8 +238,8 @@ void compress_entry(const DiskEntry& e, Method method, int threads, Spool& spool
             if (::lseek(fd.get(), 0, SEEK_SET) != 0)
                 throw IoError(errno, "cannot reread " + e.disk_path);
         }
-        compress_file(fd.get(), static_cast<std::uint64_t>(before.st_size), e.disk_path, method,
-                      threads, spool, m);
+        compress_file(fd.get(), static_cast<std::uint64_t>(before.st_size), e.disk_path, opt, spool,
+                      m);
         struct stat after {};
         if (::fstat(fd.get(), &after) != 0) throw IoError(errno, "cannot read " + e.disk_path);
         if (!changed(before, after)) {
@@ -271,11 +269,12 @@ class Pool {
             : item(it), spool(dir, budget) {}
     };
 
-    Pool(std::vector<const PlanItem*> items, const std::string& dir, Method method, int threads)
-        : method_(method), threads_(threads) {
+    // `opt.threads` is the number of workers (at least one).
+    Pool(std::vector<const PlanItem*> items, const std::string& dir, const WriteOptions& opt)
+        : opt_(opt), budget_(opt.memory_budget) {
         for (auto* it : items) jobs_.push_back(std::make_unique<Job>(it, dir, budget_));
         window_ = kJobsAhead;
-        for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+        for (int i = 0; i < opt.threads; ++i) workers_.emplace_back([this] { work(); });
     }
     ~Pool() {
         {
@@ -314,7 +313,7 @@ class Pool {
             }
             Job& j = *jobs_[i];
             try {
-                compress_entry(j.item->entry, method_, threads_, j.spool, j.member);
+                compress_entry(j.item->entry, opt_, j.spool, j.member);
             } catch (const std::exception& ex) {
                 j.spool.clear();
                 j.error = ex.what();
@@ -328,11 +327,9 @@ class Pool {
     }
 
     static constexpr std::size_t kJobsAhead = 256;
-    static constexpr std::int64_t kMemoryBudget = std::int64_t{32} << 20;
 
-    Method method_;
-    int threads_;
-    std::atomic<std::int64_t> budget_{kMemoryBudget};
+    const WriteOptions opt_;
+    std::atomic<std::int64_t> budget_;
     std::vector<std::unique_ptr<Job>> jobs_;
     std::vector<std::thread> workers_;
     std::mutex mu_;
@@ -414,10 +411,10 @@ void write_archive(const std::string& archive_path, ArchiveReader* old,
     std::vector<const PlanItem*> disk_items;
     for (auto& it : plan)
         if (it.from_disk) disk_items.push_back(&it);
-    int threads = opt.threads > 0
-                      ? opt.threads
-                      : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    Pool pool(disk_items, parent_folder(archive_path), opt.method, threads);
+    WriteOptions workers = opt;
+    if (workers.threads <= 0)
+        workers.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    Pool pool(disk_items, parent_folder(archive_path), workers);
 
     FdSink out(tmp.fd(), tmp.path());
     out.start_writeback_early();

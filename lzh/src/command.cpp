@@ -448,7 +448,6 @@ Status cmd_add(const Options& o, Report& rep) {
         return Status::usage;
     }
     UpdateLock lock(o.archive, rep);
-    lock.remove_stale_temporaries(rep);
     std::unique_ptr<ArchiveReader> r;
     std::vector<Member> old;
     struct stat ast {};
@@ -489,7 +488,6 @@ Status cmd_delete(const Options& o, Report& rep) {
         return Status::usage;
     }
     UpdateLock lock(o.archive, rep);
-    lock.remove_stale_temporaries(rep);
     std::unique_ptr<ArchiveReader> r;
     std::vector<Member> old;
     if (Status s = read_old_members(o, r, old, rep); s != Status::ok) return s;

@@ -66,6 +66,7 @@ UpdateLock::UpdateLock(const std::string& archive, Report& rep) : archive_(archi
     if (waited)
         rep.important("Waited " + seconds_text(std::chrono::steady_clock::now() - start) +
                       " s for another update of " + archive + " to finish.");
+    remove_stale_temporaries(rep);
 }
 
 void UpdateLock::remove_stale_temporaries(Report& rep) {

@@ -15,15 +15,16 @@ class UpdateLock {
   public:
     // Takes the lock of `archive`, waiting while another update holds it; the report says when
     // it had to wait, and for how long. Where the file system cannot lock, the report says that
-    // instead and the update goes ahead unguarded.
+    // instead and the update goes ahead unguarded. Once it holds the lock, it removes what
+    // earlier updates that were killed left behind.
     UpdateLock(const std::string& archive, Report& rep);
     bool held() const { return fd_.valid(); }
 
+  private:
     // Removes the temporary archives (`<archive>.tmp-XXXXXX`) of earlier updates that were
-    // killed before they finished. Only under the lock, and only files no running writer holds.
+    // killed before they finished: only under the lock, and only files no running writer holds.
     void remove_stale_temporaries(Report& rep);
 
-  private:
     std::string archive_;
     Fd fd_;  // holds the lock
 };

@@ -58,6 +58,10 @@ int io_fsync(int fd) {
     return unless_injected<int>(IoCall::fsync, fd, [&] { return ::fsync(fd); });
 }
 
+int io_syncfs(int fd) {
+    return unless_injected<int>(IoCall::fsync, fd, [&] { return ::syncfs(fd); });
+}
+
 int io_renameat(int old_dir, const char* old_name, int new_dir, const char* new_name) {
     return unless_injected<int>(IoCall::rename, old_dir,
                                 [&] { return ::renameat(old_dir, old_name, new_dir, new_name); });

@@ -14,7 +14,7 @@ enum class IoCall {
     open_source,  // opening a file to store (before the open)
     read_source,  // reading a file to store (before each read)
     write,        // writing an archive, a spool or an extracted file
-    fsync,        // flushing a new archive or a replacing file
+    fsync,        // flushing a new archive, or the file system under replacing files
     rename,       // putting a finished file in place
     lock_wait,    // an update starts waiting for another update of its archive (notice only)
 };
@@ -35,6 +35,7 @@ ssize_t io_read(int fd, void* buf, std::size_t n);
 ssize_t io_pread(int fd, void* buf, std::size_t n, off_t off);
 ssize_t io_write(int fd, const void* buf, std::size_t n);
 int io_fsync(int fd);
+int io_syncfs(int fd);  // counts as an fsync
 int io_renameat(int old_dir, const char* old_name, int new_dir, const char* new_name);
 
 }  // namespace lzh::detail

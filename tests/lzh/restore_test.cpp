@@ -207,3 +207,21 @@ TEST_F(Restore, RootedMemberPathsLandBelowTheDestination) {
         << x.text;
     EXPECT_NE(x.text.find("Root removed: C:/dos/two.txt"), std::string::npos) << x.text;
 }
+
+TEST_F(Restore, LaterMembersFindEarlierFilesInPlace) {
+    // Files take their names in batches; a member that meets one still waiting sees it in place,
+    // exactly as if each member were done before the next.
+    write_file(dir / "a.lzh", build_archive({raw_file("same", "first"), raw_file("same", "second"),
+                                             raw_file("f", "a file"), raw_file("f/below", "x")}));
+    auto x = extract(path("a.lzh"), "");
+    EXPECT_EQ(x.status, Status::skipped) << x.text;
+    EXPECT_EQ(read_file(dir / "dest/same"), "first");
+    EXPECT_NE(x.text.find("Skipped: same: the file exists"), std::string::npos) << x.text;
+    EXPECT_EQ(read_file(dir / "dest/f"), "a file");
+    EXPECT_NE(x.text.find("Error: f/below: cannot open folder f"), std::string::npos) << x.text;
+
+    fs::remove_all(dir / "dest");
+    EXPECT_EQ(extract(path("a.lzh")).status, Status::io);
+    EXPECT_EQ(read_file(dir / "dest/same"), "second");
+    EXPECT_TRUE(leftovers(dir / "dest").empty());
+}

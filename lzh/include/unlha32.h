@@ -11,7 +11,10 @@
  *   BOOL, WORD, DWORD, UINT, LPSTR, LPCSTR  as on Windows (DWORD and UINT are 32-bit).
  *   WINAPI expands to nothing (the platform's C calling convention).
  *
- * Text is single-byte (paths as bytes, names as stored in the archive).
+ * Text is single-byte (paths as bytes, names as stored in the archive). Member names are handed
+ * out as a listing shows them: control characters, which no caller can show or pass back on a
+ * command line, appear escaped (a line break as the two characters \n, ESC as \x1b), all other
+ * bytes as stored. Commands accept a name in that form as a file spec for the member.
  * Every function may be called from several threads at once; each handle is separate.
  *
  * Commands, switches, return codes and the report text are described in lzh/README.md.
@@ -71,7 +74,7 @@ typedef struct {
     WORD wRatio;            /* packed size in per mille of the original */
     WORD wDate;             /* DOS date of the member's time (local time) */
     WORD wTime;             /* DOS time */
-    char szFileName[UNLHA_NAME_SIZE]; /* path, '/'-separated, zero-terminated, cut to fit */
+    char szFileName[UNLHA_NAME_SIZE]; /* path as shown, '/'-separated, zero-terminated, cut */
     char dummy1[3];
     char szAttribute[8]; /* "d" folder, "l" link, "-" file, then "rw"/"r-" of the owner */
     char szMode[8];      /* method, e.g. "-lh5-" */
@@ -101,8 +104,8 @@ UNLHA_API int WINAPI UnlhaFindFirst(HARC harc, LPCSTR szWildName, INDIVIDUALINFO
 /* The next matching member; 0 found, -1 at the end. */
 UNLHA_API int WINAPI UnlhaFindNext(HARC harc, INDIVIDUALINFO* lpSubInfo);
 
-/* The current member's full path, zero-terminated and cut to nSize bytes. Returns 0, or an
- * error code (nothing is written when there is no current member). */
+/* The current member's full path as shown (see above), zero-terminated and cut to nSize bytes.
+ * Returns 0, or an error code (nothing is written when there is no current member). */
 UNLHA_API int WINAPI UnlhaGetFileName(HARC harc, LPSTR lpBuffer, int nSize);
 
 /* Totals over all members of the archive. Callers often keep these as signed 32-bit numbers,

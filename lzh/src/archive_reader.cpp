@@ -85,7 +85,8 @@ bool written_by_us(const Member& m) {
 
 ArchiveReader::ArchiveReader(const std::string& path) : impl_(std::make_unique<Impl>()) {
     impl_->path = path;
-    impl_->fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without blocking: a FIFO in the archive's place must not hang the caller.
+    impl_->fd.reset(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!impl_->fd.valid())
         throw Failure(Status::no_archive, "cannot open " + path + ": " + detail::errno_text(errno));
     struct stat st {};

@@ -10,12 +10,14 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "crc16.h"
 #include "file_io.h"
 #include "header.h"
+#include "paths.h"
 #include "pieces.h"
 
 namespace lzh::detail {
@@ -115,15 +117,13 @@ void copy_raw(int fd, std::uint64_t limit, const std::string& name, ByteSink& ou
     }
 }
 
-// Members at least this large are cut into pieces coded on several threads at once, so that
-// one big file does not leave the other cores idle.
-constexpr std::uint64_t kPieceThreshold = std::uint64_t{16} << 20;
-constexpr std::size_t kPieceSize = std::size_t{4} << 20;
-
-// Codes a large file piece by piece on `threads` threads (at most threads + 1 pieces in memory).
-// Returns false, with the spool in an undefined state, when the output stops being smaller.
-bool compress_pieces(int fd, std::uint64_t size, const std::string& name, Method method,
-                     int threads, Spool& spool, EncodeResult& r) {
+// Codes a large file piece by piece on `opt.threads` threads (at most threads + 1 pieces in
+// memory).
+// Returns false, with the spool in an undefined state, when the output stops being smaller or
+// the file turns out shorter than it was (the caller's check after reading notices that).
+bool compress_pieces(int fd, std::uint64_t size, const WriteOptions& opt, Spool& spool,
+                     EncodeResult& r) {
+    const Method method = opt.method;
     const std::size_t window = std::size_t{1} << dictionary_bits(method);
     using Buffer = std::shared_ptr<std::vector<std::uint8_t>>;
     std::deque<std::future<CodedPiece>> running;
@@ -139,11 +139,11 @@ bool compress_pieces(int fd, std::uint64_t size, const std::string& name, Method
     };
     while (off < size) {
         const std::size_t len =
-            static_cast<std::size_t>(std::min<std::uint64_t>(kPieceSize, size - off));
+            static_cast<std::size_t>(std::min<std::uint64_t>(opt.piece_size, size - off));
         Buffer buf = std::make_shared<std::vector<std::uint8_t>>(history.size() + len);
         std::copy(history.begin(), history.end(), buf->begin());
-        std::size_t got = pread_full(fd, buf->data() + history.size(), len, off);
-        if (got != len) throw Failure(Status::io, name + " became shorter while it was read");
+        std::size_t got = pread_full(fd, buf->data() + history.size(), len, off, true);
+        if (got != len) return false;
         crc = crc16(crc, buf->data() + history.size(), len);
         const std::size_t hist = history.size();
         running.push_back(std::async(std::launch::async, [buf, hist, len, method] {
@@ -152,7 +152,7 @@ bool compress_pieces(int fd, std::uint64_t size, const std::string& name, Method
         const std::size_t keep = std::min(window, buf->size());
         history.assign(buf->end() - static_cast<std::ptrdiff_t>(keep), buf->end());
         off += len;
-        if (running.size() > static_cast<std::size_t>(threads) && !drain_one()) return false;
+        if (running.size() > static_cast<std::size_t>(opt.threads) && !drain_one()) return false;
     }
     while (!running.empty())
         if (!drain_one()) return false;
@@ -164,8 +164,52 @@ bool compress_pieces(int fd, std::uint64_t size, const std::string& name, Method
     return r.shrunk;
 }
 
+// Codes the file open at `fd` (which holds `size` bytes) into `spool` and fills in the member's
+// method, sizes and CRC.
+void compress_file(int fd, std::uint64_t size, const std::string& name, const WriteOptions& opt,
+                   Spool& spool, Member& m) {
+    const Method method = opt.method;
+    if (size > 0 && method != Method::stored) {
+        EncodeResult r;
+        if (opt.threads > 1 && size >= opt.piece_threshold) {
+            compress_pieces(fd, size, opt, spool, r);
+        } else {
+            FdStreamSource src(fd, size, name);
+            EncodeOptions coding;
+            coding.size_hint = size;
+            r = encode(method, src, spool, size, coding);
+        }
+        if (r.shrunk) {
+            m.method = method;
+            m.original_size = r.original_size;
+            m.packed_size = r.packed_size;
+            m.crc = r.crc;
+            return;
+        }
+        spool.clear();
+        if (::lseek(fd, 0, SEEK_SET) != 0) throw IoError(errno, "cannot reread " + name);
+    }
+    // Stored: empty files, data that does not shrink, or -lh0- on request.
+    CountingSink counted(spool);
+    copy_raw(fd, size, name, counted);
+    m.method = Method::stored;
+    m.original_size = m.packed_size = counted.size;
+    m.crc = counted.crc;
+}
+
+bool same_time(const struct timespec& a, const struct timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Whether a file changed between two looks at it: its size, its modification time, or the time
+// of its last change, which every write moves (even one that puts the modification time back).
+bool changed(const struct stat& a, const struct stat& b) {
+    return a.st_size != b.st_size || !same_time(a.st_mtim, b.st_mtim) ||
+           !same_time(a.st_ctim, b.st_ctim);
+}
+
 // Builds the member for a disk entry and its data in `spool`.
-void compress_entry(const DiskEntry& e, Method method, int threads, Spool& spool, Member& m) {
+void compress_entry(const DiskEntry& e, const WriteOptions& opt, Spool& spool, Member& m) {
     m = Member{};
     m.path = e.name;
     m.mtime = static_cast<std::int64_t>(e.st.st_mtime);
@@ -181,50 +225,32 @@ void compress_entry(const DiskEntry& e, Method method, int threads, Spool& spool
         m.link_target = e.link_target;
         return;
     }
-    Fd fd(::open(e.disk_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-    if (!fd.valid())
-        throw Failure(Status::io, "cannot open " + e.disk_path + ": " + errno_text(errno));
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    Fd fd = open_for_reading(e);
+    if (!fd.valid()) throw IoError(errno, "cannot open " + e.disk_path);
+    struct stat before {};
+    if (::fstat(fd.get(), &before) != 0 || !S_ISREG(before.st_mode))
         throw Failure(Status::io, e.disk_path + " is no longer a regular file");
-    m.mtime = static_cast<std::int64_t>(st.st_mtime);
-    m.mode = static_cast<std::uint32_t>(st.st_mode);
-    // Read no more than the size seen now: a file growing while it is read is stored as it was.
-    const auto size = static_cast<std::uint64_t>(st.st_size);
-    if (size > 0 && method != Method::stored) {
-        EncodeResult r;
-        if (threads > 1 && size >= kPieceThreshold) {
-            compress_pieces(fd.get(), size, e.disk_path, method, threads, spool, r);
-        } else {
-            FdStreamSource src(fd.get(), size, e.disk_path);
-            EncodeOptions opt;
-            opt.size_hint = size;
-            r = encode(method, src, spool, size, opt);
+    // A file rewritten while it is read would be stored torn. One that changed is read again
+    // once; one that keeps changing keeps its previous member.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (attempt > 0) {
+            spool.clear();
+            if (::lseek(fd.get(), 0, SEEK_SET) != 0)
+                throw IoError(errno, "cannot reread " + e.disk_path);
         }
-        if (r.shrunk) {
-            m.method = method;
-            m.original_size = r.original_size;
-            m.packed_size = r.packed_size;
-            m.crc = r.crc;
+        compress_file(fd.get(), static_cast<std::uint64_t>(before.st_size), e.disk_path, opt, spool,
+                      m);
+        struct stat after {};
+        if (::fstat(fd.get(), &after) != 0) throw IoError(errno, "cannot read " + e.disk_path);
+        if (!changed(before, after)) {
+            m.mtime = static_cast<std::int64_t>(before.st_mtime);
+            m.mode = static_cast<std::uint32_t>(before.st_mode);
             return;
         }
-        spool.clear();
-        if (::lseek(fd.get(), 0, SEEK_SET) != 0)
-            throw Failure(Status::io, "cannot reread " + e.disk_path + ": " + errno_text(errno));
+        before = after;
     }
-    // Stored: empty files, data that does not shrink, or -lh0- on request.
-    CountingSink counted(spool);
-    copy_raw(fd.get(), size, e.disk_path, counted);
-    m.method = Method::stored;
-    m.original_size = m.packed_size = counted.size;
-    m.crc = counted.crc;
-}
-
-std::string dir_of(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
+    spool.clear();
+    throw Failure(Status::io, "changed while it was read");
 }
 
 // The compression workers. Jobs are taken in plan order and may run well ahead of the writer
@@ -243,11 +269,12 @@ class Pool {
             : item(it), spool(dir, budget) {}
     };
 
-    Pool(std::vector<const PlanItem*> items, const std::string& dir, Method method, int threads)
-        : method_(method), threads_(threads) {
+    // `opt.threads` is the number of workers (at least one).
+    Pool(std::vector<const PlanItem*> items, const std::string& dir, const WriteOptions& opt)
+        : opt_(opt), budget_(opt.memory_budget) {
         for (auto* it : items) jobs_.push_back(std::make_unique<Job>(it, dir, budget_));
         window_ = kJobsAhead;
-        for (int i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+        for (int i = 0; i < opt.threads; ++i) workers_.emplace_back([this] { work(); });
     }
     ~Pool() {
         {
@@ -286,7 +313,7 @@ class Pool {
             }
             Job& j = *jobs_[i];
             try {
-                compress_entry(j.item->entry, method_, threads_, j.spool, j.member);
+                compress_entry(j.item->entry, opt_, j.spool, j.member);
             } catch (const std::exception& ex) {
                 j.spool.clear();
                 j.error = ex.what();
@@ -300,11 +327,9 @@ class Pool {
     }
 
     static constexpr std::size_t kJobsAhead = 256;
-    static constexpr std::int64_t kMemoryBudget = std::int64_t{32} << 20;
 
-    Method method_;
-    int threads_;
-    std::atomic<std::int64_t> budget_{kMemoryBudget};
+    const WriteOptions opt_;
+    std::atomic<std::int64_t> budget_;
     std::vector<std::unique_ptr<Job>> jobs_;
     std::vector<std::thread> workers_;
     std::mutex mu_;
@@ -330,19 +355,20 @@ mode_t current_umask() {
     return 022;
 }
 
-// Removes the temporary file unless the write completed.
+// The new archive while it is written. It is removed unless the write completed, and locked
+// while its writer runs, so that a later update can tell a file left by a killed writer (which
+// it removes) from one still being written.
 class TempFile {
   public:
     explicit TempFile(const std::string& archive) {
         path_ = archive + ".tmp-XXXXXX";
         std::vector<char> buf(path_.begin(), path_.end());
         buf.push_back('\0');
-        int fd = ::mkstemp(buf.data());
-        if (fd < 0)
-            throw Failure(Status::io, "cannot create a new archive beside " + archive + ": " +
-                                          errno_text(errno));
+        int fd = ::mkostemp(buf.data(), O_CLOEXEC);
+        if (fd < 0) throw IoError(errno, "cannot create a new archive beside " + archive);
         path_.assign(buf.data());
         fd_.reset(fd);
+        ::flock(fd, LOCK_EX | LOCK_NB);
     }
     ~TempFile() {
         if (!committed_) ::unlink(path_.c_str());
@@ -350,15 +376,13 @@ class TempFile {
     int fd() const { return fd_.get(); }
     const std::string& path() const { return path_; }
     void commit(const std::string& archive) {
-        if (::fsync(fd_.get()) != 0)
-            throw Failure(Status::io, "cannot flush the new archive: " + errno_text(errno));
-        if (::close(fd_.release()) != 0)
-            throw Failure(Status::io, "cannot close the new archive: " + errno_text(errno));
-        if (::rename(path_.c_str(), archive.c_str()) != 0)
-            throw Failure(Status::io, "cannot replace " + archive + ": " + errno_text(errno));
+        if (io_fsync(fd_.get()) != 0) throw IoError(errno, "cannot flush the new archive");
+        if (::close(fd_.release()) != 0) throw IoError(errno, "cannot close the new archive");
+        if (io_renameat(AT_FDCWD, path_.c_str(), AT_FDCWD, archive.c_str()) != 0)
+            throw IoError(errno, "cannot replace " + archive);
         committed_ = true;
         // Make the rename itself durable.
-        Fd dir(::open(dir_of(archive).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        Fd dir(::open(parent_folder(archive).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (dir.valid()) ::fsync(dir.get());
     }
 
@@ -387,10 +411,10 @@ void write_archive(const std::string& archive_path, ArchiveReader* old,
     std::vector<const PlanItem*> disk_items;
     for (auto& it : plan)
         if (it.from_disk) disk_items.push_back(&it);
-    int threads = opt.threads > 0
-                      ? opt.threads
-                      : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    Pool pool(disk_items, dir_of(archive_path), opt.method, threads);
+    WriteOptions workers = opt;
+    if (workers.threads <= 0)
+        workers.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    Pool pool(disk_items, parent_folder(archive_path), workers);
 
     FdSink out(tmp.fd(), tmp.path());
     out.start_writeback_early();
@@ -413,8 +437,15 @@ void write_archive(const std::string& archive_path, ArchiveReader* old,
         Pool::Job& j = pool.wait(job);
         StoredMember sm;
         sm.item = &it;
+        std::vector<std::uint8_t> header;
         if (j.error.empty()) {
-            auto header = build_level2_header(j.member);
+            try {
+                header = build_level2_header(j.member);
+            } catch (const Failure& f) {
+                j.error = f.what();  // a name too long for a header: this member only
+            }
+        }
+        if (j.error.empty()) {
             out.write(header.data(), header.size());
             j.spool.replay(out);
             sm.ok = true;

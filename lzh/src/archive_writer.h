@@ -7,19 +7,10 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
-
+#include "disk_scan.h"
 #include "lzh/lzh.hpp"
 
 namespace lzh::detail {
-
-// A file, folder or link on disk to be stored under `name`.
-struct DiskEntry {
-    std::string disk_path;
-    std::string name;
-    struct stat st {};
-    std::string link_target;
-};
 
 // One member of the archive being written: either copied unchanged from the old archive or
 // made from a disk entry. For a replacement, `old` is kept when the new file cannot be read.
@@ -41,6 +32,13 @@ struct StoredMember {
 struct WriteOptions {
     Method method = Method::lh5;
     int threads = 0;  // 0: one per processor core
+    // Members at least this large are cut into pieces of `piece_size` coded on several threads
+    // at once, so that one big file does not leave the other cores idle.
+    std::uint64_t piece_threshold = std::uint64_t{16} << 20;
+    std::size_t piece_size = std::size_t{4} << 20;
+    // What the compressed members in flight may hold in memory together; beyond it they spill
+    // into unnamed temporary files.
+    std::int64_t memory_budget = std::int64_t{32} << 20;
 };
 
 // Writes `plan` as the new content of `archive_path` (old members are read through `old`, which

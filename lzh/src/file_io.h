@@ -10,11 +10,27 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "io_calls.h"
 #include "lzh/lzh.hpp"
 
 namespace lzh::detail {
 
 inline std::string errno_text(int e) { return std::strerror(e); }
+
+// A failed system call: the errno stays with the message, so a caller can tell a full disk
+// from other trouble without reading the words.
+class IoError : public Failure {
+  public:
+    IoError(int error_number, const std::string& what)
+        : Failure(Status::io, what + ": " + errno_text(error_number)), errno_(error_number) {}
+    int error_number() const noexcept { return errno_; }
+    // No space or no quota left: writing anything more is pointless.
+    bool disk_full() const noexcept { return disk_full_errno(errno_); }
+    static bool disk_full_errno(int e) noexcept { return e == ENOSPC || e == EDQUOT; }
+
+  private:
+    int errno_;
+};
 
 class Fd {
   public:
@@ -47,15 +63,18 @@ class Fd {
     int fd_ = -1;
 };
 
-// Reads up to n bytes at `off`; returns fewer only at the end of the file.
-inline std::size_t pread_full(int fd, void* buf, std::size_t n, std::uint64_t off) {
+// Reads up to n bytes at `off`; returns fewer only at the end of the file. `source`: the file is
+// one being stored (whose reads a test may make fail), not an archive.
+inline std::size_t pread_full(int fd, void* buf, std::size_t n, std::uint64_t off,
+                              bool source = false) {
     std::size_t done = 0;
     while (done < n) {
-        ssize_t r =
-            ::pread(fd, static_cast<char*>(buf) + done, n - done, static_cast<off_t>(off + done));
+        char* at = static_cast<char*>(buf) + done;
+        const auto where = static_cast<off_t>(off + done);
+        ssize_t r = source ? io_pread(fd, at, n - done, where) : ::pread(fd, at, n - done, where);
         if (r < 0) {
             if (errno == EINTR) continue;
-            throw Failure(Status::io, "read error: " + errno_text(errno));
+            throw IoError(errno, "read error");
         }
         if (r == 0) break;
         done += static_cast<std::size_t>(r);
@@ -66,10 +85,10 @@ inline std::size_t pread_full(int fd, void* buf, std::size_t n, std::uint64_t of
 inline void write_full(int fd, const void* buf, std::size_t n, const std::string& name) {
     const char* p = static_cast<const char*>(buf);
     while (n > 0) {
-        ssize_t r = ::write(fd, p, n);
+        ssize_t r = io_write(fd, p, n);
         if (r < 0) {
             if (errno == EINTR) continue;
-            throw Failure(Status::io, "cannot write " + name + ": " + errno_text(errno));
+            throw IoError(errno, "cannot write " + name);
         }
         p += r;
         n -= static_cast<std::size_t>(r);
@@ -94,7 +113,7 @@ class FdRangeSource : public ByteSource {
     std::uint64_t off_, left_;
 };
 
-// Sequential reads of a file from its current position.
+// Sequential reads of a file being stored, from its current position.
 class FdStreamSource : public ByteSource {
   public:
     FdStreamSource(int fd, std::uint64_t limit, std::string name)
@@ -102,10 +121,10 @@ class FdStreamSource : public ByteSource {
     std::size_t read(std::uint8_t* buf, std::size_t n) override {
         if (left_ < n) n = static_cast<std::size_t>(left_);
         while (n > 0) {
-            ssize_t r = ::read(fd_, buf, n);
+            ssize_t r = io_read(fd_, buf, n);
             if (r < 0) {
                 if (errno == EINTR) continue;
-                throw Failure(Status::io, "cannot read " + name_ + ": " + errno_text(errno));
+                throw IoError(errno, "cannot read " + name_);
             }
             left_ -= static_cast<std::uint64_t>(r);
             return static_cast<std::size_t>(r);

@@ -75,15 +75,19 @@ constexpr std::size_t extensions3 = 32;
 // Real extension areas are small; a huge one is damage, not a reason to read gigabytes.
 constexpr std::uint64_t kMaxHeaderBytes = 1u << 20;
 
-// Separators inside stored names: 0xFF in directory extensions, '\' from DOS tools.
-std::string to_slashes(const std::uint8_t* p, std::size_t n) {
+// Separators inside stored names: 0xFF in directory extensions, '\' from DOS tools. On Unix
+// '\' is an ordinary character of a file name, so members written there keep it.
+std::string to_slashes(const std::uint8_t* p, std::size_t n, bool backslash_separates = true) {
     std::string s(reinterpret_cast<const char*>(p), n);
     for (auto& c : s)
-        if (c == '\\' || static_cast<unsigned char>(c) == 0xFF) c = '/';
+        if ((c == '\\' && backslash_separates) || static_cast<unsigned char>(c) == 0xFF) c = '/';
     return s;
 }
 
+bool backslash_separates(char os_id) { return os_id != 'U'; }
+
 struct Extensions {
+    bool backslash_separates = true;
     std::string name, dir;
     bool has_name = false, has_dir = false;
     bool has_header_crc = false;
@@ -110,11 +114,11 @@ void parse_extension(const std::uint8_t* rec, std::size_t data_len, std::size_t 
             x.header_crc_pos = rec_pos + 1;
             break;
         case 0x01:
-            x.name = to_slashes(d, data_len);
+            x.name = to_slashes(d, data_len, x.backslash_separates);
             x.has_name = true;
             break;
         case 0x02:
-            x.dir = to_slashes(d, data_len);
+            x.dir = to_slashes(d, data_len, x.backslash_separates);
             x.has_dir = true;
             break;
         case 0x42:
@@ -222,7 +226,9 @@ class HeaderParser {
         const void* nul = std::memchr(name, 0, namelen);
         const std::size_t shown =
             nul ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - name) : namelen;
-        const std::string path = to_slashes(name, shown);
+        if (level1) m_.os_id = static_cast<char>(h_[after_name + at::os_id_after_name]);
+        x_.backslash_separates = !level1 || backslash_separates(m_.os_id);
+        const std::string path = to_slashes(name, shown, x_.backslash_separates);
         m_.crc = u16(&h_[after_name + at::data_crc_after_name]);
         m_.mtime = dos_to_unix(u32(&h_[at::time]));
         const std::uint32_t packed32 = u32(&h_[at::packed_size]);
@@ -234,7 +240,6 @@ class HeaderParser {
             m_.header_size = h_.size();
             return;
         }
-        m_.os_id = static_cast<char>(h_[after_name + at::os_id_after_name]);
         const std::size_t ext_start = h_.size();
         walk_chain(ext_start, u16(&h_[after_name + at::first_ext_size_after_name]), 2,
                    ChainEnd::on_demand, packed32);
@@ -281,6 +286,7 @@ class HeaderParser {
         m_.mtime = u32(&h_[at::time]);
         m_.crc = u16(&h_[at::data_crc]);
         m_.os_id = static_cast<char>(h_[at::os_id]);
+        x_.backslash_separates = backslash_separates(m_.os_id);
     }
     void finish_level23() {
         check_header_crc();

@@ -3,8 +3,15 @@
 #include <cstring>
 
 #include "lzh/lzh.hpp"
+#include "paths.h"
 
 namespace lzh {
+
+void Report::line(std::string text) { lines_.push_back({detail::escape_controls(text), false}); }
+
+void Report::important(std::string text) {
+    lines_.push_back({detail::escape_controls(text), true});
+}
 
 std::string Report::text() const {
     std::string s;

@@ -90,7 +90,8 @@ void fill(const lzh::Member& m, INDIVIDUALINFO* info) {
     std::uint32_t dos = lzh::detail::unix_to_dos(m.mtime);
     info->wTime = static_cast<WORD>(dos & 0xFFFF);
     info->wDate = static_cast<WORD>(dos >> 16);
-    std::strncpy(info->szFileName, m.path.c_str(), sizeof info->szFileName - 1);
+    const std::string shown = lzh::detail::escape_controls(m.path);
+    std::strncpy(info->szFileName, shown.c_str(), sizeof info->szFileName - 1);
     const char* kind = m.is_directory ? "d" : m.is_symlink ? "l" : "-";
     std::snprintf(info->szAttribute, sizeof info->szAttribute, "%s%s%s", kind,
                   (m.mode & 0400) || !m.mode ? "r" : "-", (m.mode & 0200) || !m.mode ? "w" : "-");
@@ -98,13 +99,18 @@ void fill(const lzh::Member& m, INDIVIDUALINFO* info) {
                 std::min<std::size_t>(5, m.method_text.size()));
 }
 
+bool name_matches(const std::string& pattern, const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    return lzh::wildcard_match(pattern, path) || lzh::wildcard_match(pattern, base);
+}
+
 int find_from(OpenArchive& a, std::size_t start, INDIVIDUALINFO* info) {
     for (std::size_t i = start; i < a.members.size(); ++i) {
         const auto& m = a.members[i];
-        std::size_t slash = m.path.rfind('/');
-        std::string base = slash == std::string::npos ? m.path : m.path.substr(slash + 1);
         if (a.pattern.empty() || a.pattern == "*" || a.pattern == "*.*" ||
-            lzh::wildcard_match(a.pattern, m.path) || lzh::wildcard_match(a.pattern, base)) {
+            name_matches(a.pattern, m.path) ||
+            name_matches(a.pattern, lzh::detail::escape_controls(m.path))) {
             a.cursor = i + 1;
             fill(m, info);
             return 0;
@@ -201,7 +207,7 @@ int WINAPI UnlhaGetFileName(HARC h, LPSTR buf, int size) {
         buf[0] = '\0';
         return -1;
     }
-    const std::string& p = a->members[a->cursor - 1].path;
+    const std::string p = lzh::detail::escape_controls(a->members[a->cursor - 1].path);
     std::size_t n = std::min<std::size_t>(p.size(), static_cast<std::size_t>(size) - 1);
     std::memcpy(buf, p.data(), n);
     buf[n] = '\0';

@@ -8,12 +8,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "crc16.h"
 #include "header.h"
+#include "io_calls.h"
 #include "lzh/lzh.hpp"
 
 namespace lzhtest {
@@ -133,6 +135,39 @@ inline std::string build_archive(const std::vector<RawMember>& members) {
     out += '\0';
     return out;
 }
+
+// Every file and folder below `root` (relative path -> content digest, link target or "/"), so
+// a test can say "exactly as before" about a whole tree.
+inline std::map<std::string, std::string> tree(const fs::path& root) {
+    std::map<std::string, std::string> m;
+    for (auto& e : fs::recursive_directory_iterator(root)) {
+        auto rel = fs::relative(e.path(), root).string();
+        if (e.is_symlink())
+            m[rel] = "-> " + fs::read_symlink(e.path()).string();
+        else if (e.is_directory())
+            m[rel + "/"] = "";
+        else
+            m[rel] = digest(read_file(e.path()));
+    }
+    return m;
+}
+
+// The number of "Error:" lines in a report.
+inline int error_lines(const std::string& text) {
+    int n = text.rfind("Error:", 0) == 0 ? 1 : 0;
+    for (std::size_t at = text.find("\nError:"); at != std::string::npos;
+         at = text.find("\nError:", at + 1))
+        ++n;
+    return n;
+}
+
+// Installs an I/O fault for the life of the object.
+struct InjectedFault {
+    explicit InjectedFault(lzh::detail::IoFault f) { lzh::detail::set_io_fault(std::move(f)); }
+    ~InjectedFault() { lzh::detail::set_io_fault(nullptr); }
+    InjectedFault(const InjectedFault&) = delete;
+    InjectedFault& operator=(const InjectedFault&) = delete;
+};
 
 inline bool have_tool(const char* name) {
     std::string cmd = std::string("command -v ") + name + " >/dev/null 2>&1";

@@ -199,11 +199,13 @@ class ArchiveReader {
 };
 
 // The text a command leaves for a person. Lines marked important (errors and the summary)
-// survive when the text must be cut to fit a fixed buffer.
+// survive when the text must be cut to fit a fixed buffer. Control characters inside a line
+// (names from an archive or from disk may hold any byte) are shown escaped, as \n or \x1b, so
+// one line always stays one line and never carries a terminal escape sequence.
 class Report {
   public:
-    void line(std::string text) { lines_.push_back({std::move(text), false}); }
-    void important(std::string text) { lines_.push_back({std::move(text), true}); }
+    void line(std::string text);
+    void important(std::string text);
     std::string text() const;
     // Writes the text into buf, always zero-terminated within `capacity` (nothing when 0).
     void render(char* buf, std::size_t capacity) const;

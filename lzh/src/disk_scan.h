@@ -1,0 +1,62 @@
+// Finding the files to store (a, u): file specs expanded into files, folders and links on disk.
+// Folders are walked relative to their parent folder, so neither the length of a path nor the
+// depth of a tree is limited by what a single path given to the system may hold.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+
+#include "command.h"
+#include "file_io.h"
+
+namespace lzh::detail {
+
+// A file, folder or link on disk to be stored under `name`.
+struct DiskEntry {
+    std::string disk_path;
+    // Length of the leading part of disk_path that can be opened as a folder by its path; the
+    // rest is opened one folder at a time below it. 0: disk_path is opened as it stands.
+    std::size_t anchor_len = 0;
+    std::string name;
+    struct stat st {};
+    std::string link_target;
+};
+
+// Opens a file to store for reading. It never waits (a FIFO put in a file's place must not
+// hang the update), never follows a link at the end, and the caller checks what was opened.
+Fd open_for_reading(const DiskEntry& e);
+
+// Expands file specs into entries, reporting what cannot be read.
+class DiskScan {
+  public:
+    DiskScan(const Options& o, Report& rep, Outcome& out) : o_(o), rep_(rep), out_(out) {}
+    // Leaves out the archive itself and its temporary files.
+    void exclude_archive(const struct stat* archive, std::string temp_prefix);
+    void file_arg(const std::string& raw, const std::string& cwd);
+    std::vector<DiskEntry>& entries() { return entries_; }
+
+  private:
+    struct Frame;
+    void add(int dir, const std::string& leaf, DiskEntry e);
+    void walk(const std::string& top, const std::string& rel, const std::string& pattern);
+    void visit(Fd& cur, std::vector<Frame>& stack, const std::string& top,
+               const std::string& pattern);
+    bool enter(Fd& cur, std::vector<Frame>& stack, Fd child, std::string abs, std::string rel);
+    bool climb(Fd& cur, const Frame& parent, const std::string& top);
+    std::string member_name(const std::string& disk_abs, const std::string& rel) const;
+
+    const Options& o_;
+    Report& rep_;
+    Outcome& out_;
+    std::vector<DiskEntry> entries_;
+    std::set<std::string> names_;
+    bool have_archive_ = false;
+    dev_t archive_dev_ = 0;
+    ino_t archive_ino_ = 0;
+    std::string temp_prefix_;
+};
+
+}  // namespace lzh::detail

@@ -1,0 +1,96 @@
+// A whole backup run with "Write to CDRW" ticked, through the real disc-writing control on a
+// stdio: pseudo-drive: the file it writes is an ISO image other tools read, and the archive in
+// it tests clean with the LZH tool and with 7-Zip.
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "app/cd_writer_control.h"
+#include "app/pis_cd.h"
+#include "platform/activex/host.h"
+#include "program_fixture.h"
+
+namespace app::test {
+namespace {
+
+// Runs a command; its exit status and what it printed.
+std::pair<int, std::string> run(const std::string& command) {
+  std::string output;
+  std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return {-1, {}};
+  std::array<char, 4096> buffer{};
+  while (const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), pipe))
+    output.append(buffer.data(), got);
+  const int status = ::pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+std::string quoted(const std::filesystem::path& path) {
+  return "'" + path.string() + "'";
+}
+
+class DiscBackupTest : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    // The control is found as the program finds it: its module, registered through its entry.
+    marlo::activex::Host::instance().unregisterClass(CdWriterControl::kClassId);
+    marlo::activex::Host::instance().setModuleFolders({CDWRITER_MODULE_DIR});
+  }
+
+  // Lets the window's timer tick until the window closes. The control works on a thread of its
+  // own in real time, so between ticks the test gives it a moment.
+  bool tickUntilClosed(WindowHandle window) {
+    for (int tick = 0; tick < 2000; ++tick) {
+      if (!driver.isOpen(window)) return true;
+      if (!driver.advanceClock(kDiscWriterTick)) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return !driver.isOpen(window);
+  }
+};
+
+TEST_F(DiscBackupTest, ABackupWithWriteToCdrwPutsTheArchiveOnTheDisc) {
+  seedFolders({{1, makeFolder("Docs", 3)}, {2, makeFolder("Photos")}});
+  const std::filesystem::path disc = folder.path() / "disc.iso";
+  std::filesystem::create_directories(folder.path() / "marlo-backup");
+  std::ofstream(folder.path() / "marlo-backup" / "cd_rw.ini")
+      << "[Disc writer]\r\nDrive=stdio:" << disc.string() << "\r\n";
+  startProgram();
+  ASSERT_TRUE(press(MainControl::CEK));
+  ASSERT_EQ(glo::CEK, 1);
+
+  ASSERT_TRUE(press(MainControl::OKBUTTON));
+  const WindowHandle writer = driver.waitForProcedure("Pis_cd");
+  ASSERT_NE(writer, 0);
+  ASSERT_TRUE(tickUntilClosed(writer));
+
+  // The log of the run: the drive found, no error line, the write verified.
+  const std::string log = readFile(discLogName(engine.now().day));
+  EXPECT_NE(log.find("Found: "), std::string::npos) << log;
+  EXPECT_NE(log.find("matches the image"), std::string::npos) << log;
+  for (const std::string& line : lines(log)) {
+    if (line.rfind("Status: ", 0) == 0) {
+      EXPECT_EQ(line.rfind("Status:  > ", 0), 0u) << "an error: " << line;
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(discImagePath()));
+
+  const auto [listed, listing] = run("xorriso -indev stdio:" + quoted(disc) + " -ls /Backup");
+  EXPECT_EQ(listed, 0) << listing;
+  EXPECT_NE(listing.find("Marlo_BACKUP.lzh"), std::string::npos) << listing;
+  const std::filesystem::path copy = folder.path() / "read_back.lzh";
+  const auto [extracted, out] = run("xorriso -osirrox on -indev stdio:" + quoted(disc) +
+                                    " -extract /Backup/Marlo_BACKUP.lzh " + quoted(copy));
+  ASSERT_EQ(extracted, 0) << out;
+  EXPECT_EQ(readFile(copy), readFile("Marlo_BACKUP.lzh"));
+  const auto [tested, report] = run(std::string(UNLHA_TOOL) + " t " + quoted(copy));
+  EXPECT_EQ(tested, 0) << report;
+  const auto [sevenZip, sevenReport] = run("7z t " + quoted(copy));
+  EXPECT_EQ(sevenZip, 0) << sevenReport;
+  closeProgram();
+}
+
+}  // namespace
+}  // namespace app::test

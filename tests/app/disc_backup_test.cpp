@@ -9,10 +9,13 @@
 #include "app/cd_writer_control.h"
 #include "app/pis_cd.h"
 #include "platform/activex/host.h"
+#include "platform/window/control_id.h"
 #include "program_fixture.h"
 
 namespace app::test {
 namespace {
+
+using marlo::win::n;
 
 // Runs a command; its exit status and what it printed.
 std::pair<int, std::string> run(const std::string& command) {
@@ -39,6 +42,20 @@ class DiscBackupTest : public ProgramTest {
     marlo::activex::Host::instance().setModuleFolders({CDWRITER_MODULE_DIR});
   }
 
+  void useDrive(const std::string& address) {
+    std::filesystem::create_directories(folder.path() / "marlo-backup");
+    std::ofstream(folder.path() / "marlo-backup" / "cd_rw.ini")
+        << "[Disc writer]\r\nDrive=" << address << "\r\n";
+  }
+  // Starts the program with "Write to CDRW" ticked and runs a backup; the disc writer's window.
+  WindowHandle backUpToDisc() {
+    startProgram();
+    EXPECT_TRUE(press(MainControl::CEK));
+    EXPECT_EQ(glo::CEK, 1);
+    EXPECT_TRUE(press(MainControl::OKBUTTON));
+    return driver.waitForProcedure("Pis_cd");
+  }
+
   // Lets the window's timer tick until the window closes. The control works on a thread of its
   // own in real time, so between ticks the test gives it a moment.
   bool tickUntilClosed(WindowHandle window) {
@@ -54,15 +71,8 @@ class DiscBackupTest : public ProgramTest {
 TEST_F(DiscBackupTest, ABackupWithWriteToCdrwPutsTheArchiveOnTheDisc) {
   seedFolders({{1, makeFolder("Docs", 3)}, {2, makeFolder("Photos")}});
   const std::filesystem::path disc = folder.path() / "disc.iso";
-  std::filesystem::create_directories(folder.path() / "marlo-backup");
-  std::ofstream(folder.path() / "marlo-backup" / "cd_rw.ini")
-      << "[Disc writer]\r\nDrive=stdio:" << disc.string() << "\r\n";
-  startProgram();
-  ASSERT_TRUE(press(MainControl::CEK));
-  ASSERT_EQ(glo::CEK, 1);
-
-  ASSERT_TRUE(press(MainControl::OKBUTTON));
-  const WindowHandle writer = driver.waitForProcedure("Pis_cd");
+  useDrive("stdio:" + disc.string());
+  const WindowHandle writer = backUpToDisc();
   ASSERT_NE(writer, 0);
   ASSERT_TRUE(tickUntilClosed(writer));
 
@@ -89,6 +99,27 @@ TEST_F(DiscBackupTest, ABackupWithWriteToCdrwPutsTheArchiveOnTheDisc) {
   EXPECT_EQ(tested, 0) << report;
   const auto [sevenZip, sevenReport] = run("7z t " + quoted(copy));
   EXPECT_EQ(sevenZip, 0) << sevenReport;
+  closeProgram();
+}
+
+TEST_F(DiscBackupTest, AMissingDriveEndsWithErrorLinesAndTheFailureTextUntilClosedByHand) {
+  seedFolders({{1, makeFolder("Docs")}});
+  useDrive("/dev/sr97");
+  const WindowHandle writer = backUpToDisc();
+  ASSERT_NE(writer, 0);
+  for (int tick = 0; tick < 40 && driver.text(writer, n(PisCdControl::STRING9)) != kFailedText;
+       ++tick) {
+    ASSERT_TRUE(driver.advanceClock(kDiscWriterTick));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(driver.text(writer, n(PisCdControl::STRING9)), kFailedText);
+  ASSERT_TRUE(driver.isOpen(writer));
+  bool errorShown = false;
+  for (const auto& row : driver.rows(writer, n(PisCdControl::LIST2)))
+    errorShown = errorShown || row.at(0).find("No drive") != std::string::npos;
+  EXPECT_TRUE(errorShown);
+  ASSERT_TRUE(driver.closeBox(writer));
+  ASSERT_TRUE(driver.waitForClose(writer));
   closeProgram();
 }
 

@@ -186,11 +186,11 @@ const DiscWriter::Member DiscWriter::kMembers[] = {
      }},
     {24, "t", true,
      [](DiscWriter& w, const std::vector<Value>& a) {
-       return started(w.submit([&w, image = a[0].toText()] { w.writeJob(image); }));
+       return started(w.startImageJob(&DiscWriter::writeJob, a[0].toText()));
      }},
     {25, "t", true,
      [](DiscWriter& w, const std::vector<Value>& a) {
-       return started(w.submit([&w, image = a[0].toText()] { w.buildJob(image); }));
+       return started(w.startImageJob(&DiscWriter::buildJob, a[0].toText()));
      }},
     {26, "tnt", true,
      [](DiscWriter& w, const std::vector<Value>& a) {
@@ -209,7 +209,7 @@ const DiscWriter::Member DiscWriter::kMembers[] = {
      }},
     {29, "t", true,
      [](DiscWriter& w, const std::vector<Value>& a) {
-       return started(w.submit([&w, image = a[0].toText()] { w.verifyJob(image); }));
+       return started(w.startImageJob(&DiscWriter::verifyJob, a[0].toText()));
      }},
     {30, "tt", true,
      [](DiscWriter& w, const std::vector<Value>& a) {
@@ -245,6 +245,11 @@ CallResult DiscWriter::member(int number, const std::vector<Value>& args) {
   }
   if (CallResult check = checkArguments(number, args, m->arguments); !check.ok()) return check;
   return m->run(*this, args);
+}
+
+bool DiscWriter::startImageJob(void (DiscWriter::*job)(const std::string& imagePath),
+                               std::string imagePath) {
+  return submit([this, job, image = std::move(imagePath)] { (this->*job)(image); });
 }
 
 // The scan runs on the worker, so its events come from the same thread as every other event;

@@ -113,6 +113,8 @@ class DiscWriter final : public marlo::activex::Control {
 
   marlo::activex::CallResult member(int number, const std::vector<marlo::activex::Value>& args);
   marlo::activex::CallResult scanNow();
+  // Queues a job on an image file (build, write, compare); false when it could not be queued.
+  bool startImageJob(void (DiscWriter::*job)(const std::string& imagePath), std::string imagePath);
   // Drive n (from 1) in words; empty when there is none.
   std::string describeDrive(std::int64_t n);
   marlo::activex::CallResult getProperty(int number);

@@ -1,9 +1,7 @@
 // A whole backup run with "Write to CDRW" ticked, through the real disc-writing control on a
 // stdio: pseudo-drive: the file it writes is an ISO image other tools read, and the archive in
 // it tests clean with the LZH tool and with 7-Zip.
-#include <array>
 #include <chrono>
-#include <cstdio>
 #include <thread>
 
 #include "app/cd_writer_control.h"
@@ -11,27 +9,15 @@
 #include "platform/activex/host.h"
 #include "platform/window/control_id.h"
 #include "program_fixture.h"
+#include "tool_run.h"
 
 namespace app::test {
 namespace {
 
 using marlo::win::n;
 
-// Runs a command; its exit status and what it printed.
-std::pair<int, std::string> run(const std::string& command) {
-  std::string output;
-  std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return {-1, {}};
-  std::array<char, 4096> buffer{};
-  while (const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), pipe))
-    output.append(buffer.data(), got);
-  const int status = ::pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
-
-std::string quoted(const std::filesystem::path& path) {
-  return "'" + path.string() + "'";
-}
+using cdwriter::test::run;
+using cdwriter::test::shellQuoted;
 
 class DiscBackupTest : public ProgramTest {
  protected:
@@ -87,17 +73,17 @@ TEST_F(DiscBackupTest, ABackupWithWriteToCdrwPutsTheArchiveOnTheDisc) {
   }
   EXPECT_FALSE(std::filesystem::exists(discImagePath()));
 
-  const auto [listed, listing] = run("xorriso -indev stdio:" + quoted(disc) + " -ls /Backup");
+  const auto [listed, listing] = run("xorriso -indev stdio:" + shellQuoted(disc) + " -ls /Backup");
   EXPECT_EQ(listed, 0) << listing;
   EXPECT_NE(listing.find("Marlo_BACKUP.lzh"), std::string::npos) << listing;
   const std::filesystem::path copy = folder.path() / "read_back.lzh";
-  const auto [extracted, out] = run("xorriso -osirrox on -indev stdio:" + quoted(disc) +
-                                    " -extract /Backup/Marlo_BACKUP.lzh " + quoted(copy));
+  const auto [extracted, out] = run("xorriso -osirrox on -indev stdio:" + shellQuoted(disc) +
+                                    " -extract /Backup/Marlo_BACKUP.lzh " + shellQuoted(copy));
   ASSERT_EQ(extracted, 0) << out;
   EXPECT_EQ(readFile(copy), readFile("Marlo_BACKUP.lzh"));
-  const auto [tested, report] = run(std::string(UNLHA_TOOL) + " t " + quoted(copy));
+  const auto [tested, report] = run(std::string(UNLHA_TOOL) + " t " + shellQuoted(copy));
   EXPECT_EQ(tested, 0) << report;
-  const auto [sevenZip, sevenReport] = run("7z t " + quoted(copy));
+  const auto [sevenZip, sevenReport] = run("7z t " + shellQuoted(copy));
   EXPECT_EQ(sevenZip, 0) << sevenReport;
   closeProgram();
 }

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 #include "app/cd_writer_control.h"
@@ -26,6 +25,7 @@
 #include "platform/headless/test_driver.h"
 #include "platform/window/control_id.h"
 #include "platform/window/engine.h"
+#include "program_fixture.h"
 #include "scripted_control.h"
 #include "temp_folder.h"
 
@@ -82,13 +82,6 @@ class RecordingView : public marlo::headless::HeadlessView {
   bool progressVisible_ = false;
 };
 
-std::string readFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 class DiscWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -124,6 +117,11 @@ class DiscWindowTest : public ::testing::Test {
     });
     window_ = driver_.waitForProcedure("Pis_cd");
     ASSERT_NE(window_, 0);
+  }
+  // An image as an earlier run may have left it, for the window to delete when it closes.
+  static void leaveAnImage() {
+    std::filesystem::create_directories(std::filesystem::path(discImagePath()).parent_path());
+    std::ofstream(discImagePath()) << "image";
   }
   void closeByHand() {
     ASSERT_TRUE(driver_.closeBox(window_));
@@ -252,8 +250,7 @@ TEST_F(DiscWindowTest, ABusyReadingAtTheBlankStepWritesOnlyOnceTheControlIsIdle)
 }
 
 TEST_F(DiscWindowTest, ANormalRunEndsWithFinishedAndTheWindowClosingItself) {
-  std::filesystem::create_directories(std::filesystem::path(discImagePath()).parent_path());
-  std::ofstream(discImagePath()) << "image";
+  leaveAnImage();
   open();
   runToFirstWrite();
   tick(1);  // writing
@@ -278,8 +275,7 @@ TEST_F(DiscWindowTest, ANormalRunEndsWithFinishedAndTheWindowClosingItself) {
 }
 
 TEST_F(DiscWindowTest, AnErrorDuringTheRunEndsWithAFailureTextAndTheWindowWaitsForThePerson) {
-  std::filesystem::create_directories(std::filesystem::path(discImagePath()).parent_path());
-  std::ofstream(discImagePath()) << "image";
+  leaveAnImage();
   open();
   runToFirstWrite();
   tick(1);

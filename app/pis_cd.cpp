@@ -173,8 +173,7 @@ class DiscWriterWindow : public marlo::WindowController {
   marlo::EngineWindowPlacement placement_{window_};
 };
 
-// --- Start and end
-// ---------------------------------------------------------------------------------
+// --- Start and end -------------------------------------------------------------------------------
 
 SeverityLevel DiscWriterWindow::init() {
   const SeverityLevel r = setUp({.procedure = kProcedure,
@@ -268,8 +267,7 @@ void DiscWriterWindow::prepare() {
   window_.display();
 }
 
-// --- The steps
-// -------------------------------------------------------------------------------------
+// --- The steps -----------------------------------------------------------------------------------
 
 // The busy reading is taken only on a tick, after the first three tests: they act on the
 // reading of the tick before, which a step that has just called the control overwrites with a
@@ -359,8 +357,7 @@ void DiscWriterWindow::startWriting() {
   glo::CD_BUSY = kWritingStarted;
 }
 
-// --- The control's events
-// ------------------------------------------------------------------------------
+// --- The control's events ------------------------------------------------------------------------
 
 void DiscWriterWindow::showProgress(std::int32_t written, std::int32_t total) {
   setStatus("Written: " + marlo::toText(written) + " MB of: " + marlo::toText(total) +
@@ -429,8 +426,7 @@ void DiscWriterWindow::writeLog(std::string_view line) {
   log_.append();
 }
 
-// --- The wrapper
-// -----------------------------------------------------------------------------------
+// --- The wrapper ---------------------------------------------------------------------------------
 
 void WindowWriter::afterInit() {
   ENABLE_EVENT_ONERROR = 1;

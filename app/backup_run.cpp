@@ -9,6 +9,7 @@
 #include "app/files_table.h"
 #include "app/globals.h"
 #include "app/log_file.h"
+#include "app/pis_cd.h"
 #include "app/restore/viewers.h"
 #include "framework/file_manager.h"
 #include "framework/window/browse_list.h"
@@ -92,7 +93,7 @@ void runBackup(marlo::win::Window& window, marlo::BrowseList& list, std::uint8_t
   log.close();
   window.display();
   if (showLog == 1) pokazi();
-  // The disc writer ("Write to CDRW" set) follows here once the program has it.
+  if (glo::CEK == 1) Pis_cd();
 }
 
 }  // namespace app

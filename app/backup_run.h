@@ -19,7 +19,8 @@ inline constexpr const char* kBackupLogName = "Back_Log.TXT";
 
 // `window` is the main window, `list` its folder list (which holds every record, in rbr_key
 // order), `minimize` the " Minimize" setting, `showLog` the " Show LOG" setting: when 1, the
-// log viewer shows the last folder's report once the run is over.
+// log viewer shows the last folder's report once the run is over. With "Write to CDRW" set
+// (glo::CEK) the disc writer then writes the archive to a disc; the run waits for both.
 void runBackup(marlo::win::Window& window, marlo::BrowseList& list, std::uint8_t minimize,
                std::uint8_t showLog);
 

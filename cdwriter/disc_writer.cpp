@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <future>
-#include <initializer_list>
 #include <limits>
+#include <string_view>
 #include <system_error>
 
 namespace cdwriter {
@@ -23,35 +23,33 @@ constexpr std::int64_t kBlock = 2048;
 constexpr int kAboutBox = -552;
 constexpr std::size_t kVolumeIdLength = 32;
 
-enum class Arg { Text, Number };
-
-std::string argumentList(std::initializer_list<Arg> types) {
+// "text, number" for the signature "tn".
+std::string argumentList(std::string_view types) {
   std::string out;
-  for (const Arg a : types) {
+  for (const char a : types) {
     if (!out.empty()) out += ", ";
-    out += a == Arg::Text ? "text" : "number";
+    out += a == 't' ? "text" : "number";
   }
   return out.empty() ? "no arguments" : out;
 }
 
-// Checks a member's arguments against what it takes; the failure to return, or success.
-CallResult checkArguments(int member, const std::vector<Value>& args,
-                          std::initializer_list<Arg> types) {
+// Checks a member's arguments against what it takes ('t' a text, 'n' a number); the failure to
+// return, or success.
+CallResult checkArguments(int member, const std::vector<Value>& args, std::string_view types) {
   if (args.size() != types.size()) {
     return CallResult::failure(CallError::WrongCount, "member " + std::to_string(member) +
                                                           " takes " + argumentList(types) +
                                                           ", not " + std::to_string(args.size()) +
                                                           " argument(s)");
   }
-  std::size_t i = 0;
-  for (const Arg a : types) {
-    const Value& v = args[i++];
-    const bool right = a == Arg::Text ? v.isText() : v.isNumber();
-    if (!right) {
-      return CallResult::failure(CallError::WrongType, "argument " + std::to_string(i) +
+  for (std::size_t i = 0; i < types.size(); ++i) {
+    const bool text = types[i] == 't';
+    const Value& v = args[i];
+    if (text ? !v.isText() : !v.isNumber()) {
+      return CallResult::failure(CallError::WrongType, "argument " + std::to_string(i + 1) +
                                                            " of member " + std::to_string(member) +
                                                            " must be a " +
-                                                           (a == Arg::Text ? "text" : "number"));
+                                                           (text ? "text" : "number"));
     }
   }
   return CallResult::success();
@@ -124,6 +122,155 @@ void DiscWriter::advise(std::shared_ptr<marlo::activex::EventSink> sink) {
   sink_ = std::move(sink);
 }
 
+// --- Members -------------------------------------------------------------------------------------
+
+// One member: its dispatch number, the arguments it takes ('t' a text, 'n' a number, in order),
+// whether it gives a result (read) or is only executed, and what it does once its arguments
+// have been checked.
+struct DiscWriter::Member {
+  int number;
+  const char* arguments;
+  bool hasResult;
+  CallResult (*run)(DiscWriter& writer, const std::vector<Value>& args);
+};
+
+namespace {
+
+CallResult started(bool queued) {
+  return CallResult::success(Value(queued ? 1 : 0));
+}
+
+CallResult yesNo(bool yes) {
+  return CallResult::success(Value(yes ? 1 : 0));
+}
+
+}  // namespace
+
+const DiscWriter::Member DiscWriter::kMembers[] = {
+    {18, "t", true,
+     [](DiscWriter& w, const std::vector<Value>& a) {
+       const std::string label = a[0].toText();
+       if (label.size() > kVolumeIdLength) return yesNo(false);
+       std::lock_guard lock(w.mutex_);
+       w.volumeId_ = label;
+       return yesNo(true);
+     }},
+    {19, "t", true,
+     [](DiscWriter& w, const std::vector<Value>& a) {
+       const std::string source = a[0].toText();
+       std::lock_guard lock(w.mutex_);
+       const auto dropped =
+           std::erase_if(w.entries_, [&](const ImageEntry& e) { return e.source == source; });
+       return yesNo(dropped != 0);
+     }},
+    {20, "", true,
+     [](DiscWriter& w, const std::vector<Value>&) {
+       return started(w.submit([&w] { w.ejectJob(); }));
+     }},
+    {21, "", true,
+     [](DiscWriter& w, const std::vector<Value>&) {
+       return started(w.submit([&w] { w.blankJob(); }));
+     }},
+    {22, "", false,
+     [](DiscWriter& w, const std::vector<Value>&) {
+       std::lock_guard lock(w.mutex_);
+       w.lastError_.clear();
+       w.lastMegabytes_ = -1;
+       return CallResult::success();
+     }},
+    {23, "n", false,
+     [](DiscWriter& w, const std::vector<Value>& a) {
+       std::lock_guard lock(w.mutex_);
+       w.speed_ = static_cast<int>(std::clamp<std::int64_t>(a[0].toInteger(), 0, 1 << 20));
+       return CallResult::success();
+     }},
+    {24, "t", true,
+     [](DiscWriter& w, const std::vector<Value>& a) {
+       return started(w.startImageJob(&DiscWriter::writeJob, a[0].toText()));
+     }},
+    {25, "t", true,
+     [](DiscWriter& w, const std::vector<Value>& a) {
+       return started(w.startImageJob(&DiscWriter::buildJob, a[0].toText()));
+     }},
+    {26, "tnt", true,
+     [](DiscWriter& w, const std::vector<Value>& a) {
+       return yesNo(w.addEntry(a[0].toText(), a[2].toText(), a[1].toInteger() != 0, false));
+     }},
+    {27, "", false,
+     [](DiscWriter& w, const std::vector<Value>&) {
+       std::lock_guard lock(w.mutex_);
+       w.entries_.clear();
+       return CallResult::success();
+     }},
+    {28, "", false,
+     [](DiscWriter& w, const std::vector<Value>&) {
+       w.cancel_ = true;
+       return CallResult::success();
+     }},
+    {29, "t", true,
+     [](DiscWriter& w, const std::vector<Value>& a) {
+       return started(w.startImageJob(&DiscWriter::verifyJob, a[0].toText()));
+     }},
+    {30, "tt", true,
+     [](DiscWriter& w, const std::vector<Value>& a) {
+       return yesNo(w.addEntry(a[0].toText(), a[1].toText(), true, true));
+     }},
+    {31, "", true, [](DiscWriter& w, const std::vector<Value>&) { return w.scanNow(); }},
+    {32, "n", true,
+     [](DiscWriter& w, const std::vector<Value>& a) {
+       return CallResult::success(Value(w.describeDrive(a[0].toInteger())));
+     }},
+    {33, "", true,
+     [](DiscWriter& w, const std::vector<Value>&) { return yesNo(w.busyReading()); }},
+    {kAboutBox, "", false,
+     [](DiscWriter& w, const std::vector<Value>&) {
+       w.status(Status::About, "Marlo BACKUP disc writer on libburn " + Burner::version() +
+                                   " and libisofs " + isofsVersion());
+       return CallResult::success();
+     }},
+};
+
+const DiscWriter::Member* DiscWriter::findMember(int number) {
+  for (const Member& m : kMembers) {
+    if (m.number == number) return &m;
+  }
+  return nullptr;
+}
+
+CallResult DiscWriter::member(int number, const std::vector<Value>& args) {
+  const Member* m = findMember(number);
+  if (m == nullptr) {
+    return CallResult::failure(CallError::UnknownMember,
+                               "the disc writer has no member " + std::to_string(number));
+  }
+  if (CallResult check = checkArguments(number, args, m->arguments); !check.ok()) return check;
+  return m->run(*this, args);
+}
+
+bool DiscWriter::startImageJob(void (DiscWriter::*job)(const std::string& imagePath),
+                               std::string imagePath) {
+  return submit([this, job, image = std::move(imagePath)] { (this->*job)(image); });
+}
+
+// The scan runs on the worker, so its events come from the same thread as every other event;
+// the caller waits for the count.
+CallResult DiscWriter::scanNow() {
+  auto promise = std::make_shared<std::promise<int>>();
+  std::future<int> count = promise->get_future();
+  if (!submit([this, promise] { promise->set_value(scanDrives()); }, false)) {
+    return CallResult::failure(CallError::Busy, "the disc writer is busy; scan later");
+  }
+  return CallResult::success(Value(count.get()));
+}
+
+std::string DiscWriter::describeDrive(std::int64_t n) {
+  std::lock_guard lock(mutex_);
+  if (n < 1 || n > static_cast<std::int64_t>(drives_.size())) return {};
+  const DriveInfo& d = drives_[static_cast<std::size_t>(n - 1)];
+  return std::to_string(d.adapter) + " " + std::to_string(d.id) + " " + std::to_string(d.lun) +
+         " " + d.vendor + " " + d.product + " " + d.revision + " " + d.address;
+}
+
 // --- Calls ---------------------------------------------------------------------------------------
 
 CallResult DiscWriter::call(int number, CallKind kind, const std::vector<Value>& args) {
@@ -150,9 +297,8 @@ CallResult DiscWriter::call(int number, CallKind kind, const std::vector<Value>&
                                "member " + std::to_string(number) + " cannot be assigned");
   }
   CallResult result = member(number, args);
-  const bool hasResult =
-      number != 22 && number != 23 && number != 27 && number != 28 && number != kAboutBox;
-  if (result.ok() && kind == CallKind::Get && !hasResult) {
+  const Member* m = findMember(number);
+  if (result.ok() && kind == CallKind::Get && m != nullptr && !m->hasResult) {
     return CallResult::failure(
         CallError::UnknownMember,
         "member " + std::to_string(number) + " has no result; it is executed, not read");
@@ -160,115 +306,7 @@ CallResult DiscWriter::call(int number, CallKind kind, const std::vector<Value>&
   return result;
 }
 
-CallResult DiscWriter::member(int number, const std::vector<Value>& args) {
-  auto started = [](bool queued) { return CallResult::success(Value(queued ? 1 : 0)); };
-  CallResult check = CallResult::success();
-  switch (number) {
-    case 18: {
-      if (!(check = checkArguments(number, args, {Arg::Text})).ok()) return check;
-      const std::string label = args[0].toText();
-      if (label.size() > kVolumeIdLength) return CallResult::success(Value(0));
-      std::lock_guard lock(mutex_);
-      volumeId_ = label;
-      return CallResult::success(Value(1));
-    }
-    case 19: {
-      if (!(check = checkArguments(number, args, {Arg::Text})).ok()) return check;
-      const std::string source = args[0].toText();
-      std::lock_guard lock(mutex_);
-      const auto before = entries_.size();
-      std::erase_if(entries_, [&](const ImageEntry& e) { return e.source == source; });
-      return CallResult::success(Value(entries_.size() != before ? 1 : 0));
-    }
-    case 20:
-      if (!(check = checkArguments(number, args, {})).ok()) return check;
-      return started(submit([this] { ejectJob(); }));
-    case 21:
-      if (!(check = checkArguments(number, args, {})).ok()) return check;
-      return started(submit([this] { blankJob(); }));
-    case 22: {
-      if (!(check = checkArguments(number, args, {})).ok()) return check;
-      std::lock_guard lock(mutex_);
-      lastError_.clear();
-      lastMegabytes_ = -1;
-      return CallResult::success();
-    }
-    case 23: {
-      if (!(check = checkArguments(number, args, {Arg::Number})).ok()) return check;
-      std::lock_guard lock(mutex_);
-      speed_ = static_cast<int>(std::clamp<std::int64_t>(args[0].toInteger(), 0, 1 << 20));
-      return CallResult::success();
-    }
-    case 24: {
-      if (!(check = checkArguments(number, args, {Arg::Text})).ok()) return check;
-      const std::string image = args[0].toText();
-      return started(submit([this, image] { writeJob(image); }));
-    }
-    case 25: {
-      if (!(check = checkArguments(number, args, {Arg::Text})).ok()) return check;
-      const std::string image = args[0].toText();
-      return started(submit([this, image] { buildJob(image); }));
-    }
-    case 26:
-      if (!(check = checkArguments(number, args, {Arg::Text, Arg::Number, Arg::Text})).ok()) {
-        return check;
-      }
-      return CallResult::success(Value(
-          addEntry(args[0].toText(), args[2].toText(), args[1].toInteger() != 0, false) ? 1 : 0));
-    case 27: {
-      if (!(check = checkArguments(number, args, {})).ok()) return check;
-      std::lock_guard lock(mutex_);
-      entries_.clear();
-      return CallResult::success();
-    }
-    case 28:
-      if (!(check = checkArguments(number, args, {})).ok()) return check;
-      cancel_ = true;
-      return CallResult::success();
-    case 29: {
-      if (!(check = checkArguments(number, args, {Arg::Text})).ok()) return check;
-      const std::string image = args[0].toText();
-      return started(submit([this, image] { verifyJob(image); }));
-    }
-    case 30:
-      if (!(check = checkArguments(number, args, {Arg::Text, Arg::Text})).ok()) return check;
-      return CallResult::success(
-          Value(addEntry(args[0].toText(), args[1].toText(), true, true) ? 1 : 0));
-    case 31: {
-      if (!(check = checkArguments(number, args, {})).ok()) return check;
-      // The scan runs on the worker, so its events come from the same thread as every other
-      // event; the caller waits for the count.
-      auto promise = std::make_shared<std::promise<int>>();
-      std::future<int> count = promise->get_future();
-      if (!submit([this, promise] { promise->set_value(scanDrives()); }, false)) {
-        return CallResult::failure(CallError::Busy, "the disc writer is busy; scan later");
-      }
-      return CallResult::success(Value(count.get()));
-    }
-    case 32: {
-      if (!(check = checkArguments(number, args, {Arg::Number})).ok()) return check;
-      const std::int64_t n = args[0].toInteger();
-      std::lock_guard lock(mutex_);
-      if (n < 1 || n > static_cast<std::int64_t>(drives_.size()))
-        return CallResult::success(Value(""));
-      const DriveInfo& d = drives_[static_cast<std::size_t>(n - 1)];
-      return CallResult::success(Value(std::to_string(d.adapter) + " " + std::to_string(d.id) +
-                                       " " + std::to_string(d.lun) + " " + d.vendor + " " +
-                                       d.product + " " + d.revision + " " + d.address));
-    }
-    case 33:
-      if (!(check = checkArguments(number, args, {})).ok()) return check;
-      return CallResult::success(Value(busyReading() ? 1 : 0));
-    case kAboutBox:
-      if (!(check = checkArguments(number, args, {})).ok()) return check;
-      status(Status::About, "Marlo BACKUP disc writer on libburn " + Burner::version() +
-                                " and libisofs " + isofsVersion());
-      return CallResult::success();
-    default:
-      return CallResult::failure(CallError::UnknownMember,
-                                 "the disc writer has no member " + std::to_string(number));
-  }
-}
+// --- Properties ----------------------------------------------------------------------------------
 
 CallResult DiscWriter::getProperty(int number) {
   std::lock_guard lock(mutex_);

@@ -106,10 +106,17 @@ class DiscWriter final : public marlo::activex::Control {
   static std::shared_ptr<marlo::activex::Control> make();
 
  private:
-  struct Settings;  // what a job needs, copied when it is queued
   using Job = std::function<void()>;
+  struct Member;  // one member of the table in disc_writer.cpp
+  static const Member kMembers[];
+  static const Member* findMember(int number);
 
   marlo::activex::CallResult member(int number, const std::vector<marlo::activex::Value>& args);
+  marlo::activex::CallResult scanNow();
+  // Queues a job on an image file (build, write, compare); false when it could not be queued.
+  bool startImageJob(void (DiscWriter::*job)(const std::string& imagePath), std::string imagePath);
+  // Drive n (from 1) in words; empty when there is none.
+  std::string describeDrive(std::int64_t n);
   marlo::activex::CallResult getProperty(int number);
   marlo::activex::CallResult putProperty(int number, const marlo::activex::Value& value);
 

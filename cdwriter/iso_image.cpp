@@ -87,6 +87,87 @@ ImageOutcome failure(std::string error) {
   return ImageOutcome{false, 0, std::move(error)};
 }
 
+// Puts every entry into the image, under its folder. Empty when all went in; otherwise what
+// failed.
+std::string addEntries(IsoImage* image, const std::vector<ImageEntry>& entries) {
+  for (const ImageEntry& entry : entries) {
+    std::error_code ec;
+    const std::filesystem::path source = std::filesystem::absolute(entry.source, ec);
+    if (ec || !std::filesystem::exists(source, ec)) {
+      return "the file " + entry.source + " does not exist";
+    }
+    IsoDir* dir = nullptr;
+    if (const int r = imageFolder(image, entry.folder, &dir); r < 0) {
+      return "cannot make the image folder " + entry.folder + ": " + isofsMessage(r);
+    }
+    const int r = entry.wholeFolder ? iso_tree_add_dir_rec(image, dir, source.c_str())
+                                    : iso_tree_add_new_node(image, dir, source.filename().c_str(),
+                                                            source.c_str(), nullptr);
+    if (r < 0) return "cannot add " + entry.source + ": " + isofsMessage(r);
+  }
+  return {};
+}
+
+// The stream's generator runs on a thread of its own; leaving early must stop it.
+void cancelSource(burn_source* source) {
+  if (source->version >= 1 && source->cancel != nullptr) source->cancel(source);
+}
+
+// Copies the image stream into `out` block by block, counting into `done`. Empty when the
+// stream ended; otherwise why the copy stopped.
+std::string copyStream(burn_source* source, std::FILE* out, const std::string& outName,
+                       std::int64_t total,
+                       const std::function<void(std::int64_t, std::int64_t)>& progress,
+                       const std::atomic<bool>& cancel, std::int64_t& done) {
+  unsigned char block[kBlock];
+  for (;;) {
+    if (cancel.load()) return "the image build was cancelled";
+    const int n = source->read_xt != nullptr ? source->read_xt(source, block, kBlock)
+                                             : source->read(source, block, kBlock);
+    if (n == 0) return {};
+    if (n < 0) return "cannot make the image: " + isofsMessage(n);
+    if (std::fwrite(block, 1, static_cast<std::size_t>(n), out) != static_cast<std::size_t>(n)) {
+      return "cannot write " + outName + ": " + std::strerror(errno);
+    }
+    done += n;
+    if (progress && done % (256 * kBlock) == 0) progress(done, total);
+  }
+}
+
+// Writes the stream beside `imagePath` and renames it into place once it is complete and on
+// the disc.
+ImageOutcome writeImageFile(burn_source* source, const std::string& imagePath,
+                            const std::function<void(std::int64_t, std::int64_t)>& progress,
+                            const std::atomic<bool>& cancel) {
+  const std::int64_t total = source->get_size(source);
+  const std::filesystem::path target(imagePath);
+  const std::filesystem::path partial = target.string() + ".partial";
+  std::FILE* out = std::fopen(partial.c_str(), "wb");
+  if (out == nullptr) {
+    cancelSource(source);
+    return failure("cannot create " + partial.string() + ": " + std::strerror(errno));
+  }
+  std::int64_t done = 0;
+  std::string error = copyStream(source, out, partial.string(), total, progress, cancel, done);
+  if (!error.empty()) cancelSource(source);
+  if (std::fflush(out) != 0 || ::fsync(::fileno(out)) != 0) {
+    if (error.empty()) error = "cannot write " + partial.string() + ": " + std::strerror(errno);
+  }
+  std::fclose(out);
+  std::error_code ec;
+  if (!error.empty()) {
+    std::filesystem::remove(partial, ec);
+    return failure(error);
+  }
+  std::filesystem::rename(partial, target, ec);
+  if (ec) {
+    std::filesystem::remove(partial, ec);
+    return failure("cannot write " + imagePath + ": " + ec.message());
+  }
+  if (progress) progress(done, total);
+  return ImageOutcome{true, done, {}};
+}
+
 }  // namespace
 
 std::vector<std::string> imageFolderPath(const std::string& folder) {
@@ -125,21 +206,8 @@ ImageOutcome buildImage(const std::vector<ImageEntry>& entries, const std::strin
   }
   const std::unique_ptr<IsoImage, ImageDeleter> image(raw);
   iso_image_set_application_id(image.get(), "MARLO BACKUP");
-  for (const ImageEntry& entry : entries) {
-    std::error_code ec;
-    const std::filesystem::path source = std::filesystem::absolute(entry.source, ec);
-    if (ec || !std::filesystem::exists(source, ec)) {
-      return failure("the file " + entry.source + " does not exist");
-    }
-    IsoDir* dir = nullptr;
-    if (const int r = imageFolder(image.get(), entry.folder, &dir); r < 0) {
-      return failure("cannot make the image folder " + entry.folder + ": " + isofsMessage(r));
-    }
-    const int r = entry.wholeFolder
-                      ? iso_tree_add_dir_rec(image.get(), dir, source.c_str())
-                      : iso_tree_add_new_node(image.get(), dir, source.filename().c_str(),
-                                              source.c_str(), nullptr);
-    if (r < 0) return failure("cannot add " + entry.source + ": " + isofsMessage(r));
+  if (std::string error = addEntries(image.get(), entries); !error.empty()) {
+    return failure(std::move(error));
   }
 
   IsoWriteOpts* rawOpts = nullptr;
@@ -155,57 +223,7 @@ ImageOutcome buildImage(const std::vector<ImageEntry>& entries, const std::strin
     return failure(isofsMessage(r));
   }
   const std::unique_ptr<burn_source, SourceDeleter> source(rawSource);
-  const std::int64_t total = source->get_size(source.get());
-
-  const std::filesystem::path target(imagePath);
-  const std::filesystem::path partial = target.string() + ".partial";
-  std::FILE* out = std::fopen(partial.c_str(), "wb");
-  if (out == nullptr) {
-    // The generator thread is running already; it must be told to stop before we leave.
-    if (source->version >= 1 && source->cancel != nullptr) source->cancel(source.get());
-    return failure("cannot create " + partial.string() + ": " + std::strerror(errno));
-  }
-  unsigned char block[kBlock];
-  std::int64_t done = 0;
-  std::string error;
-  for (;;) {
-    if (cancel.load()) {
-      error = "the image build was cancelled";
-      break;
-    }
-    const int n = source->read_xt != nullptr ? source->read_xt(source.get(), block, kBlock)
-                                             : source->read(source.get(), block, kBlock);
-    if (n == 0) break;
-    if (n < 0) {
-      error = "cannot make the image: " + isofsMessage(n);
-      break;
-    }
-    if (std::fwrite(block, 1, static_cast<std::size_t>(n), out) != static_cast<std::size_t>(n)) {
-      error = "cannot write " + partial.string() + ": " + std::strerror(errno);
-      break;
-    }
-    done += n;
-    if (progress && done % (256 * kBlock) == 0) progress(done, total);
-  }
-  if (!error.empty() && source->version >= 1 && source->cancel != nullptr) {
-    source->cancel(source.get());
-  }
-  if (std::fflush(out) != 0 || ::fsync(::fileno(out)) != 0) {
-    if (error.empty()) error = "cannot write " + partial.string() + ": " + std::strerror(errno);
-  }
-  std::fclose(out);
-  std::error_code ec;
-  if (!error.empty()) {
-    std::filesystem::remove(partial, ec);
-    return failure(error);
-  }
-  std::filesystem::rename(partial, target, ec);
-  if (ec) {
-    std::filesystem::remove(partial, ec);
-    return failure("cannot write " + imagePath + ": " + ec.message());
-  }
-  if (progress) progress(done, total);
-  return ImageOutcome{true, done, {}};
+  return writeImageFile(source.get(), imagePath, progress, cancel);
 }
 
 }  // namespace cdwriter

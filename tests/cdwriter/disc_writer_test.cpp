@@ -1,33 +1,14 @@
 // The real control on stdio: pseudo-drives: images other tools read, the writing and read-back,
 // the checks that keep a disc from being blanked for an image that cannot be written, and
 // libburn's failures turned into "OnError" lines that always end the job.
-#include <array>
-#include <cstdio>
-
 #include "disc_writer_fixture.h"
+#include "tool_run.h"
 
 namespace cdwriter::test {
 namespace {
 
 using marlo::activex::CallError;
 using marlo::activex::CallKind;
-
-// Runs a command; its exit status and what it printed.
-std::pair<int, std::string> run(const std::string& command) {
-  std::string output;
-  std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return {-1, {}};
-  std::array<char, 4096> buffer{};
-  while (const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) {
-    output.append(buffer.data(), n);
-  }
-  const int status = ::pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
-
-std::string shellQuoted(const std::filesystem::path& path) {
-  return "'" + path.string() + "'";
-}
 
 class DiscWriterTest : public DiscWriterFixture {
  protected:

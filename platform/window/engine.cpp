@@ -678,6 +678,10 @@ bool Engine::editDocument(WindowHandle window, int control, DocumentEdit edit) {
     if (shutDown_) return false;
     edits_.push_back(wait);
   }
+  ThreadState* ts = tls();
+  // While the view has the edit, the caller waits for the view as for a dialog: a test that
+  // waits for the program to settle must not wait for it (the view may be that test's thread).
+  std::shared_ptr<ThreadState> owner = ts != nullptr ? threadState(ts->id) : nullptr;
   DocumentEdit guarded = [wait, edit = std::move(edit)](QTextDocument& document,
                                                         TextSelection& selection) {
     {
@@ -687,18 +691,37 @@ bool Engine::editDocument(WindowHandle window, int control, DocumentEdit edit) {
     }
     edit(document, selection);
   };
-  view_.editDocument(window, control, std::move(guarded), [wait](bool ran) {
-    std::lock_guard lock(wait->mutex);
-    wait->finished = true;
-    wait->ran = ran && wait->started;
+  view_.editDocument(window, control, std::move(guarded), [wait, owner](bool ran) {
+    {
+      std::lock_guard lock(wait->mutex);
+      wait->finished = true;
+      wait->ran = ran && wait->started;
+    }
+    if (owner) {
+      std::lock_guard lock(owner->mutex);
+      if (owner->status == ThreadStatus::InDialog) owner->status = ThreadStatus::Busy;
+    }
     wait->cv.notify_all();
   });
+  if (owner) {
+    std::lock_guard done(wait->mutex);
+    if (!wait->finished) {
+      std::lock_guard lock(owner->mutex);
+      owner->status = ThreadStatus::InDialog;
+      owner->statusCv.notify_all();
+    }
+  }
   bool ran = false;
   {
     std::unique_lock lock(wait->mutex);
     wait->cv.wait(lock, [&] { return wait->finished || (wait->halted && !wait->started); });
     if (!wait->finished) wait->abandoned = true;
     ran = wait->ran;
+  }
+  if (ts != nullptr) {
+    std::lock_guard lock(ts->mutex);
+    ts->status = ThreadStatus::Busy;
+    ++activity_;
   }
   std::lock_guard lock(mutex_);
   edits_.erase(std::remove(edits_.begin(), edits_.end(), wait), edits_.end());

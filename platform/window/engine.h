@@ -52,7 +52,7 @@ inline constexpr unsigned RightButtonDoubleClick = 0x0206;
 enum class ThreadStatus {
   Busy,      // running program code (or a wait ran out)
   Idle,      // waiting in an accept loop with nothing to take
-  InDialog,  // waiting for the answer to a dialog
+  InDialog,  // waiting for the view: the answer to a dialog, or an edit of a document
   Ended,
 };
 

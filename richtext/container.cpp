@@ -26,6 +26,7 @@ using win::n;
 
 constexpr std::string_view kSizes = "8|9|10|11|12|14|16|18|20|22|24|26|28|36|48|72";
 constexpr int kBarHeight = 20;
+constexpr int kWidth = 408;
 
 struct Tool {
   C control;
@@ -183,7 +184,7 @@ class Container : public WindowController {
     const win::Rect button{0, 3, 36, 14};
     auto tool = [&](int i) { return win::Rect{4 + i * 38, button.y, button.width, button.height}; };
     window_.add<C>({
-        {C::Toolbar, ControlKind::Panel, "", {0, 0, 400, kBarHeight}},
+        {C::Toolbar, ControlKind::Panel, "", {0, 0, kWidth, kBarHeight}},
         {C::New, ControlKind::Button, "New", tool(0)},
         {C::Open, ControlKind::Button, "Open", tool(1)},
         {C::Save, ControlKind::Button, "Save", tool(2)},
@@ -194,7 +195,7 @@ class Container : public WindowController {
         {C::Paste, ControlKind::Button, "Paste", tool(7)},
         {C::Undo, ControlKind::Button, "Undo", tool(8)},
         {C::Redo, ControlKind::Button, "Redo", tool(9)},
-        {C::FormatBar, ControlKind::Panel, "", {0, 20, 400, 22}},
+        {C::FormatBar, ControlKind::Panel, "", {0, 20, kWidth, 22}},
         {C::Fonts, ControlKind::List, "", {4, 24, 96, 12}, win::flag::Drop},
         {C::FontSize, ControlKind::List, "", {102, 24, 26, 12}, win::flag::Drop},
         {C::Bold,
@@ -205,11 +206,11 @@ class Container : public WindowController {
         {C::Italic, ControlKind::CheckBox, "I", {148, 23, 14, 14}, win::flag::Latch},
         {C::Underline, ControlKind::CheckBox, "U", {164, 23, 14, 14}, win::flag::Latch},
         {C::FontColour, ControlKind::Button, "Color", {182, 23, 30, 14}},
-        {C::Alignment, ControlKind::OptionGroup, "", {214, 20, 136, 21}},
+        {C::Alignment, ControlKind::OptionGroup, "", {214, 20, 144, 21}},
         {C::AlignLeft, ControlKind::Radio, "Align Left", {218, 26, 44, 10}},
         {C::AlignCenter, ControlKind::Radio, "Center", {264, 26, 36, 10}},
-        {C::AlignRight, ControlKind::Radio, "Align Right", {302, 26, 46, 10}},
-        {C::Bullets, ControlKind::CheckBox, "Bullets", {354, 23, 42, 14}, win::flag::Latch},
+        {C::AlignRight, ControlKind::Radio, "Align Right", {302, 26, 54, 10}},
+        {C::Bullets, ControlKind::CheckBox, "Bullets", {362, 23, 42, 14}, win::flag::Latch},
     });
     for (const Tool& t : kTools) window_.setTip(n(t.control), std::string(t.tip));
     for (const Tool& t : kFormatTips) window_.setTip(n(t.control), std::string(t.tip));
@@ -255,7 +256,8 @@ class Container : public WindowController {
       }
     }
     const int height = (toolbar ? kBarHeight : 0) + (formatBar ? 22 : 0);
-    window_.setRect({0, 0, 400, std::max(height, 1)});
+    const win::Rect place = box_.barsPlace();
+    window_.setRect({place.x, place.y, kWidth, std::max(height, 1)});
     window_.setVisible(toolbar || formatBar);
   }
 
@@ -409,7 +411,7 @@ class Container : public WindowController {
   RichTextBox& box_;
   win::RowQueue fonts_;
   win::RowQueue sizes_;
-  win::Window window_{std::string(kContainerTitle), {0, 0, 400, 42}};
+  win::Window window_{std::string(kContainerTitle), {0, 0, kWidth, 42}};
 };
 
 // Tells the box when the thread ends, however it ends (a halt unwinds through here).

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QTextDocument>
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -125,6 +126,8 @@ void RichTextBox::init(win::Window& window, int textControl, std::uint8_t showTa
   }
   textControl_ = window.control(textControl);
   windowFont_ = window.props().font;
+  const win::WindowProps& props = window.props();
+  if (!props.centred) barsPlace_ = {props.rect.x, std::max(0, props.rect.y - 50), 0, 0};
   BSHOWONSTART = textControl_.visible() ? 1 : 0;
 
   // The editor takes over the text control's scroll bars. (Moves and size changes reach the

@@ -189,6 +189,8 @@ class RichTextBox {
   // The text control as init found it, for the container's start-up.
   [[nodiscard]] const win::ControlState& textControl() const { return textControl_; }
   [[nodiscard]] const win::Font& windowFont() const { return windowFont_; }
+  // Where the bars go: above the program window when it has a place of its own.
+  [[nodiscard]] win::Rect barsPlace() const { return barsPlace_; }
   // The container thread's start-up is done (OPENED), or the thread has ended.
   void markOpened();
   void containerEnded();
@@ -209,6 +211,7 @@ class RichTextBox {
   int control_ = 0;               // the rich-text control, also after HRTFWINDOW went to 0
   win::ControlState textControl_;
   win::Font windowFont_;
+  win::Rect barsPlace_;
   bool hadVScroll_ = false;
   bool hadHScroll_ = false;
   std::shared_ptr<QTextDocument> document_;

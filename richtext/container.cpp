@@ -424,6 +424,11 @@ struct EndNotice {
 
 void runContainer(RichTextBox& box) {
   const EndNotice notice{box};
+  // Known before the start-up tells the bars anything, which may be before `start` returned.
+  const win::ThreadId self = win::Engine::currentThread();
+  box.LRTFTHREAD = self;
+  box.TBTHREAD = self;
+  box.FBTHREAD = self;
   Container container(box);
   container.run();
 }

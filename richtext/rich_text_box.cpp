@@ -158,7 +158,6 @@ void RichTextBox::init(win::Window& window, int textControl, std::uint8_t showTa
   Engine& engine = Engine::instance();
   const win::ThreadId thread = engine.start([this] { runContainer(*this); });
   LRTFTHREAD = thread;
-  TBTHREAD = FBTHREAD = thread;
   if (thread == 0) {
     detachFromWindow();
     fail("The editor's window could not start.");

@@ -1138,11 +1138,17 @@ void QtView::editDocument(WindowHandle window, int control, DocumentEdit edit,
     TextSelection selection{shown.anchor(), shown.position()};
     edit(doc, selection);
     const int last = std::max(0, doc.characterCount() - 1);
-    QTextCursor cursor(&doc);
-    cursor.setPosition(std::clamp(selection.anchor, 0, last));
-    cursor.setPosition(std::clamp(selection.caret, 0, last), QTextCursor::KeepAnchor);
-    editor->setTextCursor(cursor);
-    editor->ensureCursorVisible();
+    const int anchor = std::clamp(selection.anchor, 0, last);
+    const int caret = std::clamp(selection.caret, 0, last);
+    // A selection the edit left alone stays the editor's own, with the format typing goes on in.
+    const QTextCursor now = editor->textCursor();
+    if (now.anchor() != anchor || now.position() != caret) {
+      QTextCursor cursor(&doc);
+      cursor.setPosition(anchor);
+      cursor.setPosition(caret, QTextCursor::KeepAnchor);
+      editor->setTextCursor(cursor);
+      editor->ensureCursorVisible();
+    }
     done(true);
   };
   // Called on the GUI thread (a test, or the view itself) the edit runs at once: waiting for a

@@ -63,6 +63,44 @@ TEST_F(EditorTest, AHiddenTextControlGetsAHiddenEditorAndCloseGivesBackItsScroll
   EXPECT_FALSE(driver.isOpen(container));
 }
 
+TEST_F(EditorTest, AnEditorWithoutItsTextControlFailsWithError95AndLeavesNothing) {
+  openHost({.toolbar = 0, .formatBar = 0});
+  int error = 0;
+  std::uint8_t closed = 0;
+  onHost([&] {
+    RichTextBox other;
+    other.init(*box->RWINDOW, 99, 0, 1, 1);
+    error = marlo::currentRuntimeError().code;
+    closed = other.close(0);
+  });
+  EXPECT_EQ(error, 95);
+  EXPECT_EQ(closed, 1);
+  EXPECT_EQ(driver.screen(host).controls.size(), 3u) << "no second editor";
+  EXPECT_EQ(engine.runningThreads().size(), 2u) << "the host's and the first editor's only";
+}
+
+TEST_F(EditorTest, EachStyleCodeTogglesItsEffect) {
+  openHost();
+  ASSERT_TRUE(type("styled"));
+  ASSERT_TRUE(select(0, 6));
+  namespace style = marlo::richtext::style;
+  namespace effect = marlo::richtext::effect;
+  const std::pair<std::int32_t, unsigned> codes[] = {{style::Bold, effect::Bold},
+                                                     {style::Italic, effect::Italic},
+                                                     {style::Underline, effect::Underline},
+                                                     {style::Strike, effect::Strike},
+                                                     {style::Protected, effect::Protected}};
+  for (const auto& [code, bit] : codes) {
+    onHost([&] { box->toggleEffect(code); });
+    EXPECT_EQ(charFormat().effects, bit) << code;
+    onHost([&] { box->toggleEffect(code); });
+    EXPECT_EQ(charFormat().effects, 0u) << code;
+  }
+  EXPECT_EQ(box->LFONTSTRIKE, 0);
+  onHost([&] { box->toggleEffect(1234); });
+  EXPECT_EQ(charFormat().effects, 0u) << "an unknown code changes nothing";
+}
+
 TEST_F(EditorTest, TheTextTakesTheTextControlsFontAndTheEditorIsUnchangedAfterStart) {
   openHost({.font = {"Courier New", 12, true}});
   ASSERT_TRUE(type("Hello"));

@@ -113,8 +113,8 @@ class Container : public WindowController {
       case C::Paste:
       case C::Undo:
       case C::Redo:
-        runTool(control);
-        break;
+        runTool(control);  // gives the focus back itself
+        return SevBenign;
       case C::Bold:
         box_.toggleEffect(style::Bold);
         break;

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <utility>
 
 #include "richtext/rtf.h"
 
@@ -68,38 +69,28 @@ void mergeFormat(QTextDocument& document, const win::TextSelection& selection,
   }
 }
 
+// The numbering styles and the list styles that show them; the first stands for any bullet.
+constexpr std::pair<int, QTextListFormat::Style> kListStyles[] = {
+    {numbering::Bullet, QTextListFormat::ListDisc},
+    {numbering::Arabic, QTextListFormat::ListDecimal},
+    {numbering::LowerLetters, QTextListFormat::ListLowerAlpha},
+    {numbering::UpperLetters, QTextListFormat::ListUpperAlpha},
+    {numbering::LowerRoman, QTextListFormat::ListLowerRoman},
+    {numbering::UpperRoman, QTextListFormat::ListUpperRoman},
+};
+
 QTextListFormat::Style listStyle(int style) {
-  switch (style) {
-    case numbering::Arabic:
-      return QTextListFormat::ListDecimal;
-    case numbering::LowerLetters:
-      return QTextListFormat::ListLowerAlpha;
-    case numbering::UpperLetters:
-      return QTextListFormat::ListUpperAlpha;
-    case numbering::LowerRoman:
-      return QTextListFormat::ListLowerRoman;
-    case numbering::UpperRoman:
-      return QTextListFormat::ListUpperRoman;
-    default:
-      return QTextListFormat::ListDisc;
+  for (const auto& [n, s] : kListStyles) {
+    if (n == style) return s;
   }
+  return QTextListFormat::ListDisc;
 }
 
 int numberingOf(QTextListFormat::Style style) {
-  switch (style) {
-    case QTextListFormat::ListDecimal:
-      return numbering::Arabic;
-    case QTextListFormat::ListLowerAlpha:
-      return numbering::LowerLetters;
-    case QTextListFormat::ListUpperAlpha:
-      return numbering::UpperLetters;
-    case QTextListFormat::ListLowerRoman:
-      return numbering::LowerRoman;
-    case QTextListFormat::ListUpperRoman:
-      return numbering::UpperRoman;
-    default:
-      return numbering::Bullet;
+  for (const auto& [n, s] : kListStyles) {
+    if (s == style) return n;
   }
+  return numbering::Bullet;
 }
 
 // The process's own clipboard, for threads that have no system clipboard (the headless view).

@@ -158,7 +158,7 @@ class Pokazi : public LogViewer {
     ViewerRichText = richText_.get();
     // Only this editor's own failure counts, not one left behind by an earlier operation.
     marlo::clearRuntimeError();
-    richText_->init(window_, static_cast<int>(PokaziControl::RtfTextBox), 0, 0, 0);
+    richText_->init(window_, win::n(PokaziControl::RtfTextBox), 0, 0, 0);
     return marlo::currentRuntimeError().code == 95 ? marlo::SevFatal : marlo::SevBenign;
   }
 

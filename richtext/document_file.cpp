@@ -47,17 +47,17 @@ QString systemErrorText(int code) {
   return QString::fromLocal8Bit(message);
 }
 
-FileError loadFile(const QString& path, QTextDocument& document) {
+FileError readFileBytes(const QString& path, QByteArray& bytes) {
   const QByteArray name = QFile::encodeName(path);
   const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return failure(errno);
-  QByteArray bytes;
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd);
     return failure(EISDIR);
   }
-  if (st.st_size > 0) bytes.reserve(static_cast<qsizetype>(st.st_size));
+  QByteArray read;
+  if (st.st_size > 0) read.reserve(static_cast<qsizetype>(st.st_size));
   char chunk[65536];
   for (;;) {
     const ssize_t n = ::read(fd, chunk, sizeof chunk);
@@ -68,16 +68,26 @@ FileError loadFile(const QString& path, QTextDocument& document) {
       ::close(fd);
       return failure(code);
     }
-    bytes.append(chunk, n);
+    read.append(chunk, n);
   }
   ::close(fd);
+  bytes = std::move(read);
+  return {};
+}
+
+FileError loadFile(const QString& path, QTextDocument& document) {
+  QByteArray bytes;
+  if (const FileError e = readFileBytes(path, bytes); e.failed()) return e;
   readDocument(bytes, document);
   return {};
 }
 
 FileError saveFile(const QString& path, const QTextDocument& document, FileFormat format) {
-  const QByteArray bytes =
-      format == FileFormat::rtf ? writeRtf(document) : writePlainText(document);
+  return writeFileBytes(path,
+                        format == FileFormat::rtf ? writeRtf(document) : writePlainText(document));
+}
+
+FileError writeFileBytes(const QString& path, const QByteArray& bytes) {
   const QByteArray name = QFile::encodeName(path);
   const QFileInfo info(path);
   // Created as any new file would be (the umask applies); an existing file's permissions are

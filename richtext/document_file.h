@@ -3,6 +3,7 @@
 // replaces it only once everything is written, so a failed save never costs the old file.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 class QTextDocument;
@@ -21,6 +22,11 @@ struct FileError {
 // Reads the file as RTF when it begins as RTF does, else as plain text, whatever its name.
 FileError loadFile(const QString& path, QTextDocument& document);
 FileError saveFile(const QString& path, const QTextDocument& document, FileFormat format);
+
+// The same in two halves, for a document that lives on another thread than the file work: the
+// whole file's bytes, and bytes written in place of a file as saveFile writes them.
+FileError readFileBytes(const QString& path, QByteArray& bytes);
+FileError writeFileBytes(const QString& path, const QByteArray& bytes);
 
 // The system's message for an error number, or "Unable to retrieve error message for error # "
 // and the number when the system has none.

@@ -1,5 +1,6 @@
 #include "app/restore/viewers.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -7,13 +8,17 @@
 #include "app/restore/restore_state.h"
 #include "framework/error_manager.h"
 #include "framework/ini_manager.h"
+#include "framework/runtime_error.h"
 #include "framework/window/window_component.h"
 #include "framework/window/window_controller.h"
 #include "framework/window/window_placement.h"
 #include "framework/window/window_resizer.h"
 #include "platform/window/window.h"
+#include "richtext/rich_text_box.h"
 
 namespace app {
+
+marlo::richtext::RichTextBox* ViewerRichText = nullptr;
 
 namespace {
 
@@ -56,6 +61,7 @@ class LogViewer : public marlo::WindowController {
     layOut();
     openWindow(window_);
     OPENED = true;
+    if (const SeverityLevel r = afterOpening(); r != marlo::SevBenign) return r;
     resizer_.init(window_, marlo::WindowResizer::kResize, true, false);
     addResizer(resizer_);
     marlo::globalIni.fetchWindow(procedure_, placement_);
@@ -66,6 +72,7 @@ class LogViewer : public marlo::WindowController {
   SeverityLevel kill() override {
     const SeverityLevel r = WindowController::kill();
     if (r == marlo::SevNotify) return r;
+    releaseOwn();
     if (OPENED) marlo::globalIni.updateWindow(procedure_, placement_);
     marlo::globalErrors.setProcedureName({}, true);
     return r;
@@ -73,6 +80,9 @@ class LogViewer : public marlo::WindowController {
 
  protected:
   virtual void addControls() = 0;
+  // What a viewer sets up on its window once it is open, and lets go of when it ends.
+  virtual SeverityLevel afterOpening() { return marlo::SevBenign; }
+  virtual void releaseOwn() {}
 
   void addTextBox() {
     const int box = window_.add(win::ControlKind::TextBox, "", kTextRect,
@@ -110,11 +120,17 @@ class LogViewer : public marlo::WindowController {
   marlo::EngineWindowPlacement placement_{window_};
 };
 
-// The backup run's report. The rich-text component that will sit on the hidden control 2 is
-// not part of the program yet; the viewer needs none of its functions and is complete without it.
+// The backup run's report, with a rich-text editor on its hidden control 2: none of its bars is
+// shown and nothing is loaded into it.
 class Pokazi : public LogViewer {
  public:
   Pokazi() : LogViewer("pokazi", "?OUT_", glo::OUT_) {}
+
+  SeverityLevel onWindowEvent() override {
+    if (const SeverityLevel r = WindowController::onWindowEvent(); r != marlo::SevBenign) return r;
+    if (window_.eventCode() == win::event::CloseWindow && richText_) richText_->close(0);
+    return marlo::SevBenign;
+  }
 
   SeverityLevel onAccepted() override {
     if (const SeverityLevel r = WindowController::onAccepted(); r != marlo::SevBenign) return r;
@@ -136,6 +152,22 @@ class Pokazi : public LogViewer {
     window_.setName(place, "?RTFTEXTBOX");
     addCancel();
   }
+
+  SeverityLevel afterOpening() override {
+    richText_ = std::make_unique<marlo::richtext::RichTextBox>();
+    ViewerRichText = richText_.get();
+    // Only this editor's own failure counts, not one left behind by an earlier operation.
+    marlo::clearRuntimeError();
+    richText_->init(window_, win::n(PokaziControl::RtfTextBox), 0, 0, 0);
+    return marlo::currentRuntimeError().code == 95 ? marlo::SevFatal : marlo::SevBenign;
+  }
+
+  void releaseOwn() override {
+    richText_.reset();  // waits until the editor's own thread has ended
+    ViewerRichText = nullptr;
+  }
+
+  std::unique_ptr<marlo::richtext::RichTextBox> richText_;
 };
 
 // The Restore window's report.

@@ -54,6 +54,37 @@ void HeadlessView::focusControl(WindowHandle window, int control) {
   changed();
 }
 
+void HeadlessView::editDocument(WindowHandle window, int control, DocumentEdit edit,
+                                std::function<void(bool)> done) {
+  std::lock_guard turn(editing_);
+  std::shared_ptr<QTextDocument> document;
+  TextSelection selection;
+  {
+    std::lock_guard lock(mutex_);
+    const auto it = screens_.find(window);
+    if (it != screens_.end()) {
+      const auto c = it->second.controls.find(control);
+      if (c != it->second.controls.end() && c->second.kind == ControlKind::RichText)
+        document = c->second.document;
+      selection = it->second.selections[control];
+    }
+  }
+  if (!document) {
+    done(false);
+    return;
+  }
+  // The view's lock is not held while the edit runs: reading or writing a long document takes
+  // a while, and the screen stays readable meanwhile.
+  edit(*document, selection);
+  {
+    std::lock_guard lock(mutex_);
+    const auto it = screens_.find(window);
+    if (it != screens_.end()) it->second.selections[control] = selection;
+    changed();
+  }
+  done(true);
+}
+
 void HeadlessView::showDialog(const DialogRequest& request, AnswerFn answer) {
   std::unique_lock lock(mutex_);
   ShownDialog shown{request, {}, false};

@@ -24,6 +24,7 @@ class HeadlessView : public View {
     WindowProps props;
     std::map<int, ControlState> controls;
     int focus = 0;
+    std::map<int, TextSelection> selections;  // of the rich-text controls
   };
   struct ShownDialog {
     DialogRequest request;
@@ -43,6 +44,9 @@ class HeadlessView : public View {
   bool trayRemove(WindowHandle window, unsigned id) override;
   void beep(BeepKind kind) override;
   void programEnded() override;
+  // Runs the edit at once on the calling thread; edits of any documents take turns.
+  void editDocument(WindowHandle window, int control, DocumentEdit edit,
+                    std::function<void(bool)> done) override;
 
   // --- Screen ----------------------------------------------------------------------------
   [[nodiscard]] std::optional<Screen> screen(WindowHandle window) const;
@@ -87,6 +91,7 @@ class HeadlessView : public View {
   std::vector<BeepKind> beeps_;
   bool ended_ = false;
   std::uint64_t version_ = 0;
+  std::mutex editing_;  // held while an edit runs, never together with mutex_
 };
 
 }  // namespace marlo::headless

@@ -199,6 +199,12 @@ bool TestDriver::clickTray(WindowHandle window, TrayAction action) {
   return false;
 }
 
+bool TestDriver::editText(WindowHandle window, int c, const DocumentEdit& edit) {
+  if (!reachable(window, c) || control(window, c).has(flag::ReadOnly)) return false;
+  if (!engine_.editDocument(window, c, edit)) return false;
+  return settle();
+}
+
 void TestDriver::answerNextMessage(unsigned button) {
   DialogAnswer a;
   a.button = button;
@@ -227,6 +233,21 @@ void TestDriver::answerNextPopup(int item) {
   DialogAnswer a;
   a.item = item;
   view_.script(DialogRequest::Kind::Popup, a);
+}
+
+void TestDriver::answerNextColour(Colour colour) {
+  DialogAnswer a;
+  a.button = colour == kNoColour ? button::Cancel : button::Ok;
+  a.colour = colour;
+  view_.script(DialogRequest::Kind::PickColour, a);
+}
+
+void TestDriver::answerNextPrint(std::string pdf, std::string printer) {
+  DialogAnswer a;
+  a.button = pdf.empty() && printer.empty() ? button::Cancel : button::Ok;
+  a.path = std::move(pdf);
+  a.printer = std::move(printer);
+  view_.script(DialogRequest::Kind::Print, a);
 }
 
 std::optional<DialogRequest> TestDriver::waitForDialog() {

@@ -68,6 +68,9 @@ class TestDriver {
   bool closeBox(WindowHandle window);
   // Clicks the window's notification-area icon (the first one when the window has several).
   bool clickTray(WindowHandle window, TrayAction action);
+  // What a person does in a rich-text control (types, selects, deletes), as an edit of its
+  // document and selection; false when the person could not reach the control.
+  bool editText(WindowHandle window, int control, const DocumentEdit& edit);
 
   // --- Dialogs ----------------------------------------------------------------------------
   // Scripted answers for dialogs still to come, used in order per kind.
@@ -75,7 +78,10 @@ class TestDriver {
   void answerNextOpenFile(std::string path);  // empty = cancel
   void answerNextSaveFile(std::string path);
   void answerNextFolder(std::string path);
-  void answerNextPopup(int item);  // 0 = dismiss
+  void answerNextPopup(int item);        // 0 = dismiss
+  void answerNextColour(Colour colour);  // kNoColour = cancel
+  // Prints into `pdf` (a file), or on `printer` when `pdf` is empty; cancels when both are.
+  void answerNextPrint(std::string pdf, std::string printer = {});
   // Waits until a dialog waits for an answer (one that no script answered).
   std::optional<DialogRequest> waitForDialog();
   // Answers it and settles.

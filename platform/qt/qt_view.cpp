@@ -4,6 +4,8 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QColorDialog>
+#include <QComboBox>
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -20,6 +22,8 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -28,6 +32,10 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QSystemTrayIcon>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QWindowStateChangeEvent>
@@ -48,6 +56,10 @@ QString qs(const std::string& s) {
 
 QColor toQColor(Colour c) {
   return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
+
+Colour fromQColor(const QColor& c) {
+  return c.red() | (c.green() << 8) | (c.blue() << 16);
 }
 
 Qt::Alignment toQt(Align a) {
@@ -288,6 +300,7 @@ QtView::~QtView() {
   std::map<WindowHandle, std::unique_ptr<Win>> windows;
   windows.swap(windows_);
   for (auto& [h, win] : windows) {
+    detachDocuments(*win);
     if (win->frame) delete win->frame.data();
   }
 }
@@ -389,6 +402,7 @@ void QtView::windowClosed(WindowHandle window) {
   onGui([this, window] {
     const auto it = windows_.find(window);
     if (it == windows_.end()) return;
+    detachDocuments(*it->second);
     if (Frame* f = it->second->frame.data()) {
       f->applying = true;
       f->hide();
@@ -585,8 +599,16 @@ QWidget* QtView::createControl(Win& w, const ControlState& s) {
       break;
     }
     case ControlKind::CheckBox: {
-      auto* b = new QCheckBox(parent);
-      connect(b, &QCheckBox::clicked, this, [this, h, n] { personInput(h, Input::press(n)); });
+      QAbstractButton* b = nullptr;
+      if (s.has(flag::Latch)) {
+        auto* latch = new QPushButton(parent);
+        latch->setCheckable(true);
+        b = latch;
+      } else {
+        b = new QCheckBox(parent);
+      }
+      connect(b, &QAbstractButton::clicked, this,
+              [this, h, n] { personInput(h, Input::press(n)); });
       widget = b;
       break;
     }
@@ -602,6 +624,13 @@ QWidget* QtView::createControl(Win& w, const ControlState& s) {
       break;
     }
     case ControlKind::List: {
+      if (s.has(flag::Drop)) {
+        auto* combo = new QComboBox(parent);
+        connect(combo, &QComboBox::activated, this,
+                [this, h, n](int index) { personInput(h, Input::selectRow(n, index + 1)); });
+        widget = combo;
+        break;
+      }
       auto* tree = new QTreeWidget(parent);
       tree->setRootIsDecorated(false);
       tree->setUniformRowHeights(true);
@@ -654,6 +683,17 @@ QWidget* QtView::createControl(Win& w, const ControlState& s) {
       widget = text;
       break;
     }
+    case ControlKind::RichText: {
+      auto* edit = new QTextEdit(parent);
+      edit->setAcceptRichText(true);
+      // The program shows its own popup on the right button's release.
+      edit->setContextMenuPolicy(Qt::NoContextMenu);
+      edit->viewport()->setProperty(kWindowProperty, h);
+      edit->viewport()->setProperty(kControlProperty, n);
+      edit->viewport()->installEventFilter(this);
+      widget = edit;
+      break;
+    }
     case ControlKind::ActiveX:
     case ControlKind::Region: {
       widget = new QWidget(parent);
@@ -703,6 +743,7 @@ void QtView::applyControl(Win& w, const ControlState& s) {
   }
   widget->setPalette(pal);
   widget->setAutoFillBackground(filled);
+  widget->setToolTip(qs(s.tip));
 
   const QSignalBlocker block(widget);
   switch (s.kind) {
@@ -738,7 +779,7 @@ void QtView::applyControl(Win& w, const ControlState& s) {
       break;
     }
     case ControlKind::CheckBox: {
-      auto* b = static_cast<QCheckBox*>(widget);
+      auto* b = static_cast<QAbstractButton*>(widget);
       b->setText(qs(s.text));
       b->setChecked(s.value == "1");
       break;
@@ -765,6 +806,14 @@ void QtView::applyControl(Win& w, const ControlState& s) {
       break;
     }
     case ControlKind::List: {
+      if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+        if (before == nullptr || before->rows != s.rows) {
+          combo->clear();
+          for (const auto& row : s.rows) combo->addItem(row.empty() ? QString() : qs(row[0]));
+        }
+        combo->setCurrentIndex(s.selection - 1);
+        break;
+      }
       auto* tree = static_cast<QTreeWidget*>(widget);
       const std::size_t columns = std::max<std::size_t>(1, s.columns.size());
       if (before == nullptr || before->columns.size() != s.columns.size() ||
@@ -827,6 +876,20 @@ void QtView::applyControl(Win& w, const ControlState& s) {
       text->setReadOnly(s.has(flag::ReadOnly));
       break;
     }
+    case ControlKind::RichText: {
+      auto* edit = static_cast<QTextEdit*>(widget);
+      showDocument(*edit, s.document);
+      edit->setReadOnly(s.has(flag::ReadOnly));
+      edit->setVerticalScrollBarPolicy(s.has(flag::VScroll) ? Qt::ScrollBarAsNeeded
+                                                            : Qt::ScrollBarAlwaysOff);
+      edit->setHorizontalScrollBarPolicy(s.has(flag::HScroll) ? Qt::ScrollBarAsNeeded
+                                                              : Qt::ScrollBarAlwaysOff);
+      // Lines run on past the edge only when there is a scroll bar to reach them.
+      edit->setLineWrapMode(s.has(flag::HScroll) ? QTextEdit::NoWrap : QTextEdit::WidgetWidth);
+      edit->setFrameShape(s.has(flag::Transparent) ? QFrame::NoFrame : QFrame::StyledPanel);
+      edit->viewport()->setAutoFillBackground(!s.has(flag::Transparent));
+      break;
+    }
     default:
       break;
   }
@@ -862,6 +925,18 @@ bool QtView::eventFilter(QObject* watched, QEvent* event) {
     if (alerted || (s.kind == ControlKind::List && !tab)) {
       personInput(h, Input::keyPress(n, k));
       return true;
+    }
+    return false;
+  }
+  if (event->type() == QEvent::MouseButtonRelease && s.kind == ControlKind::RichText) {
+    // Reported after the editor has moved its selection (the filter sits on the viewport), so
+    // the program reads the selection the click made.
+    const auto button = static_cast<QMouseEvent*>(event)->button();
+    const KeyCode k = button == Qt::RightButton  ? key::MouseRightUp
+                      : button == Qt::LeftButton ? key::MouseLeftUp
+                                                 : 0;
+    if (k != 0) {
+      QTimer::singleShot(0, this, [this, h, n, k] { personInput(h, Input::keyPress(n, k)); });
     }
     return false;
   }
@@ -965,6 +1040,45 @@ void QtView::showDialog(const DialogRequest& request, AnswerFn answer) {
         dialog->open();
         break;
       }
+      case DialogRequest::Kind::PickColour: {
+        auto* dialog = new QColorDialog(parent);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->setOption(QColorDialog::DontUseNativeDialog);
+        dialog->setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+        if (!request.title.empty()) dialog->setWindowTitle(qs(request.title));
+        if (request.colour != kNoColour) dialog->setCurrentColor(toQColor(request.colour));
+        connect(dialog, &QColorDialog::finished, dialog, [dialog, answer](int result) {
+          DialogAnswer a;
+          a.button = result == QDialog::Accepted ? button::Ok : button::Cancel;
+          if (result == QDialog::Accepted) a.colour = fromQColor(dialog->currentColor());
+          answer(a);
+        });
+        dialog->open();
+        break;
+      }
+      case DialogRequest::Kind::Print: {
+        auto* dialog = new QPrintDialog(parent);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+        // The whole document is printed: no page range, no selection.
+        dialog->setOptions(QAbstractPrintDialog::PrintToFile |
+                           QAbstractPrintDialog::PrintShowPageSize);
+        dialog->printer()->setDocName(qs(request.title));
+        connect(dialog, &QPrintDialog::finished, dialog, [dialog, answer](int result) {
+          DialogAnswer a;
+          a.button = result == QDialog::Accepted ? button::Ok : button::Cancel;
+          if (result == QDialog::Accepted) {
+            const QPrinter* printer = dialog->printer();
+            if (printer->outputFormat() == QPrinter::PdfFormat)
+              a.path = printer->outputFileName().toStdString();
+            else
+              a.printer = printer->printerName().toStdString();
+          }
+          answer(a);
+        });
+        dialog->open();
+        break;
+      }
       case DialogRequest::Kind::Popup: {
         auto* menu = new QMenu(parent);
         menu->setAttribute(Qt::WA_DeleteOnClose);
@@ -983,6 +1097,67 @@ void QtView::showDialog(const DialogRequest& request, AnswerFn answer) {
       }
     }
   });
+}
+
+// --- Rich-text documents ----------------------------------------------------------------------
+
+// The editor shows the control's document. A document made on a program thread is handed over
+// without a thread (see the rich-text component) and joins the GUI thread here, where the
+// person edits it from now on.
+void QtView::showDocument(QTextEdit& editor, const std::shared_ptr<QTextDocument>& document) {
+  QTextDocument* doc = document.get();
+  if (doc != nullptr && doc->thread() != QThread::currentThread()) {
+    if (doc->thread() != nullptr) return;  // another thread's: never shown from here
+    doc->moveToThread(QThread::currentThread());
+  }
+  if (editor.document() == doc) return;
+  // An editor deletes a document it owns when it gets another; the program's it only leaves.
+  editor.setDocument(doc != nullptr ? doc : new QTextDocument(&editor));
+}
+
+// A closing window's editors let go of the program's documents before the widgets go, which
+// is later (deleteLater) than the documents may.
+void QtView::detachDocuments(Win& w) {
+  for (auto& [number, widget] : w.controls) {
+    if (auto* edit = qobject_cast<QTextEdit*>(widget)) showDocument(*edit, nullptr);
+  }
+}
+
+void QtView::editDocument(WindowHandle window, int control, DocumentEdit edit,
+                          std::function<void(bool)> done) {
+  auto run = [this, window, control, edit = std::move(edit), done = std::move(done)] {
+    Win* w = find(window);
+    auto* editor = qobject_cast<QTextEdit*>(controlWidget(window, control));
+    if (w == nullptr || editor == nullptr || !w->states[control].document ||
+        editor->document() != w->states[control].document.get()) {
+      done(false);
+      return;
+    }
+    QTextDocument& doc = *editor->document();
+    const QTextCursor shown = editor->textCursor();
+    TextSelection selection{shown.anchor(), shown.position()};
+    edit(doc, selection);
+    const int last = std::max(0, doc.characterCount() - 1);
+    const int anchor = std::clamp(selection.anchor, 0, last);
+    const int caret = std::clamp(selection.caret, 0, last);
+    // A selection the edit left alone stays the editor's own, with the format typing goes on in.
+    const QTextCursor now = editor->textCursor();
+    if (now.anchor() != anchor || now.position() != caret) {
+      QTextCursor cursor(&doc);
+      cursor.setPosition(anchor);
+      cursor.setPosition(caret, QTextCursor::KeepAnchor);
+      editor->setTextCursor(cursor);
+      editor->ensureCursorVisible();
+    }
+    done(true);
+  };
+  // Called on the GUI thread (a test, or the view itself) the edit runs at once: waiting for a
+  // queued call there would wait forever.
+  if (QThread::currentThread() == thread()) {
+    run();
+  } else {
+    onGui(std::move(run));
+  }
 }
 
 // --- Tray, beep, end ---------------------------------------------------------------------------

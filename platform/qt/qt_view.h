@@ -25,6 +25,7 @@
 
 class QWidget;
 class QMainWindow;
+class QTextEdit;
 class QSystemTrayIcon;
 class QTimer;
 
@@ -59,6 +60,8 @@ class QtView : public QObject, public View {
   bool trayRemove(WindowHandle window, unsigned id) override;
   void beep(BeepKind kind) override;
   void programEnded() override;
+  void editDocument(WindowHandle window, int control, DocumentEdit edit,
+                    std::function<void(bool)> done) override;
 
   // Runs `call` on the GUI thread later and returns at once (any thread). Components with
   // widgets of their own (the rich-text editor laid over a control) use it with
@@ -93,6 +96,8 @@ class QtView : public QObject, public View {
   QWidget* createControl(Win& win, const ControlState& state);
   void placeControl(Win& win, QWidget* widget, const ControlState& state);
   void placeOverlay(Win& win, int control);
+  static void showDocument(QTextEdit& editor, const std::shared_ptr<QTextDocument>& document);
+  static void detachDocuments(Win& win);
   void personInput(WindowHandle window, Input input);
   void frameEvent(WindowHandle window, QEvent* event);
   Win* find(WindowHandle window) const;

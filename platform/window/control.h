@@ -7,10 +7,16 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/window/event.h"
+
+// The content of a rich-text control is Qt's text document. The engine only hands it on (it is
+// made and edited by the rich-text component and shown by the view), so no Qt header is needed
+// here.
+class QTextDocument;
 
 namespace marlo::win {
 
@@ -51,6 +57,10 @@ enum class ControlKind {
   TextBox,  // multi-line text
   ActiveX,  // a slot where a hosted component draws itself
   Region,   // an invisible area that reports mouse events
+  // Formatted text the person edits in place. Its content is a document the program supplies
+  // (ControlState::document); the view keeps the selection, and the program reaches both only
+  // through Engine::editDocument, wherever the view keeps them.
+  RichText,
 };
 
 enum class Align { Left, Center, Right };
@@ -66,6 +76,10 @@ inline constexpr std::uint32_t HScroll = 1u << 6;
 inline constexpr std::uint32_t Default = 1u << 7;  // the button Enter presses
 inline constexpr std::uint32_t Skip = 1u << 8;     // not in the tab order
 inline constexpr std::uint32_t Bold = 1u << 9;     // shorthand for a bold control font
+// A list that shows its highlighted row only and drops down to choose another (a drop list).
+inline constexpr std::uint32_t Drop = 1u << 10;
+// A check box drawn as a button that stays down while it is on (a toolbar's latched button).
+inline constexpr std::uint32_t Latch = 1u << 11;
 }  // namespace flag
 
 struct ListColumn {
@@ -99,6 +113,7 @@ struct ControlState {
   std::string text;     // caption: button, prompt, text, check box, radio, panel, group
   std::string value;    // screen value: entry/display text, "1"/"0", chosen radio, text box
   std::string picture;  // display picture of the value; empty = shown as it is
+  std::string tip;      // the hint shown when the mouse rests on the control
   Rect rect;
   Font font;
   Colour textColour = kNoColour;
@@ -119,6 +134,9 @@ struct ControlState {
   int rangeHigh = 100;
   int progress = 0;
 
+  // Rich-text controls: the document shown (null = an empty one of the view's).
+  std::shared_ptr<QTextDocument> document;
+
   [[nodiscard]] bool has(std::uint32_t f) const { return (flags & f) != 0; }
   [[nodiscard]] bool visible() const { return !has(flag::Hidden); }
   [[nodiscard]] bool enabled() const { return !has(flag::Disabled); }
@@ -126,6 +144,14 @@ struct ControlState {
   [[nodiscard]] int visibleRows() const;
   // Whether a person can give this control a value (and the accept-all pass checks it).
   [[nodiscard]] bool takesInput() const;
+};
+
+// The selection of a rich-text control as character positions in its document: the fixed end
+// and the caret (equal when nothing is selected).
+struct TextSelection {
+  int anchor = 0;
+  int caret = 0;
+  friend bool operator==(const TextSelection&, const TextSelection&) = default;
 };
 
 enum class WindowState { Normal, Minimized, Maximized };

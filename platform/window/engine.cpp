@@ -36,6 +36,18 @@ struct Engine::DialogWait {
   DialogRequest request;
 };
 
+// One edit of a rich-text document on its way through the view. The caller may give up only
+// while the edit has not started: once the view runs it, it runs on the caller's data to its end.
+struct Engine::EditWait {
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool started = false;
+  bool finished = false;
+  bool ran = false;
+  bool abandoned = false;
+  bool halted = false;
+};
+
 namespace {
 
 std::atomic<Engine*> gEngine{nullptr};
@@ -694,6 +706,79 @@ void Engine::tickerLoop() {
   }
 }
 
+// --- Rich-text documents -----------------------------------------------------------------------
+
+bool Engine::editDocument(WindowHandle window, int control, DocumentEdit edit) {
+  if (halting_.load() || !isOpen(window)) return false;
+  auto wait = std::make_shared<EditWait>();
+  {
+    std::lock_guard lock(mutex_);
+    if (shutDown_) return false;
+    edits_.push_back(wait);
+  }
+  ThreadState* ts = tls();
+  // While the view has the edit, the caller waits for the view as for a dialog: a test that
+  // waits for the program to settle must not wait for it (the view may be that test's thread).
+  std::shared_ptr<ThreadState> owner = ts != nullptr ? threadState(ts->id) : nullptr;
+  DocumentEdit guarded = [wait, edit = std::move(edit)](QTextDocument& document,
+                                                        TextSelection& selection) {
+    {
+      std::lock_guard lock(wait->mutex);
+      if (wait->abandoned) return;
+      wait->started = true;
+    }
+    edit(document, selection);
+  };
+  view_.editDocument(window, control, std::move(guarded), [wait, owner](bool ran) {
+    {
+      std::lock_guard lock(wait->mutex);
+      wait->finished = true;
+      wait->ran = ran && wait->started;
+    }
+    if (owner) {
+      std::lock_guard lock(owner->mutex);
+      if (owner->status == ThreadStatus::InDialog) owner->status = ThreadStatus::Busy;
+    }
+    wait->cv.notify_all();
+  });
+  if (owner) {
+    std::lock_guard done(wait->mutex);
+    if (!wait->finished) {
+      std::lock_guard lock(owner->mutex);
+      owner->status = ThreadStatus::InDialog;
+      owner->statusCv.notify_all();
+    }
+  }
+  bool ran = false;
+  {
+    std::unique_lock lock(wait->mutex);
+    wait->cv.wait(lock, [&] { return wait->finished || (wait->halted && !wait->started); });
+    if (!wait->finished) wait->abandoned = true;
+    ran = wait->ran;
+  }
+  if (ts != nullptr) {
+    std::lock_guard lock(ts->mutex);
+    ts->status = ThreadStatus::Busy;
+    ++activity_;
+  }
+  std::lock_guard lock(mutex_);
+  edits_.erase(std::remove(edits_.begin(), edits_.end(), wait), edits_.end());
+  return ran;
+}
+
+void Engine::releaseEdits() {
+  std::vector<std::shared_ptr<EditWait>> edits;
+  {
+    std::lock_guard lock(mutex_);
+    edits = edits_;
+  }
+  for (const auto& e : edits) {
+    std::lock_guard lock(e->mutex);
+    e->halted = true;
+    e->cv.notify_all();
+  }
+}
+
 // --- Dialogs and halt -------------------------------------------------------------------------
 
 DialogAnswer Engine::runDialog(DialogRequest request) {
@@ -789,6 +874,7 @@ void Engine::halt(int code, std::string_view text) {
     if (!d->answer) d->answer = cancelledAnswer(d->request);
     d->cv.notify_all();
   }
+  releaseEdits();
   for (const auto& ts : threads) {
     std::lock_guard lock(ts->mutex);
     ts->wake.notify_all();
@@ -825,6 +911,7 @@ void Engine::shutdown() {
     if (!d->answer) d->answer = cancelledAnswer(d->request);
     d->cv.notify_all();
   }
+  releaseEdits();
   for (const auto& ts : threads) {
     {
       std::lock_guard lock(ts->mutex);

@@ -52,7 +52,7 @@ inline constexpr unsigned RightButtonDoubleClick = 0x0206;
 enum class ThreadStatus {
   Busy,      // running program code (or a wait ran out)
   Idle,      // waiting in an accept loop with nothing to take
-  InDialog,  // waiting for the answer to a dialog
+  InDialog,  // waiting for the view: the answer to a dialog, or an edit of a document
   Ended,
 };
 
@@ -174,6 +174,13 @@ class Engine {
   // that ran out several times posts one event: timer events never pile up.
   void advanceClock(std::int64_t hundredths);
 
+  // --- Rich-text documents -------------------------------------------------------------------
+  // Runs `edit` on a rich-text control's document and selection where the view keeps them (the
+  // Qt view: its GUI thread, where the person edits the same document) and waits until it has
+  // run. Any thread may call it, the owner of the window or not. False, with `edit` not run,
+  // when the window or the control is gone or the program is halting.
+  bool editDocument(WindowHandle window, int control, DocumentEdit edit);
+
   // --- Dialogs, beep, halt ---------------------------------------------------------------
   // Shows a dialog through the view and waits for the answer. Only the calling thread waits;
   // with no owner given, the dialog is modal to the caller's innermost window. At shutdown or
@@ -213,6 +220,7 @@ class Engine {
     bool pending = false;
   };
   struct DialogWait;
+  struct EditWait;
 
   static ThreadState*& tls();  // the calling logical thread's state; null elsewhere
   std::shared_ptr<ThreadState> threadState(ThreadId thread) const;
@@ -232,6 +240,7 @@ class Engine {
   std::int64_t ticks() const;
   void tickerLoop();
   void fireTimers(std::int64_t now);
+  void releaseEdits();  // at halt: edits the view has not started are given up
 
   View& view_;
   Clock clock_;
@@ -249,6 +258,7 @@ class Engine {
   std::int64_t manualTicks_ = 0;
   std::thread ticker_;
   std::vector<std::shared_ptr<DialogWait>> dialogs_;
+  std::vector<std::shared_ptr<EditWait>> edits_;
   std::function<void(int, std::string_view)> haltHandler_;
   std::optional<int> haltCode_;
   std::atomic<bool> halting_{false};

@@ -53,7 +53,9 @@ struct MenuItem {
 };
 
 struct DialogRequest {
-  enum class Kind { Message, OpenFile, SaveFile, Folder, Popup };
+  // PickColour: the colour dialog, starting at `colour`. Print: the printer set-up dialog for a job
+  // named `title`.
+  enum class Kind { Message, OpenFile, SaveFile, Folder, Popup, PickColour, Print };
   Kind kind = Kind::Message;
   WindowHandle owner = 0;  // the window the dialog is modal to; 0 = none
   ThreadId thread = 0;     // the thread waiting for the answer
@@ -66,13 +68,21 @@ struct DialogRequest {
   std::string directory;  // where a file or folder dialog starts
   std::string fileName;   // the proposed name
   std::vector<MenuItem> menu;
+  Colour colour = kNoColour;
 };
 
 struct DialogAnswer {
-  unsigned button = 0;  // message box: the pressed button
-  std::string path;     // file or folder dialog: the chosen path; empty = cancelled
+  unsigned button = 0;  // message box: the pressed button; colour and print dialogs: Ok or Cancel
+  std::string path;     // file or folder dialog: the chosen path; empty = cancelled. Print
+                        // dialog: the file to print into (a PDF), empty for a printer
   int item = 0;         // popup: the chosen item's number; 0 = dismissed
+  Colour colour = kNoColour;  // colour dialog: the chosen colour
+  std::string printer;        // print dialog: the chosen printer (empty = the default one)
 };
+
+// A change of a rich-text control's document, run where the view keeps the document (see
+// Engine::editDocument); it may move the selection.
+using DocumentEdit = std::function<void(QTextDocument& document, TextSelection& selection)>;
 
 // What a view passes back when a dialog ends; callable from any thread, once.
 using AnswerFn = std::function<void(DialogAnswer)>;
@@ -122,6 +132,14 @@ class View {
   virtual bool trayRemove(WindowHandle window, unsigned id) = 0;
 
   virtual void beep(BeepKind kind) = 0;
+
+  // Runs `edit` on the document and selection of a rich-text control, on the thread where the
+  // view keeps them, then calls `done` with true; with false, without running `edit`, when the
+  // window or the control is gone. A view without rich-text controls has none.
+  virtual void editDocument(WindowHandle /*window*/, int /*control*/, DocumentEdit /*edit*/,
+                            std::function<void(bool)> done) {
+    done(false);
+  }
 
   // Every program thread has ended; a view with an event loop of its own may leave it now.
   virtual void programEnded() {}

@@ -282,6 +282,16 @@ void Window::setParent(int control, int parent) {
   notify(control);
 }
 
+void Window::setTip(int control, std::string tip) {
+  at(control).state.tip = std::move(tip);
+  notify(control);
+}
+
+void Window::setDocument(int control, std::shared_ptr<QTextDocument> document) {
+  at(control).state.document = std::move(document);
+  notify(control);
+}
+
 void Window::bind(int control, Binding binding) {
   at(control).binding = std::move(binding);
 }

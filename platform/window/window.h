@@ -128,6 +128,10 @@ class Window {
   void setControlRect(int control, Rect rect);
   void setAlign(int control, Align align);
   void setParent(int control, int parent);
+  void setTip(int control, std::string tip);
+  // The document a rich-text control shows (null: an empty one). Edits go through
+  // Engine::editDocument, never straight to the document.
+  void setDocument(int control, std::shared_ptr<QTextDocument> document);
   // Binds the control's screen value to a program variable (see Binding).
   void bind(int control, Binding binding);
 

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "app/restore/viewers.h"
+#include "richtext/container.h"
+#include "richtext/rich_text_box.h"
 #include "tests/app/restore/restore_fixture.h"
 
 namespace restore_test {
@@ -30,6 +32,29 @@ TEST_F(LogViewers, PokaziShowsTheBackupsReportUpToItsEndWithTheRichTextPlaceHidd
   EXPECT_EQ(driver.value(again, 1), "");
   ASSERT_TRUE(driver.closeBox(again));
   EXPECT_TRUE(driver.waitEnded());
+}
+
+TEST_F(LogViewers, PokaziCarriesAnEditorOnItsHiddenPlaceWithoutBarsUntilItCloses) {
+  EXPECT_EQ(app::ViewerRichText, nullptr);
+  const WindowHandle w = show(&app::pokazi, "pokazi");
+  ASSERT_NE(app::ViewerRichText, nullptr);
+  const ControlState editor = driver.control(w, 4);
+  EXPECT_EQ(editor.kind, ControlKind::RichText);
+  EXPECT_EQ(editor.rect, driver.control(w, 2).rect);
+  EXPECT_FALSE(editor.visible()) << "its place is hidden, so is the editor";
+  EXPECT_EQ(app::ViewerRichText->ITXTBOX, 2);
+  EXPECT_EQ(app::ViewerRichText->TBACTIVE + app::ViewerRichText->FBACTIVE, 0);
+  const WindowHandle bars = driver.window(marlo::richtext::kContainerTitle);
+  ASSERT_NE(bars, 0);
+  EXPECT_FALSE(driver.screen(bars).props.visible);
+  EXPECT_EQ(view.active(), w) << "the viewer keeps the focus";
+  EXPECT_EQ(engine.runningThreads().size(), 2u) << "the viewer's and the editor's";
+
+  ASSERT_TRUE(driver.closeBox(w));
+  ASSERT_TRUE(driver.waitEnded()) << "the editor's thread ends with the viewer";
+  EXPECT_EQ(app::ViewerRichText, nullptr);
+  EXPECT_FALSE(driver.isOpen(bars));
+  EXPECT_TRUE(driver.dialogs().empty()) << "closed without asking to save";
 }
 
 TEST_F(LogViewers, EachViewerOpensWhereThePersonLeftItUnderItsOwnName) {

@@ -79,6 +79,7 @@ TEST_F(WindowSetUp, AProcedureThatRefusesBeforeOpeningLeavesNoWindow) {
 enum class ShiftedControl : int { First = 1, Third = 3 };
 
 TEST(WindowLayout, AControlAddedAsTheWrongNumberStopsTheProgram) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // other tests leave threads running
   Window w("Shifted");
   w.add(ShiftedControl::First, ControlKind::Button, "1", {0, 0, 10, 10});
   EXPECT_DEATH(w.add(ShiftedControl::Third, ControlKind::Button, "3", {0, 0, 10, 10}),

@@ -192,6 +192,7 @@ class ByteList {
     unsigned index_of(int b) const {
         return static_cast<unsigned>(std::find(order_.begin(), order_.end(), b) - order_.begin());
     }
+    int at(unsigned index) const { return order_[index]; }
     unsigned to_front(int b) {
         const unsigned index = index_of(b);
         std::rotate(order_.begin(), order_.begin() + index, order_.begin() + index + 1);
@@ -669,24 +670,19 @@ std::vector<Item> pm1_table_items(int table) {
     for (const auto& c : lzh::detail::pm1_literal_codes(static_cast<unsigned>(table)))
         if (std::find(slices.begin(), slices.end(), c.slice) == slices.end())
             slices.push_back(c.slice);
-    const auto first = lzh::detail::pm2_first_order();
-    std::vector<int> list(first.begin(), first.end());
+    ByteList list;
     std::vector<Item> items;
     std::string data;
     for (unsigned k = 0; k < 40 * slices.size(); ++k) {
-        const unsigned index = slices[k % slices.size()] * 16 + k * 7 % 16;
-        const int b = list[index];
-        list.erase(list.begin() + index);
-        list.insert(list.begin(), b);
+        const int b = list.at(slices[k % slices.size()] * 16 + k * 7 % 16);
+        list.to_front(b);
         items.push_back(lit(b));
         data += static_cast<char>(b);
         if (k % 5 == 4) {  // a copy moves its bytes to the front too
             items.push_back(match(3, 4));
             for (int c = 0; c < 3; ++c) {
-                const auto moved = static_cast<std::uint8_t>(data[data.size() - 4]);
-                data += static_cast<char>(moved);
-                list.erase(std::find(list.begin(), list.end(), moved));
-                list.insert(list.begin(), moved);
+                data += data[data.size() - 4];
+                list.to_front(static_cast<std::uint8_t>(data.back()));
             }
         }
     }

@@ -50,7 +50,7 @@ seconds() {
 mbs() { printf '%.1f' "$(echo "$bytes / $1 / 1000000" | bc -l)"; }
 
 printf '%-6s %12s %10s %-8s %10s %7s\n' method packed "ours MB/s" peer "peer MB/s" ratio
-for m in -lh1- -lh2- -lh3- -lz5- -lzs- -pm2- -lz4- -pm0-; do
+for m in -lh1- -lh2- -lh3- -lz5- -lzs- -pm1- -pm2- -lz4- -pm0-; do
   arc="$work/a$m.lzh"
   "$maker" "$m" "$input" "$arc" > /dev/null
   ours=$(seconds ours -- "$unlha" t "$arc" -l0)

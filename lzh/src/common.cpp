@@ -40,7 +40,7 @@ namespace {
 // The five bytes each method is stored as, in the order of the Method enumeration.
 constexpr const char* kMethodNames[] = {"-lh0-", "-lh4-", "-lh5-", "-lh6-", "-lh7-",
                                         "-lhd-", "-lh1-", "-lh2-", "-lh3-", "-lz4-",
-                                        "-lz5-", "-lzs-", "-pm0-", "-pm2-"};
+                                        "-lz5-", "-lzs-", "-pm0-", "-pm2-", "-pm1-"};
 static_assert(std::size(kMethodNames) == static_cast<std::size_t>(Method::unknown));
 
 }  // namespace

@@ -177,6 +177,8 @@ std::uint16_t decode(Method m, ByteSource& in, std::uint64_t packed_size,
             return detail::decode_lz5(in, packed_size, original_size, out);
         case Method::lzs:
             return detail::decode_lzs(in, packed_size, original_size, out);
+        case Method::pm1:
+            return detail::decode_pm1(in, packed_size, original_size, out);
         case Method::pm2:
             return detail::decode_pm2(in, packed_size, original_size, out);
         case Method::stored:

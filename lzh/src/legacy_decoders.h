@@ -40,5 +40,15 @@ std::vector<std::uint8_t> fixed_position_lengths(Method m);
 std::uint16_t decode_pm2(ByteSource& in, std::uint64_t packed_size, std::uint64_t original_size,
                          ByteSink& out);
 std::array<std::uint8_t, 256> pm2_first_order();
+// -pm1- (early PMarc 1.x): fixed codes, literal runs from the same list, copies reaching up to
+// 10816 bytes back.
+std::uint16_t decode_pm1(ByteSource& in, std::uint64_t packed_size, std::uint64_t original_size,
+                         ByteSink& out);
+// The codes of -pm1-'s literal code `table` (0 ... 31), left to right in their tree: each
+// names the upper four bits of a literal's index (its slice of 16).
+struct Pm1LiteralCode {
+    std::uint8_t slice, code, bits;
+};
+std::vector<Pm1LiteralCode> pm1_literal_codes(unsigned table);
 
 }  // namespace lzh::detail

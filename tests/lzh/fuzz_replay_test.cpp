@@ -44,7 +44,8 @@ TEST(FuzzReplay, Decoders) {
         {"decode_lh6", lzh::Method::lh6}, {"decode_lh7", lzh::Method::lh7},
         {"decode_lh1", lzh::Method::lh1}, {"decode_lh2", lzh::Method::lh2},
         {"decode_lh3", lzh::Method::lh3}, {"decode_lz5", lzh::Method::lz5},
-        {"decode_lzs", lzh::Method::lzs}, {"decode_pm2", lzh::Method::pm2}};
+        {"decode_lzs", lzh::Method::lzs}, {"decode_pm1", lzh::Method::pm1},
+        {"decode_pm2", lzh::Method::pm2}};
     for (auto& [name, m] : targets) {
         const auto in = inputs(name);
         ASSERT_FALSE(in.empty()) << name;

@@ -27,9 +27,23 @@ MethodLimits limits(lzh::Method m);
 // Literals and matches for `data`, matches never reaching before its start.
 std::vector<Item> greedy_parse(const std::string& data, lzh::Method m);
 
-// The items as a stream of method `m` (-lh1-, -lh2-, -lh3-, -lz5-, -lzs-, -pm2-). `block`
-// (-lh3-): items per block, 0 for the most a block holds.
+// The items as a stream of method `m` (-lh1-, -lh2-, -lh3-, -lz5-, -lzs-, -pm1-, -pm2-).
+// `block` (-lh3-): items per block, 0 for the most a block holds. -pm1- takes the literal code
+// that makes the stream smallest.
 std::string encode_items(lzh::Method m, const std::vector<Item>& items, unsigned block = 0);
+
+// -pm1- with literal code `table` (0 ... 31).
+std::string encode_pm1(const std::vector<Item>& items, int table);
+
+// The bytes the items write.
+std::string replay_items(const std::vector<Item>& items);
+
+// -pm1- streams that meet the edges of the format. The first reaches, at (or just before) each
+// output position where the copy code or a distance's width changes, the first and last
+// distance of every class, with every run and copy length at which their codes change on the
+// way. The second uses every slice of literal code `table` (and some copies).
+std::vector<Item> pm1_edge_items(bool just_before);
+std::vector<Item> pm1_table_items(int table);
 
 inline std::string encode_legacy(lzh::Method m, const std::string& data, unsigned block = 0) {
     return encode_items(m, greedy_parse(data, m), block);

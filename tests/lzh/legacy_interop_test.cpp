@@ -37,6 +37,20 @@ std::string archive_of(const std::vector<Stream>& streams) {
     return out + '\0';
 }
 
+// Matches of three bytes from the far end of the window a method starts with, nearer by 17 each
+// time; what they copy is what our decoder makes of them.
+Stream window_probe(Method m, unsigned window) {
+    Stream probe{"window", m, {}, {}};
+    std::vector<Item> items;
+    for (unsigned d = window; d > 16; d -= 17) items.push_back(match(3, d));
+    probe.packed = encode_items(m, items);
+    lzh::MemorySource src(probe.packed.data(), probe.packed.size());
+    lzh::VectorSink sink;
+    lzh::decode(m, src, probe.packed.size(), 3 * items.size(), sink);
+    probe.data.assign(sink.bytes.begin(), sink.bytes.end());
+    return probe;
+}
+
 // What the extractor left in `dir`, name by name.
 std::map<std::string, std::string> contents(const fs::path& dir) {
     std::map<std::string, std::string> m;
@@ -52,7 +66,7 @@ class LegacyInterop : public TempDirTest {};
 TEST_F(LegacyInterop, LhasaExtractsOurStreamsAsWeDo) {
     if (!have_tool("lhasa")) GTEST_SKIP() << "lhasa missing";
     // lhasa 0.3.1 has no -lh2-/-lh3- decoder; jlha answers for those below.
-    for (Method m : {Method::lh1, Method::lz5, Method::lzs, Method::pm2}) {
+    for (Method m : {Method::lh1, Method::lz5, Method::lzs, Method::pm1, Method::pm2}) {
         SCOPED_TRACE(lzh::method_name(m));
         // -pm2- reaches 1 KiB back until 1 KiB has been written.
         const unsigned window = m == Method::pm2 ? 1024 : limits(m).window;
@@ -62,16 +76,17 @@ TEST_F(LegacyInterop, LhasaExtractsOurStreamsAsWeDo) {
             stream_of("text", m, text_data(64 * 1024, 21)),
             stream_of("big", m, text_data(1024 * 1024, 22) + noise_data(5000, 23)),
         };
-        // Matches into the window the method starts with: both tools must agree on it.
-        Stream probe{"window", m, {}, {}};
-        std::vector<Item> items;
-        for (unsigned d = window; d > 16; d -= 17) items.push_back(match(3, d));
-        probe.packed = encode_items(m, items);
-        lzh::MemorySource src(probe.packed.data(), probe.packed.size());
-        lzh::VectorSink sink;
-        lzh::decode(m, src, probe.packed.size(), 3 * items.size(), sink);
-        probe.data.assign(sink.bytes.begin(), sink.bytes.end());
-        streams.push_back(probe);
+        // Streams at the edges: matches into the window the method starts with or, for -pm1-
+        // (which starts with none), every edge of its distance classes. Both tools must agree.
+        if (m == Method::pm1) {
+            for (bool before : {false, true}) {
+                const auto items = pm1_edge_items(before);
+                streams.push_back(
+                    {before ? "before" : "edges", m, encode_items(m, items), replay_items(items)});
+            }
+        } else {
+            streams.push_back(window_probe(m, window));
+        }
 
         const std::string arc = path(std::string("a") + lzh::method_name(m) + ".lzh");
         write_file(arc, archive_of(streams));
@@ -99,6 +114,25 @@ TEST_F(LegacyInterop, LhasaExtractsOurStreamsAsWeDo) {
     EXPECT_EQ(x.status, lzh::Status::ok) << x.text;
     EXPECT_EQ(contents(dir / "ours-stored"), contents(dir / "lhasa-stored"));
     EXPECT_EQ(contents(dir / "ours-stored").size(), 6u);
+}
+
+TEST_F(LegacyInterop, LhasaReadsEveryPm1LiteralCodeAsWeDo) {
+    if (!have_tool("lhasa")) GTEST_SKIP() << "lhasa missing";
+    std::vector<Stream> streams;
+    std::map<std::string, std::string> expected;
+    for (int table = 0; table < 32; ++table) {
+        const auto items = pm1_table_items(table);
+        streams.push_back({"code" + std::to_string(table), Method::pm1, encode_pm1(items, table),
+                           replay_items(items)});
+        expected[streams.back().name] = digest(streams.back().data);
+    }
+    write_file(dir / "codes.lzh", archive_of(streams));
+    fs::create_directories(dir / "lhasa");
+    ASSERT_EQ(shell("cd '" + path("lhasa") + "' && lhasa xf '" + path("codes.lzh") + "'"), 0);
+    EXPECT_EQ(contents(dir / "lhasa"), expected);
+    auto x = run("x " + path("codes.lzh") + " " + path("ours") + "/");
+    EXPECT_EQ(x.status, lzh::Status::ok) << x.text;
+    EXPECT_EQ(contents(dir / "ours"), expected);
 }
 
 TEST_F(LegacyInterop, WhatJlhaWritesInTheOlderMethodsComesOutUnchanged) {

@@ -88,7 +88,7 @@ TEST_P(Legacy, DamagedStreamsFailCleanly) {
 
 INSTANTIATE_TEST_SUITE_P(Methods, Legacy,
                          ::testing::Values(Method::lh1, Method::lh2, Method::lh3, Method::lz5,
-                                           Method::lzs, Method::pm2),
+                                           Method::lzs, Method::pm1, Method::pm2),
                          name_of);
 
 TEST(LegacyWindows, MatchesMayReachIntoTheWindowAMethodStartsWith) {
@@ -134,4 +134,50 @@ TEST(LegacyLimits, FieldsBeyondWhatAMethodAllowsAreDamage) {
         EXPECT_EQ(decode(m, "stored", 6).data, "stored");
         EXPECT_THROW(decode(m, "stored", 7), lzh::Failure);
     }
+}
+
+namespace {
+
+// A stream spelled out bit by bit ('0' and '1'; anything else is ignored), padded with zeros.
+std::string bits(const std::string& spelled) {
+    std::string out;
+    int n = 0;
+    for (char c : spelled) {
+        if (c != '0' && c != '1') continue;
+        if (n % 8 == 0) out += '\0';
+        if (c == '1') out.back() = static_cast<char>(out.back() | 0x80 >> n % 8);
+        ++n;
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(LegacyPm1, EveryEdgeAndEveryLiteralCodeRoundTrips) {
+    for (bool just_before : {false, true}) {
+        const auto items = pm1_edge_items(just_before);
+        const std::string data = replay_items(items);
+        ASSERT_GT(data.size(), 10816u);
+        EXPECT_EQ(decode(Method::pm1, encode_items(Method::pm1, items), data.size()).data, data);
+    }
+    for (int table = 0; table < 32; ++table) {
+        const auto items = pm1_table_items(table);
+        EXPECT_EQ(decode(Method::pm1, encode_pm1(items, table), replay_items(items).size()).data,
+                  replay_items(items))
+            << "literal code " << table;
+    }
+}
+
+TEST(LegacyPm1, ItemsThatLeaveTheMemberAreDamageOrCut) {
+    // Literal code 0 (index in 8 bits); a run of one: '!' (index 1); then the copy it is always
+    // followed by: two bytes from 6 back, before the start of the member.
+    const std::string head = "00000 1 00 00000001";
+    EXPECT_THROW(decode(Method::pm1, bits(head + " 0 000101"), 3), lzh::Failure);
+    EXPECT_EQ(decode(Method::pm1, bits(head + " 0 000000"), 3).data, "!!!");
+    // A run, or a copy, that goes past the member's end stops there (lhasa does the same).
+    EXPECT_EQ(decode(Method::pm1, bits("00000 1 01 00000001 00000001"), 1).data, "!");
+    EXPECT_EQ(decode(Method::pm1, bits(head + " 1 11 001 000000"), 5).data, "!!!!!");
+    // Spare bytes after the last item are left alone; a stream that stops short is damage.
+    EXPECT_EQ(decode(Method::pm1, bits(head + " 0 000000") + "\xFF\xFF", 3).data, "!!!");
+    EXPECT_THROW(decode(Method::pm1, bits(head).substr(0, 1), 3), lzh::Failure);
 }

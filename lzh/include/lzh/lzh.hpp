@@ -1,6 +1,6 @@
 // Marlo LZH library: reading and writing LZH archives. Writes -lh0-, -lh4- ... -lh7- and -lhd-;
 // also reads the older methods other archivers wrote (-lh1- ... -lh3-, LArc's -lz4-, -lz5-,
-// -lzs-, PMarc's -pm0- and -pm2-).
+// -lzs-, PMarc's -pm0-, -pm1- and -pm2-).
 //
 // Three layers, each usable on its own:
 //   * the codec: encode() / decode() turn one member's bytes into an -lh4- ... -lh7- stream
@@ -70,6 +70,7 @@ enum class Method : std::uint8_t {
     lzs,
     pm0,
     pm2,
+    pm1,
     unknown
 };
 

@@ -22,7 +22,7 @@ struct StoredMember;
 struct ProgressStep {
     char command = 0;         // 'a', 'u', 't', 'x' or 'e'
     bool done = false;        // false: the member is about to be worked on; true: it has been
-    std::string_view member;  // as listings show it
+    std::string_view member;  // as listings show it; zero-terminated (it views a std::string)
     std::uint64_t files_done = 0, files_total = 0;
     std::uint64_t bytes_done = 0, bytes_total = 0;  // original sizes
     std::uint64_t packed_done = 0;                  // a, u: compressed bytes written so far

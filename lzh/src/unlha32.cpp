@@ -145,12 +145,11 @@ int run(LPCSTR cmd, LPSTR out, DWORD size, lzh::detail::Progress* progress) {
 }
 
 bool tell(UNLHA_PROGRESS_PROC proc, void* context, const lzh::detail::ProgressStep& step) {
-    const std::string member(step.member);  // the caller is given a terminated string
     UNLHA_PROGRESS p{};
     p.dwStructSize = sizeof p;
     p.nCommand = step.command;
     p.nStage = step.done ? UNLHA_PROGRESS_DONE : UNLHA_PROGRESS_STARTING;
-    p.szMember = member.c_str();
+    p.szMember = step.member.data();
     p.ullFilesDone = step.files_done;
     p.ullFilesTotal = step.files_total;
     p.ullBytesDone = step.bytes_done;

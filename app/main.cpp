@@ -2,7 +2,6 @@
 // first thread until the main window closes; `--backup` runs the backup with no window and no
 // display at all (the Qt application is never made for it).
 #include <QApplication>
-#include <QIcon>
 
 #include <cstdio>
 #include <iostream>
@@ -10,6 +9,7 @@
 
 #include "app/headless_backup.h"
 #include "app/program.h"
+#include "app/program_icon.h"
 #include "app/tray.h"
 #include "framework/user_interface.h"
 #include "framework/window/windowed_interface.h"
@@ -56,16 +56,6 @@ int badUsage(std::string_view what) {
   return app::kExitBadUsage;
 }
 
-// The program's own icon, for every window and the notification area: the installed icon
-// theme's when there is one, else the copy built into the program.
-QIcon programIcon() {
-  QIcon builtIn;
-  for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
-    builtIn.addFile(QStringLiteral(":/icons/%1x%1/apps/marlo-backup.png").arg(size),
-                    QSize(size, size));
-  return QIcon::fromTheme(QStringLiteral("marlo-backup"), builtIn);
-}
-
 int runWindows(int argc, char** argv) {
   QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
   QApplication application(argc, argv);
@@ -73,7 +63,7 @@ int runWindows(int argc, char** argv) {
     return badUsage("unknown argument " + application.arguments().at(1).toStdString());
   // The desktop matches the windows to the menu entry by this name.
   QGuiApplication::setDesktopFileName(QStringLiteral("marlo-backup"));
-  const QIcon icon = programIcon();
+  const QIcon icon = app::programIcon();
   QApplication::setWindowIcon(icon);
   marlo::qt::QtView view;
   view.setIcon(app::kTrayIconName, icon);

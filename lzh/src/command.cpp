@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 #include <map>
+#include <optional>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -465,7 +466,9 @@ Status cmd_add(const Options& o, Report& rep) {
         rep.important("Error: no files named to store");
         return Status::usage;
     }
-    UpdateLock lock(o.archive, rep);
+    // A count reads a complete archive either way; it neither waits for an update nor tidies.
+    std::optional<UpdateLock> lock;
+    if (!o.progress->count_only()) lock.emplace(o.archive, rep);
     std::unique_ptr<ArchiveReader> r;
     std::vector<Member> old;
     struct stat ast {};

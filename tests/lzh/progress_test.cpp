@@ -223,6 +223,12 @@ TEST_F(Progress, CountingNeverChangesAnythingAndReportsWhatStopsIt) {
                               nullptr),
               UNLHA_OK);
     EXPECT_FALSE(fs::exists(path("out")));  // not even the destination folder
+    // An update would first clear what a killed update left; a count leaves it.
+    write_file(dir / "arc.lzh.tmp-Ab12Cd", "left by an update that was killed");
+    EXPECT_EQ(UnlhaCountFiles(("u " + path("arc.lzh") + " " + path("src") + " -r").c_str(), &files,
+                              &bytes),
+              UNLHA_OK);
+    EXPECT_TRUE(fs::exists(dir / "arc.lzh.tmp-Ab12Cd"));
     EXPECT_EQ(read_file(path("arc.lzh")), before);
 
     const std::string missing = "u " + path("arc.lzh") + " \"" + path("gone") + "\"\\*.* -x1 -r";

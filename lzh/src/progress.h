@@ -39,11 +39,11 @@ class Progress {
 
     // a, u: the totals are the members the plan makes from disk. True when only counting.
     bool begin_writing(const Options& o, const std::vector<PlanItem>& plan);
-    // t, x, e: the totals are the members the file specs select, from a walk over the
+    // t, x, e: the totals are the members the command line names, from a walk over the
     // headers. True when only counting.
     bool begin_reading(const Options& o);
 
-    // Reading commands, for every member read (those the specs do not select are passed
+    // Reading commands, for every member read (those the command line does not name are passed
     // over). False once the caller has asked to stop.
     bool starting(const Member& m);
     bool done(const Member& m);

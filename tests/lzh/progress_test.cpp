@@ -179,7 +179,7 @@ TEST_F(Progress, TestAndExtractTellTheSelectedMembersAndStopWhenAsked) {
     EXPECT_EQ(tested.steps.back().bytes_done, kFolderBytes);
     EXPECT_EQ(tested.steps.front().files_total, all.size());
 
-    // File specs narrow the totals as they narrow the work.
+    // Naming members narrows the totals as it narrows the work.
     std::uint64_t files = 0, bytes = 0;
     EXPECT_EQ(UnlhaCountFiles(("x " + path("arc.lzh") + " *.txt").c_str(), &files, &bytes),
               UNLHA_OK);

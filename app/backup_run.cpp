@@ -188,8 +188,9 @@ BackupOutcome backUpFolders(const std::vector<std::int32_t>& numbers, BackupProg
       break;
     }
   }
-  // Verifying the archive after the run belongs here: the library's test of PAT, its report
-  // one more record of the log, and a failed test counted as a failed folder is.
+  // Verifying the archive after the run belongs here, once the windows show its outcome: the
+  // library tests the archive, its report becomes one more record of the log, and a failed
+  // test counts as a failed folder does.
   log.close();
   return outcome;
 }

@@ -3,7 +3,6 @@
 // display at all (the Qt application is never made for it).
 #include <QApplication>
 
-#include <cstdio>
 #include <iostream>
 #include <string_view>
 

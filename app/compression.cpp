@@ -10,6 +10,7 @@
 namespace app {
 
 static_assert(sizeof(ArchiveEntry) == sizeof(INDIVIDUALINFO));
+static_assert(kUnlhaNoFiles == UNLHA_ERROR_NO_FILES && kUnlhaCancelled == UNLHA_ERROR_CANCELLED);
 
 namespace {
 
@@ -21,13 +22,41 @@ INDIVIDUALINFO* asLibraryEntry(ArchiveEntry& entry) {
   return reinterpret_cast<INDIVIDUALINFO*>(&entry);
 }
 
+DWORD outputSize(const marlo::HeapText& output, std::int32_t capacity) {
+  return static_cast<DWORD>(
+      std::clamp<std::int64_t>(capacity, 0, static_cast<std::int64_t>(output.capacity())));
+}
+
+int WINAPI tellProgress(const UNLHA_PROGRESS* step, void* context) {
+  MemberProgress progress;
+  progress.done = step->nStage == UNLHA_PROGRESS_DONE;
+  progress.member = step->szMember;
+  progress.filesDone = step->ullFilesDone;
+  progress.filesTotal = step->ullFilesTotal;
+  progress.bytesDone = step->ullBytesDone;
+  progress.bytesTotal = step->ullBytesTotal;
+  progress.packedDone = step->ullPackedDone;
+  const bool goOn = (*static_cast<const ProgressFn*>(context))(progress);
+  return goOn ? UNLHA_PROGRESS_CONTINUE : UNLHA_PROGRESS_STOP;
+}
+
 }  // namespace
 
 int Unlha(std::string_view ownerHandle, const marlo::HeapText& commandLine, marlo::HeapText& output,
           std::int32_t capacity) {
-  const auto size = static_cast<DWORD>(
-      std::clamp<std::int64_t>(capacity, 0, static_cast<std::int64_t>(output.capacity())));
-  return ::Unlha(ownerWindow(ownerHandle), commandLine.c_str(), output.data(), size);
+  return ::Unlha(ownerWindow(ownerHandle), commandLine.c_str(), output.data(),
+                 outputSize(output, capacity));
+}
+
+int UnlhaWithProgress(std::string_view ownerHandle, const marlo::HeapText& commandLine,
+                      marlo::HeapText& output, std::int32_t capacity, const ProgressFn& progress) {
+  return ::UnlhaWithProgress(ownerWindow(ownerHandle), commandLine.c_str(), output.data(),
+                             outputSize(output, capacity), progress ? &tellProgress : nullptr,
+                             const_cast<ProgressFn*>(&progress));
+}
+
+int UnlhaCountFiles(std::string_view commandLine, std::uint64_t& files, std::uint64_t& bytes) {
+  return ::UnlhaCountFiles(std::string(commandLine).c_str(), &files, &bytes);
 }
 
 ArchiveHandle UnlhaOpenArchive(std::string_view ownerHandle, std::string_view archive,

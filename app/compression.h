@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 #include "platform/core/text.h"
@@ -32,10 +33,31 @@ static_assert(sizeof(ArchiveEntry) == 296, "the library fills exactly 296 bytes"
 
 using ArchiveHandle = void*;
 
+// How the library gets on with one command, told before and after each member.
+struct MemberProgress {
+  bool done = false;        // false: the member is about to be stored; true: it has been
+  std::string_view member;  // valid during the call only
+  std::uint64_t filesDone = 0, filesTotal = 0;
+  std::uint64_t bytesDone = 0, bytesTotal = 0;  // original sizes
+  std::uint64_t packedDone = 0;                 // compressed bytes written so far
+};
+// Returns false to ask the library to stop after the member (the result is then
+// kUnlhaCancelled, and an update leaves the archive as it was).
+using ProgressFn = std::function<bool(const MemberProgress&)>;
+
+inline constexpr int kUnlhaNoFiles = 8;
+inline constexpr int kUnlhaCancelled = 13;
+
 // Runs one command line. The capacity given to the library never exceeds the buffer's own,
 // whatever `capacity` says, so the report can never be written past the buffer.
 int Unlha(std::string_view ownerHandle, const marlo::HeapText& commandLine, marlo::HeapText& output,
           std::int32_t capacity);
+// The same, telling `progress` (called on this thread) each member.
+int UnlhaWithProgress(std::string_view ownerHandle, const marlo::HeapText& commandLine,
+                      marlo::HeapText& output, std::int32_t capacity, const ProgressFn& progress);
+// What the command line would store (files, folders and links) and the bytes of its files,
+// without storing anything; the library's result.
+int UnlhaCountFiles(std::string_view commandLine, std::uint64_t& files, std::uint64_t& bytes);
 
 ArchiveHandle UnlhaOpenArchive(std::string_view ownerHandle, std::string_view archive,
                                std::uint32_t mode);

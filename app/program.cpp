@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/files_table.h"
+#include "app/headless_backup.h"
 #include "app/trayicon.h"
 #include "framework/error_manager.h"
 #include "framework/ini_manager.h"
@@ -24,6 +25,13 @@ void Program::run() {
   Trayicon();
   closeOtherWindows();
   end();
+}
+
+BackupOutcome Program::backUp(BackupProgress* progress) {
+  start();
+  BackupOutcome outcome = backUpFolderTable(progress);
+  end();
+  return outcome;
 }
 
 // Closing the main window ends the program, the Restore window with it. Its thread is asked to

@@ -59,7 +59,8 @@ typedef const char* LPCSTR;
 #define UNLHA_ERROR_SKIPPED 9      /* existing files left alone (no -c) */
 #define UNLHA_ERROR_UNSUPPORTED 10 /* a member's method cannot be decoded */
 #define UNLHA_ERROR_NO_MEMORY 11
-#define UNLHA_ERROR_HANDLE 12 /* an unknown archive handle or a null argument */
+#define UNLHA_ERROR_HANDLE 12    /* an unknown archive handle or a null argument */
+#define UNLHA_ERROR_CANCELLED 13 /* the progress callback asked to stop */
 
 #define UNLHA_NAME_SIZE 255
 
@@ -84,6 +85,46 @@ typedef struct {
 /* Runs one command line (see README); writes the report into szOutput, always zero-terminated
  * within dwSize bytes. Returns UNLHA_OK or an error code. */
 UNLHA_API int WINAPI Unlha(HWND hwnd, LPCSTR szCmdLine, LPSTR szOutput, DWORD dwSize);
+
+/* How a command started by UnlhaWithProgress() gets on, handed to its callback. */
+typedef struct {
+    DWORD dwStructSize;     /* sizeof(UNLHA_PROGRESS) */
+    int nCommand;           /* the command letter: 'a', 'u', 't', 'x' or 'e' */
+    int nStage;             /* UNLHA_PROGRESS_STARTING or UNLHA_PROGRESS_DONE */
+    LPCSTR szMember;        /* the member, named as listings show it; valid during the call only */
+    uint64_t ullFilesDone;  /* members done (files, folders and links count one each) */
+    uint64_t ullFilesTotal; /* members the command will work on, counted before the first */
+    uint64_t ullBytesDone;  /* original bytes of the members done */
+    uint64_t ullBytesTotal; /* original bytes of all of them */
+    uint64_t ullPackedDone; /* a, u: compressed bytes written for the members done; else 0 */
+} UNLHA_PROGRESS;
+
+#define UNLHA_PROGRESS_STARTING 0 /* the member is about to be stored, tested or extracted */
+#define UNLHA_PROGRESS_DONE 1     /* it has been (or it failed: the report says why) */
+
+/* Returns UNLHA_PROGRESS_CONTINUE to go on; UNLHA_PROGRESS_STOP (or any other value) ends the
+ * command early. */
+typedef int(WINAPI* UNLHA_PROGRESS_PROC)(const UNLHA_PROGRESS* progress, void* context);
+#define UNLHA_PROGRESS_CONTINUE 0
+#define UNLHA_PROGRESS_STOP 1
+
+/* Unlha() with a progress callback (see README): `proc` is called with `context` before and
+ * after every member that a, u, t, x or e works on, on the calling thread, never after the call
+ * has returned. When it answers UNLHA_PROGRESS_STOP the command ends there and returns
+ * UNLHA_ERROR_CANCELLED with a report line "Cancelled after N of M members": a and u leave the
+ * archive exactly as it was, x and e keep the files already extracted, t tests no further.
+ * With `proc` NULL this is Unlha(). */
+UNLHA_API int WINAPI UnlhaWithProgress(HWND hwnd, LPCSTR szCmdLine, LPSTR szOutput, DWORD dwSize,
+                                       UNLHA_PROGRESS_PROC proc, void* context);
+
+/* What a command line would work on, without doing it: for a and u the files, folders and
+ * links it would store and the bytes of the files (a walk over the folders and, for u, the
+ * archive's headers), for t, x and e the members it selects and their original bytes (a walk
+ * over the headers). The same totals the progress callback is given. Other commands count 0.
+ * Returns UNLHA_OK, or the error that cut the count short (a bad command line, a missing or
+ * damaged archive, a folder that does not exist); what was counted until then is given.
+ * Either pointer may be NULL. */
+UNLHA_API int WINAPI UnlhaCountFiles(LPCSTR szCmdLine, uint64_t* pullFiles, uint64_t* pullBytes);
 
 /* 1 while a command started by Unlha() is running in any thread, else 0. */
 UNLHA_API BOOL WINAPI UnlhaGetRunning(void);

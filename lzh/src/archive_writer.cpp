@@ -434,6 +434,7 @@ void write_archive(const std::string& archive_path, ArchiveReader* old,
             copy_old(it.old);
             continue;
         }
+        if (opt.before_member) opt.before_member(it);
         Pool::Job& j = pool.wait(job);
         StoredMember sm;
         sm.item = &it;

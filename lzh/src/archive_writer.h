@@ -39,6 +39,8 @@ struct WriteOptions {
     // What the compressed members in flight may hold in memory together; beyond it they spill
     // into unnamed temporary files.
     std::int64_t memory_budget = std::int64_t{32} << 20;
+    // Called in plan order before the writer waits for a member made from disk.
+    std::function<void(const PlanItem&)> before_member;
 };
 
 // Writes `plan` as the new content of `archive_path` (old members are read through `old`, which

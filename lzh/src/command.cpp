@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 #include <map>
+#include <optional>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include "disk_scan.h"
 #include "file_io.h"
 #include "paths.h"
+#include "progress.h"
 #include "update_lock.h"
 
 namespace lzh::detail {
@@ -303,6 +305,7 @@ Status cmd_list(const Options& o, Report& rep) {
 Status cmd_test(const Options& o, Report& rep) {
     std::unique_ptr<ArchiveReader> r;
     if (Status s = open_archive(o.archive, r, rep); s != Status::ok) return s;
+    if (o.progress->begin_reading(o)) return Status::ok;
     Outcome out;
     std::string first_bad;
     std::uint64_t tested = 0, bad = 0;
@@ -311,6 +314,7 @@ Status cmd_test(const Options& o, Report& rep) {
         Member m;
         while (r->next(m)) {
             if (!member_selected(o.file_args, m)) continue;
+            if (!o.progress->starting(m)) break;
             try {
                 r->read_data(m, sink);
                 ++tested;
@@ -321,6 +325,7 @@ Status cmd_test(const Options& o, Report& rep) {
                 rep.important("Error: " + display_name(m) + ": " + f.what());
                 out.note(f.status());
             }
+            if (!o.progress->done(m)) break;
         }
     } catch (const Failure& f) {
         ++bad;
@@ -329,6 +334,8 @@ Status cmd_test(const Options& o, Report& rep) {
         out.note(f.status());
     }
     report_notes(*r, rep);
+    if (o.progress->stopped())
+        return o.progress->cancelled(rep, ", " + std::to_string(bad) + " bad");
     if (out.status == Status::ok)
         rep.important("The archive is OK: " + counted(tested, "member") + " tested.");
     else
@@ -378,13 +385,19 @@ Status write_plan(const Options& o, std::unique_ptr<ArchiveReader>& r,
     WriteOptions wo;
     wo.method = o.method;
     wo.threads = o.threads;
+    wo.before_member = [&](const PlanItem& it) { o.progress->storing(it); };
     try {
         write_archive(absolute_path(o.archive, cwd_path()), r.get(), plan, wo,
                       [&](const StoredMember& sm) {
                           if (sm.ok) ++stored;
                           report_stored(o, sm, rep, out);
+                          o.progress->stored(sm);
                       });
     } catch (const Failure& f) {
+        if (f.status() == Status::cancelled) {
+            out.status = o.progress->cancelled(rep, "; " + o.archive + " was not changed");
+            return out.status;
+        }
         out.error(rep, std::string(f.what()) + "; the archive was not changed", f.status());
         return out.status;
     }
@@ -453,7 +466,9 @@ Status cmd_add(const Options& o, Report& rep) {
         rep.important("Error: no files named to store");
         return Status::usage;
     }
-    UpdateLock lock(o.archive, rep);
+    // A count reads a complete archive either way; it neither waits for an update nor tidies.
+    std::optional<UpdateLock> lock;
+    if (!o.progress->count_only()) lock.emplace(o.archive, rep);
     std::unique_ptr<ArchiveReader> r;
     std::vector<Member> old;
     struct stat ast {};
@@ -466,6 +481,7 @@ Status cmd_add(const Options& o, Report& rep) {
     scan.exclude_archive(have_archive ? &ast : nullptr, absolute_path(o.archive, cwd) + ".tmp-");
     for (auto& s : o.file_args) scan.file_arg(s, cwd);
     UpdatePlan plan = plan_update(o, old, scan.entries(), rep);
+    if (o.progress->begin_writing(o, plan.items)) return out.status;
     if (plan.fresh == 0) {
         if (scan.entries().empty() && !have_archive) {
             rep.important("No files to store; no archive was created.");
@@ -519,15 +535,15 @@ Status cmd_delete(const Options& o, Report& rep) {
 }
 
 }  // namespace
-}  // namespace lzh::detail
 
-namespace lzh {
-
-Status run_command(std::string_view line, Report& rep) {
-    using namespace detail;
+Status run_command(std::string_view line, Report& rep, Progress* progress) {
     Options o;
+    Progress none;
+    o.progress = progress ? progress : &none;
     Status s = parse(line, o, rep);
     if (s != Status::ok) return s;
+    if (o.progress->count_only() && std::string("autxe").find(o.command) == std::string::npos)
+        return Status::ok;  // nothing to count; and a count must not delete or list
     try {
         switch (o.command) {
             case 'a':
@@ -553,6 +569,14 @@ Status run_command(std::string_view line, Report& rep) {
         rep.important(std::string("Error: ") + e.what());
         return Status::io;
     }
+}
+
+}  // namespace lzh::detail
+
+namespace lzh {
+
+Status run_command(std::string_view line, Report& rep) {
+    return detail::run_command(line, rep, nullptr);
 }
 
 }  // namespace lzh

@@ -11,6 +11,8 @@
 
 namespace lzh::detail {
 
+class Progress;
+
 struct Options {
     char command = 'l';
     bool recurse = false;
@@ -22,6 +24,7 @@ struct Options {
     std::string archive;
     std::vector<std::string> file_args;
     std::string dest;
+    Progress* progress = nullptr;  // never null while a command runs
 };
 
 // What a command has come to. The first failure decides the result (that is the one the caller

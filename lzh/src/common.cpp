@@ -31,6 +31,8 @@ const char* status_text(Status s) noexcept {
             return "a member uses a method this library does not support";
         case Status::no_memory:
             return "out of memory";
+        case Status::cancelled:
+            return "cancelled";
     }
     return "unknown error";
 }

@@ -12,6 +12,7 @@
 #include "command.h"
 #include "file_io.h"
 #include "paths.h"
+#include "progress.h"
 
 namespace lzh::detail {
 namespace {
@@ -480,17 +481,22 @@ Fd open_destination(const std::string& dest, Report& rep) {
 Status cmd_extract(const Options& o, Report& rep) {
     std::unique_ptr<ArchiveReader> r;
     if (Status s = open_archive(o.archive, r, rep); s != Status::ok) return s;
+    if (o.progress->begin_reading(o)) return Status::ok;
     const std::string dest = o.dest.empty() ? "." : o.dest;
     Fd base = open_destination(dest, rep);
     if (!base.valid()) return Status::io;
     Extractor ex(o, rep, *r, base.get());
     try {
         Member m;
-        while (r->next(m)) ex.member(m);
+        while (r->next(m) && o.progress->starting(m)) {
+            ex.member(m);
+            if (!o.progress->done(m)) break;
+        }
     } catch (const Failure& f) {
         ex.stopped(f);
     }
-    return ex.finish(dest);
+    const Status s = ex.finish(dest);
+    return o.progress->stopped() ? o.progress->cancelled(rep) : s;
 }
 
 }  // namespace lzh::detail

@@ -14,6 +14,7 @@
 #include "header.h"
 #include "lzh/lzh.hpp"
 #include "paths.h"
+#include "progress.h"
 
 namespace {
 
@@ -120,11 +121,8 @@ int find_from(OpenArchive& a, std::size_t start, INDIVIDUALINFO* info) {
     return -1;
 }
 
-}  // namespace
-
-extern "C" {
-
-int WINAPI Unlha(HWND, LPCSTR cmd, LPSTR out, DWORD size) {
+// One command, reported into the caller's buffer.
+int run(LPCSTR cmd, LPSTR out, DWORD size, lzh::detail::Progress* progress) {
     ++g_running;
     struct Done {
         ~Done() { --g_running; }
@@ -136,7 +134,7 @@ int WINAPI Unlha(HWND, LPCSTR cmd, LPSTR out, DWORD size) {
             rep.important("Error: no command line");
             s = lzh::Status::usage;
         } else {
-            s = lzh::run_command(cmd, rep);
+            s = lzh::detail::run_command(cmd, rep, progress);
         }
     } catch (...) {
         rep.important("Error: out of memory");
@@ -144,6 +142,52 @@ int WINAPI Unlha(HWND, LPCSTR cmd, LPSTR out, DWORD size) {
     }
     rep.render(out, size);
     return static_cast<int>(s);
+}
+
+bool tell(UNLHA_PROGRESS_PROC proc, void* context, const lzh::detail::ProgressStep& step) {
+    UNLHA_PROGRESS p{};
+    p.dwStructSize = sizeof p;
+    p.nCommand = step.command;
+    p.nStage = step.done ? UNLHA_PROGRESS_DONE : UNLHA_PROGRESS_STARTING;
+    p.szMember = step.member.data();
+    p.ullFilesDone = step.files_done;
+    p.ullFilesTotal = step.files_total;
+    p.ullBytesDone = step.bytes_done;
+    p.ullBytesTotal = step.bytes_total;
+    p.ullPackedDone = step.packed_done;
+    return proc(&p, context) == UNLHA_PROGRESS_CONTINUE;
+}
+
+}  // namespace
+
+extern "C" {
+
+int WINAPI Unlha(HWND, LPCSTR cmd, LPSTR out, DWORD size) { return run(cmd, out, size, nullptr); }
+
+int WINAPI UnlhaWithProgress(HWND, LPCSTR cmd, LPSTR out, DWORD size, UNLHA_PROGRESS_PROC proc,
+                             void* context) {
+    if (!proc) return run(cmd, out, size, nullptr);
+    lzh::detail::Progress progress([proc, context](const lzh::detail::ProgressStep& step) {
+        return tell(proc, context, step);
+    });
+    return run(cmd, out, size, &progress);
+}
+
+int WINAPI UnlhaCountFiles(LPCSTR cmd, uint64_t* files, uint64_t* bytes) {
+    if (files) *files = 0;
+    if (bytes) *bytes = 0;
+    if (!cmd) return UNLHA_ERROR_USAGE;
+    lzh::detail::Progress counting({}, /*count_only=*/true);
+    lzh::Report ignored;
+    int s;
+    try {
+        s = static_cast<int>(lzh::detail::run_command(cmd, ignored, &counting));
+    } catch (...) {
+        return UNLHA_ERROR_NO_MEMORY;
+    }
+    if (files) *files = counting.files_total();
+    if (bytes) *bytes = counting.bytes_total();
+    return s;
 }
 
 BOOL WINAPI UnlhaGetRunning(void) { return g_running.load() > 0 ? 1 : 0; }

@@ -1204,12 +1204,18 @@ bool QtView::trayAdd(const TrayIcon& icon) {
         tray->setContextMenu(menu);
       }
     }
-    QIcon qicon = QApplication::style()->standardIcon(QStyle::SP_DriveHDIcon);
-    tray->setIcon(qicon);
+    const auto named = icons_.find(icon.icon);
+    tray->setIcon(named != icons_.end()
+                      ? named->second
+                      : QApplication::style()->standardIcon(QStyle::SP_DriveHDIcon));
     tray->setToolTip(qs(icon.tip));
     tray->show();
   });
   return true;
+}
+
+void QtView::setIcon(const std::string& name, const QIcon& icon) {
+  icons_[name] = icon;
 }
 
 bool QtView::trayRemove(WindowHandle window, unsigned id) {

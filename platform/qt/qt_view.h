@@ -11,6 +11,7 @@
 // this machine has (see substituteFont).
 #pragma once
 
+#include <QIcon>
 #include <QObject>
 #include <QPointer>
 
@@ -47,6 +48,10 @@ class QtView : public QObject, public View {
   // and its threads are let run to their end first). Returns the program's halt code (0 when
   // it ended normally). Call on the GUI thread, once the Engine exists.
   int run(Engine& engine, std::function<void()> procedure);
+
+  // The picture a notification-area icon of this name shows (the name a program loaded it by);
+  // unnamed ones show a stock drive icon. Call before run().
+  void setIcon(const std::string& name, const QIcon& icon);
 
   // --- View (any thread) -------------------------------------------------------------------
   void windowOpened(const WindowSnapshot& window) override;
@@ -105,6 +110,7 @@ class QtView : public QObject, public View {
 
   std::map<WindowHandle, std::unique_ptr<Win>> windows_;
   std::map<std::pair<WindowHandle, unsigned>, QSystemTrayIcon*> trays_;
+  std::map<std::string, QIcon> icons_;
   std::atomic<bool> trayAvailable_{false};
   std::atomic<bool> ended_{false};
   QTimer* trayPoll_ = nullptr;

@@ -39,6 +39,7 @@ enum class Status : int {
     skipped = 9,       // existing files were left alone (no -c switch)
     unsupported = 10,  // a member uses a method this library cannot decode
     no_memory = 11,
+    cancelled = 13,  // the caller asked to stop (see the progress callback in unlha32.h)
 };
 
 // A short description of a status, e.g. "the archive is damaged".

@@ -109,6 +109,33 @@ TEST_F(DiscWriterTest, ASecondWriteOfTheSameImageLeavesTheFirstStanding) {
   EXPECT_FALSE(anyContains(messages("OnStatus"), "Writing"));
 }
 
+TEST_F(DiscWriterTest, ADiscThatNoLongerMatchesItsImageFailsTheReadBackAtTheFirstByteThatDiffers) {
+  const auto archive = makeArchive("a.lzh");
+  const auto target = folder_.path() / "t.iso";
+  useDrive("stdio:" + target.string());
+  const std::string image = buildImageOf(archive);
+  get(withText(24, image));
+  ASSERT_TRUE(waitIdle());
+  ASSERT_TRUE(messages("OnError").empty()) << messages("OnError").front();
+
+  // One byte of the disc goes bad after it was written.
+  constexpr std::streamoff kDamaged = 40000;
+  {
+    std::fstream disc(target, std::ios::in | std::ios::out | std::ios::binary);
+    disc.seekg(kDamaged);
+    const char was = static_cast<char>(disc.get());
+    disc.seekp(kDamaged);
+    disc.put(static_cast<char>(~was));
+  }
+  forget();
+  EXPECT_EQ(get(withText(29, image)).toInteger(), 1);
+  ASSERT_TRUE(waitIdle());
+  const auto errors = messages("OnError");
+  ASSERT_EQ(errors.size(), 1U);
+  EXPECT_EQ(errors[0], "Verifying failed: the disc differs from the image at byte 40000");
+  EXPECT_FALSE(anyContains(messages("OnStatus"), "matches the image"));
+}
+
 TEST_F(DiscWriterTest, AnImageTooLargeForTheTargetIsRefusedBeforeBlankingAndWriting) {
   TinyFileSystem small(folder_.path() / "small", "size=1m");
   if (!small.mounted()) GTEST_SKIP() << "making a small file system needs root";

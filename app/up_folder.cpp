@@ -35,7 +35,7 @@ void refuseLongPath(std::size_t length) {
                                  " characters long.|A folder path can have at most " +
                                  marlo::toText(static_cast<std::int64_t>(kFolderPathCapacity)) +
                                  " characters; choose a folder with a shorter path.",
-                             kFolderFormCaption, marlo::win::MessageIcon::Exclamation);
+                             kFolderFormCaption, marlo::MessageIcon::Exclamation);
 }
 
 class FolderForm : public marlo::WindowController {

@@ -33,7 +33,8 @@ inline constexpr int kUseUnregistered = 4;
 // Modes of update().
 inline constexpr int kUpdateTry = 0;
 inline constexpr int kUpdateReport = 1;
-inline constexpr int kUpdateForm = 2;  // reports the collision in the form's words (message 7)
+inline constexpr int kUpdateForm =
+    2;  // reports the collision in the form's words (ChangedElsewhereShown)
 
 class FileManager {
  public:
@@ -106,7 +107,7 @@ class FileManager {
   SeverityLevel previous() { return read(false, true); }
   SeverityLevel tryPrevious() { return read(false, false); }
   // The record whose key `keyIndex` equals the buffer's values: 0 found, 5 not found (nothing
-  // shown) or failed (message 1 recorded).
+  // shown) or failed (RecordRetrievalError recorded).
   SeverityLevel tryFetch(std::size_t keyIndex);
   [[nodiscard]] std::string getPosition() const;
   // Reads the record at `position`; returns the storage error (0 when read).

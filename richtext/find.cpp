@@ -150,7 +150,7 @@ class FindWindow : public WindowController {
     if (found >= 0) return;
     dialogs::beep(win::BeepKind::Exclamation);
     dialogs::messageBox("\"" + std::string(FindWhat.view()) + "\" not found.", "Search",
-                        win::MessageIcon::Exclamation, win::button::Ok);
+                        MessageIcon::Exclamation, button::Ok);
   }
 
   RichTextBox& box_;

@@ -21,14 +21,14 @@ struct ButtonLabel {
 
 // From the highest bit down: the order in which present buttons take the places.
 constexpr std::array<ButtonLabel, 8> kLabels = {{
-    {button::kHelp, "&Help"},
-    {button::kCancel, "&Cancel"},
-    {button::kIgnore, "&Ignore"},
-    {button::kRetry, "&Retry"},
-    {button::kAbort, "&Abort"},
-    {button::kNo, "&No"},
-    {button::kYes, "&Yes"},
-    {button::kOk, "O&k"},
+    {button::Help, "&Help"},
+    {button::Cancel, "&Cancel"},
+    {button::Ignore, "&Ignore"},
+    {button::Retry, "&Retry"},
+    {button::Abort, "&Abort"},
+    {button::No, "&No"},
+    {button::Yes, "&Yes"},
+    {button::Ok, "O&k"},
 }};
 
 constexpr int kButtonWidth = 32;
@@ -107,7 +107,7 @@ SeverityLevel MessageWindow::onAccepted() {
 SeverityLevel MessageWindow::onCloseRequest() {
   // The close box answers as Cancel would, or with the default button when there is none.
   if (result_ == 0) {
-    result_ = (request_.buttons & button::kCancel) != 0 ? button::kCancel : request_.defaultButton;
+    result_ = (request_.buttons & button::Cancel) != 0 ? button::Cancel : request_.defaultButton;
   }
   return WindowController::onCloseRequest();
 }
@@ -122,7 +122,7 @@ unsigned showMessageWindow(const HistoryRequest& request) {
   window.run();
   // Ended without an answer (the program halts): the question changes nothing.
   return window.result() != 0 ? window.result()
-                              : win::button::refusal(request.buttons, request.defaultButton);
+                              : button::refusal(request.buttons, request.defaultButton);
 }
 
 }  // namespace marlo

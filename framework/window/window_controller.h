@@ -65,7 +65,7 @@ class Translator {
 };
 
 // A question's answer buttons: Yes, No and Cancel, with Cancel the default.
-inline constexpr unsigned kYesNoCancel = button::kYes | button::kNo | button::kCancel;
+inline constexpr unsigned kYesNoCancel = button::Yes | button::No | button::Cancel;
 
 class WindowController {
  public:

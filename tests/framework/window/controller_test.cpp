@@ -147,12 +147,12 @@ TEST_F(ListAndForm, InsertActionFourAsksWhetherToAddAnother) {
   pressList(w, ListControl::Insert);
   const WindowHandle f = form();
   driver.type(f, n(FormControl::Name), "One");
-  driver.answerNextMessage(marlo::button::kYes);
+  driver.answerNextMessage(marlo::button::Yes);
   driver.press(f, n(FormControl::Ok));
   ASSERT_TRUE(driver.isOpen(f));
   EXPECT_EQ(driver.value(f, n(FormControl::Number)), "2");
   driver.type(f, n(FormControl::Name), "Two");
-  driver.answerNextMessage(marlo::button::kNo);
+  driver.answerNextMessage(marlo::button::No);
   driver.press(f, n(FormControl::Ok));
   EXPECT_FALSE(driver.isOpen(f));
   EXPECT_EQ(captions(), (std::vector<std::string>{"Record Added", "Record Added"}));
@@ -204,7 +204,7 @@ TEST_F(ListAndForm, AChangeByAnotherStationShowsTheirsAndKeepsTheirRecord) {
   const WindowHandle f = form();
   ASSERT_TRUE(other_->rename(1, "Theirs"));
   driver.type(f, n(FormControl::Name), "Mine");
-  driver.answerNextMessage(marlo::button::kOk);  // message 7
+  driver.answerNextMessage(marlo::button::Ok);  // message 7
   driver.press(f, n(FormControl::Ok));
   EXPECT_EQ(captions(), (std::vector<std::string>{"Record Was Not Updated"}));
   EXPECT_NE(driver.dialogs()[0].request.text.find("Use the Ditto Button"), std::string::npos);
@@ -230,7 +230,7 @@ TEST_F(ListAndForm, AfterACollisionClosingTheFormAsksNothingAndKeepsTheirs) {
   const WindowHandle f = form();
   ASSERT_TRUE(other_->rename(1, "Theirs"));
   driver.type(f, n(FormControl::Name), "Mine");
-  driver.answerNextMessage(marlo::button::kOk);
+  driver.answerNextMessage(marlo::button::Ok);
   driver.press(f, n(FormControl::Ok));
   driver.press(f, n(FormControl::Cancel));
   EXPECT_FALSE(driver.isOpen(f));
@@ -283,9 +283,9 @@ TEST_F(CancelAction, YesSavesTheChanges) {
   ASSERT_TRUE(asked.has_value());
   EXPECT_EQ(asked->title, "Save Record");
   EXPECT_EQ(asked->text, "Do you want to save the changes to this record?");
-  EXPECT_EQ(asked->buttons, marlo::button::kYes | marlo::button::kNo | marlo::button::kCancel);
-  EXPECT_EQ(asked->defaultButton, marlo::button::kCancel);
-  driver.answerMessage(marlo::button::kYes);
+  EXPECT_EQ(asked->buttons, marlo::button::Yes | marlo::button::No | marlo::button::Cancel);
+  EXPECT_EQ(asked->defaultButton, marlo::button::Cancel);
+  driver.answerMessage(marlo::button::Yes);
   EXPECT_FALSE(driver.isOpen(f));
   EXPECT_EQ(other_->nameOf(1), "Edited");
   closeList(w);
@@ -295,7 +295,7 @@ TEST_F(CancelAction, NoDiscardsTheChanges) {
   addFolders(1);
   const WindowHandle w = startList();
   const WindowHandle f = openChangedForm(w);
-  driver.answerMessage(marlo::button::kNo);
+  driver.answerMessage(marlo::button::No);
   EXPECT_FALSE(driver.isOpen(f));
   EXPECT_EQ(other_->nameOf(1), "Folder 1");
   EXPECT_EQ(rows(w)[0], (Row{"1", "Folder 1"}));
@@ -306,11 +306,11 @@ TEST_F(CancelAction, CancelKeepsTheFormOnItsFirstField) {
   addFolders(1);
   const WindowHandle w = startList();
   const WindowHandle f = openChangedForm(w);
-  driver.answerMessage(marlo::button::kCancel);
+  driver.answerMessage(marlo::button::Cancel);
   ASSERT_TRUE(driver.isOpen(f));
   EXPECT_EQ(driver.screen(f).focus, n(FormControl::Name));
   EXPECT_EQ(driver.value(f, n(FormControl::Name)), "Edited");
-  driver.answerNextMessage(marlo::button::kNo);
+  driver.answerNextMessage(marlo::button::No);
   driver.closeBox(f);
   EXPECT_FALSE(driver.isOpen(f));
   EXPECT_EQ(other_->nameOf(1), "Folder 1");
@@ -334,10 +334,10 @@ TEST_F(ListAndForm, DeleteAsksConfirmDeleteWithoutOpeningTheForm) {
   addFolders(3);
   const WindowHandle w = startList();
   driver.pickRow(w, n(ListControl::List), 2);
-  driver.answerNextMessage(marlo::button::kNo);
+  driver.answerNextMessage(marlo::button::No);
   pressList(w, ListControl::Delete);
   EXPECT_TRUE(other_->exists(2));
-  driver.answerNextMessage(marlo::button::kYes);
+  driver.answerNextMessage(marlo::button::Yes);
   pressList(w, ListControl::Delete);
   EXPECT_EQ(captions(), (std::vector<std::string>{"Confirm Delete", "Confirm Delete"}));
   EXPECT_EQ(driver.dialogs()[0].request.text,
@@ -366,22 +366,22 @@ TEST_F(ListAndForm, DeleteThroughTheFormWhenTheActionSaysSo) {
 TEST_F(ListAndForm, AFailedDeleteFromTheFormAsksWhetherToTryAgainAndCancelStays) {
   const auto [w, f] = openDeleteForm(2);
   ASSERT_NE(f, 0);
-  ASSERT_TRUE(other_->remove(2));                    // gone before the form deletes it
-  driver.answerNextMessage(marlo::button::kOk);      // "Record was not deleted"
-  driver.answerNextMessage(marlo::button::kNo);      // the table manager's "try again?"
-  driver.answerNextMessage(marlo::button::kCancel);  // the form's
+  ASSERT_TRUE(other_->remove(2));                   // gone before the form deletes it
+  driver.answerNextMessage(marlo::button::Ok);      // "Record was not deleted"
+  driver.answerNextMessage(marlo::button::No);      // the table manager's "try again?"
+  driver.answerNextMessage(marlo::button::Cancel);  // the form's
   driver.press(f, n(FormControl::Ok));
   EXPECT_EQ(captions(), (std::vector<std::string>{"Record was not deleted", "Record Delete Error",
                                                   "Record Delete Error"}));
   const auto asked = driver.dialogs().back().request;
-  EXPECT_EQ(asked.buttons, marlo::button::kYes | marlo::button::kNo | marlo::button::kCancel);
-  EXPECT_EQ(asked.defaultButton, marlo::button::kCancel);
+  EXPECT_EQ(asked.buttons, marlo::button::Yes | marlo::button::No | marlo::button::Cancel);
+  EXPECT_EQ(asked.defaultButton, marlo::button::Cancel);
   ASSERT_TRUE(driver.isOpen(f));
   EXPECT_EQ(driver.screen(f).focus, n(FormControl::Name));
 
-  driver.answerNextMessage(marlo::button::kOk);
-  driver.answerNextMessage(marlo::button::kNo);
-  driver.answerNextMessage(marlo::button::kNo);  // the form's: give up
+  driver.answerNextMessage(marlo::button::Ok);
+  driver.answerNextMessage(marlo::button::No);
+  driver.answerNextMessage(marlo::button::No);  // the form's: give up
   driver.press(f, n(FormControl::Ok));
   EXPECT_FALSE(driver.isOpen(f));
   EXPECT_EQ(captions().size(), 6U);
@@ -474,7 +474,7 @@ TEST_F(ListAndForm, KeysOnTheListPressItsButtons) {
   EXPECT_EQ(driver.value(form(), n(FormControl::Number)), "2");
   driver.press(form(), n(FormControl::Cancel));
 
-  driver.answerNextMessage(marlo::button::kYes);
+  driver.answerNextMessage(marlo::button::Yes);
   driver.pressKey(w, list, key::Delete);
   EXPECT_EQ(captions(), std::vector<std::string>{"Confirm Delete"});
   EXPECT_FALSE(other_->exists(2));
@@ -673,7 +673,7 @@ TEST_F(ListAndForm, APagedListShowsAnInsertedRecordAndClosesTheGapOfADeletedOne)
   EXPECT_EQ(highlighted(w), 5);
   driver.scroll(w, n(ListControl::List), event::ScrollTop);
   driver.pickRow(w, n(ListControl::List), 2);
-  driver.answerNextMessage(marlo::button::kYes);
+  driver.answerNextMessage(marlo::button::Yes);
   pressList(w, ListControl::Delete);
   EXPECT_EQ(rows(w)[1], (Row{"3", "Folder 3"}));
   EXPECT_EQ(rows(w).back(), (Row{"6", "Folder 6"}));

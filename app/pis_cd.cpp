@@ -32,6 +32,11 @@ marlo::win::RowQueue WriterStatusQueue;
 
 namespace {
 
+const glo::Reset kReset{[] {
+  glo::CD_BUSY = 0;
+  WriterStatusQueue.clear();
+}};
+
 using marlo::SevBenign;
 using marlo::SeverityLevel;
 using marlo::SevNotify;

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "app/files_table.h"
+#include "app/globals.h"
 #include "framework/error_manager.h"
 #include "framework/window/form_toolbar.h"
 #include "framework/window/window_controller.h"
@@ -28,6 +29,7 @@ marlo::RecordImage& savedRecord() {
   static marlo::RecordImage saved;
   return saved;
 }
+const glo::Reset kReset{[] { savedRecord().clear(); }};
 
 void refuseLongPath(std::size_t length) {
   marlo::dialogs::messageBox("The folder path is " +

@@ -41,7 +41,7 @@ bool settleUntil(Engine& engine, const std::function<bool()>& ready) {
 TEST(QtMainWindow, TheProgramOpensItsMainWindowAndEndsWithClose) {
   marlo::testing::TempFolder folder;
   ::setenv("XDG_CONFIG_HOME", folder.path().c_str(), 1);
-  glo::PAT = "";
+  glo::resetAll();
   marlo::qt::QtView view;
   Engine engine(view);
   marlo::WindowedInterface messages;

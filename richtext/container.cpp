@@ -80,15 +80,15 @@ class Container : public WindowController {
   explicit Container(RichTextBox& box) : box_(box) {}
 
   SeverityLevel init() override {
-    const SeverityLevel r =
-        setUp({.procedure = "RichTextBox", .window = &window_, .beforeOpen = [this] {
-                 return layOut();
-               }});
-    if (r != SevBenign) return r;
-    box_.RCONTAINER = &window_;
-    startUp();
-    setAlerts();
-    return SevBenign;
+    return setUp({.procedure = "RichTextBox",
+                  .window = &window_,
+                  .beforeOpen = [this] { return layOut(); },
+                  .afterOpen =
+                      [this] {
+                        box_.RCONTAINER = &window_;
+                        startUp();
+                        return SevBenign;
+                      }});
   }
 
   SeverityLevel kill() override {

@@ -59,13 +59,10 @@ class FindWindow : public WindowController {
   explicit FindWindow(RichTextBox& box) : box_(box) {}
 
   SeverityLevel init() override {
-    const SeverityLevel r = setUp({.procedure = "Find",
-                                   .window = &window_,
-                                   .firstField = n(F::SearchString),
-                                   .beforeOpen = [this] { return layOut(); }});
-    if (r != SevBenign) return r;
-    setAlerts();
-    return SevBenign;
+    return setUp({.procedure = "Find",
+                  .window = &window_,
+                  .firstField = n(F::SearchString),
+                  .beforeOpen = [this] { return layOut(); }});
   }
 
   SeverityLevel kill() override {

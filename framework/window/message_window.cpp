@@ -9,10 +9,7 @@ namespace marlo {
 namespace {
 
 using Control = MessageWindowControl;
-
-constexpr int number(Control c) {
-  return static_cast<int>(c);
-}
+using win::n;
 
 struct ButtonLabel {
   unsigned code;
@@ -56,7 +53,8 @@ void MessageWindow::layOut() {
   if (!request_.caption.empty()) window_.setTitle(request_.caption);
   window_.setIcon(request_.icon == MessageIcon::Exclamation ? "IDI_EXCLAMATION" : "IDI_ASTERISK");
   window_.setCentred(true);
-  const int list = window_.add(win::ControlKind::List, "", {4, 4, 272, 118}, win::flag::VScroll);
+  window_.add(Control::History, win::ControlKind::List, "", {4, 4, 272, 118}, win::flag::VScroll);
+  const int list = n(Control::History);
   window_.setName(list, "?ErrorHistoryList");
   win::ListColumn message;
   message.header = "Message";
@@ -69,9 +67,11 @@ void MessageWindow::layOut() {
     rows_.add({oneLine(entry.TXT), entry.CATEGORY});
   window_.setSource(list, &rows_);
   window_.setSelection(list, rows_.rowCount());
+  // The button places, Place1 to Place8 from the left, all hidden until placeButtons.
   for (int place = 0; place < kPlaces; ++place) {
     const int x = 4 + place * (kButtonWidth + kButtonGap);
-    window_.add(win::ControlKind::Button, "", {x, 128, kButtonWidth, 14}, win::flag::Hidden);
+    window_.add(static_cast<Control>(n(Control::Place1) + place), win::ControlKind::Button, "",
+                {x, 128, kButtonWidth, 14}, win::flag::Hidden);
   }
   placeButtons();
 }
@@ -80,7 +80,7 @@ void MessageWindow::placeButtons() {
   int place = 0;
   for (const ButtonLabel& label : kLabels) {
     if ((request_.buttons & label.code) == 0) continue;
-    const int control = number(Control::Place1) + place;
+    const int control = n(Control::Place1) + place;
     places_[static_cast<std::size_t>(place)] = label.code;
     window_.setText(control, label.text);
     window_.show(control);
@@ -90,12 +90,12 @@ void MessageWindow::placeButtons() {
     }
     ++place;
   }
-  if (FIRSTFIELD == 0 && place > 0) FIRSTFIELD = number(Control::Place1);
+  if (FIRSTFIELD == 0 && place > 0) FIRSTFIELD = n(Control::Place1);
 }
 
 SeverityLevel MessageWindow::onAccepted() {
   const int control = window_.acceptedControl();
-  const int place = control - number(Control::Place1);
+  const int place = control - n(Control::Place1);
   if (place >= 0 && place < kPlaces && places_[static_cast<std::size_t>(place)] != 0) {
     result_ = places_[static_cast<std::size_t>(place)];
     setResponse(ResponseCompleted);

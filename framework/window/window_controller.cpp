@@ -121,6 +121,9 @@ SeverityLevel WindowController::setUp(const SetUp& steps) {
   VCRREQUEST = &navigationRequest;
   ERRORS = &globalErrors;
   if (steps.toolbar != nullptr) addToolbar(*steps.toolbar);
+  if (steps.admit) {
+    if (const SeverityLevel r = steps.admit(); r != SevBenign) return r;
+  }
   pendingRequest = 0;
   lastResponse = 0;
   if (steps.beforeOpen) {
@@ -128,6 +131,10 @@ SeverityLevel WindowController::setUp(const SetUp& steps) {
   }
   if (steps.window != nullptr) openWindow(*steps.window);
   OPENED = true;
+  if (steps.afterOpen) {
+    if (const SeverityLevel r = steps.afterOpen(); r != SevBenign) return r;
+  }
+  setAlerts();
   return SevBenign;
 }
 

@@ -23,6 +23,7 @@
 #include "platform/headless/headless_view.h"
 #include "platform/headless/test_driver.h"
 #include "platform/storage/text_file.h"
+#include "platform/window/control_id.h"
 #include "platform/window/engine.h"
 #include "temp_folder.h"
 

@@ -19,6 +19,7 @@
 #include "framework/user_interface.h"
 #include "framework/window/windowed_interface.h"
 #include "platform/qt/qt_view.h"
+#include "platform/window/control_id.h"
 #include "temp_folder.h"
 
 namespace app::test {

@@ -41,7 +41,6 @@ class MainWindow : public marlo::WindowController {
   SeverityLevel kill() override;
   std::uint8_t runProcedure(int number, std::uint8_t request) override;
   SeverityLevel onAccepted() override;
-  SeverityLevel handleEvent() override;
   SeverityLevel onFieldEvent() override;
   SeverityLevel onWindowEvent() override;
 
@@ -365,10 +364,6 @@ SeverityLevel MainWindow::onAccepted() {
       break;
   }
   return SevBenign;
-}
-
-SeverityLevel MainWindow::handleEvent() {
-  return WindowController::handleEvent();
 }
 
 // The status bar names the highlighted folder.

@@ -326,7 +326,7 @@ SeverityLevel FileManager::insert(bool report) {
       FILE_->restoreImage(record);
       if (rc == se::kNone) rc = note(FILE_->put());
     } else {
-      const SeverityLevel primed = report ? primeAutoInc(true) : primeAutoInc(false);
+      const SeverityLevel primed = primeAutoInc(report);
       if (primed != SevBenign) return SevNotify;
     }
   } else {

@@ -95,7 +95,6 @@ class FileManager {
   SeverityLevel update(int mode = kUpdateReport);
   SeverityLevel tryUpdate() { return update(kUpdateTry); }
   SeverityLevel primeAutoInc() { return primeAutoInc(true); }
-  SeverityLevel tryPrimeAutoInc() { return primeAutoInc(false); }
   // Removes the record added by numbering when the new record is abandoned.
   SeverityLevel cancelAutoInc(RelationSet* relations = nullptr);
   // Refuses an insert or update when not 0.
@@ -135,7 +134,6 @@ class FileManager {
   [[nodiscard]] KeyedTable& table() const { return *FILE_; }
   [[nodiscard]] ErrorManager& errors() const { return *ERRORS; }
   [[nodiscard]] const std::vector<KeyInfo>& keys() const { return KEYS; }
-  [[nodiscard]] bool hasAutoInc() const { return HASAUTOINC; }
   [[nodiscard]] int openCount();
   [[nodiscard]] bool atEof();
   [[nodiscard]] bool autoIncDone();

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -84,12 +83,6 @@ win::Binding pathBinding(marlo::HeapText& path, std::size_t shown) {
 // it, so committing the screen values leaves the report exactly as the library wrote it.
 win::Binding reportBinding(const marlo::HeapText& report) {
   return {[&report] { return std::string(marlo::clip(report.view())); }, [](std::string_view) {}};
-}
-
-// A blank record is one empty line. The text-file layer would hand its empty text to fwrite as
-// a null pointer, which the C library does not allow, so the line end is written here.
-void appendBlankRecord(std::string_view fileName) {
-  std::ofstream(std::string(fileName), std::ios::binary | std::ios::app) << "\r\n";
 }
 
 bool enterFolder(const fs::path& folder) {
@@ -248,10 +241,8 @@ class RestoreWindow : public marlo::WindowController {
     log.create();
     log.open(marlo::kAccessReadWrite | marlo::kDenyWrite);
     log.TL = glo::OUT.view();
-    const bool blank = marlo::clip(log.TL.view()).empty();
-    if (!blank) log.append();
+    log.append();  // an empty report is one empty line
     log.close();
-    if (blank) appendBlankRecord(glo::RestoreLogFileName.clipped());
     pokazi1();
   }
 

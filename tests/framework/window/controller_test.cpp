@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <ostream>
 
 #include "framework/window/window_controller.h"
 #include "tests/framework/window/folder_app.h"
@@ -58,6 +59,18 @@ class ListAndForm : public WindowFrameworkTest {
     driver.pickRow(w, n(ListControl::List), row);
     driver.press(w, n(ListControl::Delete));
     return {w, form()};
+  }
+
+  // Opens the change form on the first folder, has another station rename it to "Theirs"
+  // meanwhile and saves "Mine" over it, answering the collision's message. Gives the form.
+  WindowHandle saveOverTheirs(WindowHandle w) {
+    pressList(w, ListControl::Change);
+    const WindowHandle f = form();
+    EXPECT_TRUE(other_->rename(1, "Theirs"));
+    driver.type(f, n(FormControl::Name), "Mine");
+    driver.answerNextMessage(marlo::button::Ok);  // ChangedElsewhereShown
+    driver.press(f, n(FormControl::Ok));
+    return f;
   }
 
   FolderApp app;
@@ -200,12 +213,7 @@ TEST_F(ListAndForm, AChangedRecordIsWritten) {
 TEST_F(ListAndForm, AChangeByAnotherStationShowsTheirsAndKeepsTheirRecord) {
   addFolders(2);
   const WindowHandle w = startList();
-  pressList(w, ListControl::Change);
-  const WindowHandle f = form();
-  ASSERT_TRUE(other_->rename(1, "Theirs"));
-  driver.type(f, n(FormControl::Name), "Mine");
-  driver.answerNextMessage(marlo::button::Ok);  // message 7
-  driver.press(f, n(FormControl::Ok));
+  const WindowHandle f = saveOverTheirs(w);
   EXPECT_EQ(captions(), (std::vector<std::string>{"Record Was Not Updated"}));
   EXPECT_NE(driver.dialogs()[0].request.text.find("Use the Ditto Button"), std::string::npos);
   ASSERT_TRUE(driver.isOpen(f));
@@ -226,12 +234,7 @@ TEST_F(ListAndForm, AChangeByAnotherStationShowsTheirsAndKeepsTheirRecord) {
 TEST_F(ListAndForm, AfterACollisionClosingTheFormAsksNothingAndKeepsTheirs) {
   addFolders(2);
   const WindowHandle w = startList();
-  pressList(w, ListControl::Change);
-  const WindowHandle f = form();
-  ASSERT_TRUE(other_->rename(1, "Theirs"));
-  driver.type(f, n(FormControl::Name), "Mine");
-  driver.answerNextMessage(marlo::button::Ok);
-  driver.press(f, n(FormControl::Ok));
+  const WindowHandle f = saveOverTheirs(w);
   driver.press(f, n(FormControl::Cancel));
   EXPECT_FALSE(driver.isOpen(f));
   EXPECT_EQ(captions(), (std::vector<std::string>{"Record Was Not Updated"}));
@@ -275,7 +278,19 @@ class CancelAction : public ListAndForm {
   }
 };
 
-TEST_F(CancelAction, YesSavesTheChanges) {
+// Yes saves what was typed, No drops it; either way the form closes and the list shows what
+// the table holds.
+struct CancelAnswer {
+  unsigned button;
+  const char* stored;
+  friend void PrintTo(const CancelAnswer& answer, std::ostream* out) {
+    *out << "button " << answer.button << ", stored \"" << answer.stored << '"';
+  }
+};
+
+class CancelAnswered : public CancelAction, public ::testing::WithParamInterface<CancelAnswer> {};
+
+TEST_P(CancelAnswered, ClosesTheFormKeepingOrDroppingTheChanges) {
   addFolders(1);
   const WindowHandle w = startList();
   const WindowHandle f = openChangedForm(w);
@@ -285,22 +300,20 @@ TEST_F(CancelAction, YesSavesTheChanges) {
   EXPECT_EQ(asked->text, "Do you want to save the changes to this record?");
   EXPECT_EQ(asked->buttons, marlo::button::Yes | marlo::button::No | marlo::button::Cancel);
   EXPECT_EQ(asked->defaultButton, marlo::button::Cancel);
-  driver.answerMessage(marlo::button::Yes);
+  driver.answerMessage(GetParam().button);
   EXPECT_FALSE(driver.isOpen(f));
-  EXPECT_EQ(other_->nameOf(1), "Edited");
+  EXPECT_EQ(other_->nameOf(1), GetParam().stored);
+  EXPECT_EQ(rows(w)[0], (Row{"1", GetParam().stored}));
   closeList(w);
 }
 
-TEST_F(CancelAction, NoDiscardsTheChanges) {
-  addFolders(1);
-  const WindowHandle w = startList();
-  const WindowHandle f = openChangedForm(w);
-  driver.answerMessage(marlo::button::No);
-  EXPECT_FALSE(driver.isOpen(f));
-  EXPECT_EQ(other_->nameOf(1), "Folder 1");
-  EXPECT_EQ(rows(w)[0], (Row{"1", "Folder 1"}));
-  closeList(w);
-}
+INSTANTIATE_TEST_SUITE_P(YesOrNo, CancelAnswered,
+                         ::testing::Values(CancelAnswer{marlo::button::Yes, "Edited"},
+                                           CancelAnswer{marlo::button::No, "Folder 1"}),
+                         [](const ::testing::TestParamInfo<CancelAnswer>& answer) {
+                           return answer.param.button == marlo::button::Yes ? "YesSaves"
+                                                                            : "NoDiscards";
+                         });
 
 TEST_F(CancelAction, CancelKeepsTheFormOnItsFirstField) {
   addFolders(1);

@@ -2,6 +2,7 @@
 
 #include <cassert>
 
+#include "app/globals.h"
 #include "framework/error_manager.h"
 #include "framework/file_manager.h"
 #include "framework/relation_set.h"
@@ -11,6 +12,16 @@ namespace files {
 std::int32_t RBR = 0;
 marlo::CString<222> NAZIV_FOLDERA;
 marlo::CString<222> TEST_FOLDER;
+
+namespace {
+
+const glo::Reset kReset{[] {
+  RBR = 0;
+  NAZIV_FOLDERA = "";
+  TEST_FOLDER = "";
+}};
+
+}  // namespace
 
 marlo::TableDeclaration declaration() {
   marlo::TableDeclaration decl;

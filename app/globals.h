@@ -27,4 +27,17 @@ extern marlo::BlankString<255> LogFileName;
 extern std::uint8_t RBR;             // low byte of the folder number last backed up
 extern marlo::CString<556> PATTERN;  // the switches a backup appends to each folder
 
+// Gives every program-wide variable of the program the value a fresh process starts with: the
+// ones above, the folder record, the tray icon's state, the Restore window's and the disc
+// writer's. Tests call it before each run of the program, so none sees what another left.
+void resetAll();
+
+// How a source file that defines program-wide variables takes part in resetAll: one Reset
+// beside the definitions, whose function gives each of them its starting value again. A new
+// variable goes into the function next to it.
+class Reset {
+ public:
+  explicit Reset(void (*reset)());
+};
+
 }  // namespace glo

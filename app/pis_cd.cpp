@@ -32,6 +32,11 @@ marlo::win::RowQueue WriterStatusQueue;
 
 namespace {
 
+const glo::Reset kReset{[] {
+  glo::CD_BUSY = 0;
+  WriterStatusQueue.clear();
+}};
+
 using marlo::SevBenign;
 using marlo::SeverityLevel;
 using marlo::SevNotify;
@@ -137,6 +142,7 @@ class DiscWriterWindow : public marlo::WindowController {
 
  private:
   SeverityLevel layOut();
+  SeverityLevel opened();
   void prepare();
   // The steps, as the busy readings move the run on.
   void waitForBlanking();
@@ -176,12 +182,15 @@ class DiscWriterWindow : public marlo::WindowController {
 // --- Start and end -------------------------------------------------------------------------------
 
 SeverityLevel DiscWriterWindow::init() {
-  const SeverityLevel r = setUp({.procedure = kProcedure,
-                                 .window = &window_,
-                                 .firstField = n(PisCdControl::STRING9),
-                                 .toolbar = &toolbar_,
-                                 .beforeOpen = [this] { return layOut(); }});
-  if (r != SevBenign) return r;
+  return setUp({.procedure = kProcedure,
+                .window = &window_,
+                .firstField = n(PisCdControl::STRING9),
+                .toolbar = &toolbar_,
+                .beforeOpen = [this] { return layOut(); },
+                .afterOpen = [this] { return opened(); }});
+}
+
+SeverityLevel DiscWriterWindow::opened() {
   resizer_.init(window_, marlo::WindowResizer::kSpread, true, false);
   resizer_.setStrategy(n(PisCdControl::LIST2), 0, 0);
   resizer_.setStrategy(n(PisCdControl::STRING9), 0x200, marlo::resize_strategy::kLockHeight);
@@ -189,8 +198,7 @@ SeverityLevel DiscWriterWindow::init() {
   addResizer(resizer_);
   marlo::globalIni.fetchWindow(kProcedure, placement_);
   writer_->init(window_, n(PisCdControl::OLECONTROL));
-  setAlerts();
-  return r;
+  return SevBenign;
 }
 
 SeverityLevel DiscWriterWindow::layOut() {

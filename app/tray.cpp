@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/globals.h"
 #include "platform/window/engine.h"
 
 namespace app {
@@ -12,6 +13,16 @@ namespace ev = marlo::win::event;
 std::uint8_t InTray = 0;
 WNDPROC OldWindowProc = nullptr;
 NOTIFYICONDATAA TrayIconData{};
+
+namespace {
+
+const glo::Reset kReset{[] {
+  InTray = 0;
+  OldWindowProc = nullptr;
+  TrayIconData = {};
+}};
+
+}  // namespace
 
 namespace {
 

@@ -31,6 +31,7 @@ using marlo::win::Align;
 using marlo::win::Binding;
 using marlo::win::ControlKind;
 using marlo::win::Font;
+using marlo::win::n;
 namespace ev = marlo::win::event;
 namespace flag = marlo::win::flag;
 
@@ -40,12 +41,16 @@ class MainWindow : public marlo::WindowController {
   SeverityLevel kill() override;
   std::uint8_t runProcedure(int number, std::uint8_t request) override;
   SeverityLevel onAccepted() override;
-  SeverityLevel handleEvent() override;
   SeverityLevel onFieldEvent() override;
   SeverityLevel onWindowEvent() override;
 
  private:
+  SeverityLevel prepare();
+  SeverityLevel takeOverTray();
   void layOut();
+  void addControls();
+  void bindControls();
+  void nameControls();
   void setUpList();
   void readSettings(bool withLog);
   void writeSettings();
@@ -72,137 +77,163 @@ class MainWindow : public marlo::WindowController {
 };
 
 SeverityLevel MainWindow::init() {
-  marlo::globalErrors.setProcedureName("Trayicon");
-  if (const SeverityLevel r = WindowController::init(); r != SevBenign) return r;
-  FIRSTFIELD = n(MainControl::LIST);
-  VCRREQUEST = &marlo::navigationRequest;
-  ERRORS = &marlo::globalErrors;
-  addToolbar(toolbar_);
-  marlo::pendingRequest = 0;
-  marlo::lastResponse = 0;
+  return setUp({.procedure = "Trayicon",
+                .window = &window_,
+                .firstField = n(MainControl::LIST),
+                .toolbar = &toolbar_,
+                .beforeOpen = [this] { return prepare(); },
+                .afterOpen = [this] { return takeOverTray(); }});
+}
+
+// The window's message procedure becomes the tray icon's, which passes on what it does not take.
+SeverityLevel MainWindow::takeOverTray() {
+  OldWindowProc = reinterpret_cast<marlo::shell::WNDPROC>(
+      marlo::shell::SetWindowLongPtrA(handle(), marlo::shell::GWLP_WNDPROC,
+                                      reinterpret_cast<marlo::shell::LONG_PTR>(&TrayWindowProc)));
+  FillTrayIconData(handle());
+  return SevBenign;
+}
+
+SeverityLevel MainWindow::prepare() {
   files::relations().open();
   FILESOPENED = true;
   readSettings(/*withLog=*/false);
   layOut();
   useWindow(window_);  // the list is set up on the laid-out window before it opens
   setUpList();
-  openWindow(window_);
-  OPENED = true;
-  OldWindowProc = reinterpret_cast<marlo::shell::WNDPROC>(
-      marlo::shell::SetWindowLongPtrA(handle(), marlo::shell::GWLP_WNDPROC,
-                                      reinterpret_cast<marlo::shell::LONG_PTR>(&TrayWindowProc)));
-  FillTrayIconData(handle());
-  setAlerts();
   return SevBenign;
 }
 
 void MainWindow::layOut() {
-  marlo::win::Window& w = window_;
-  w.setProcedure("Trayicon");
-  w.setIcon("ICON11.ICO");
-  w.setFont({"MS Sans Serif", 8});
-  w.setCentred(true);
-  w.setStatusBar({300, -1});
-  const auto named = [&w](MainControl c, const char* name) { w.setName(n(c), name); };
-  const auto bound = [&w](MainControl c, const char* picture, Binding binding) {
-    w.setPicture(n(c), picture);
-    w.bind(n(c), std::move(binding));
-  };
-
-  w.add(ControlKind::Text, "Marlo BACKUP 0.1", {8, 3, 200, 22}, flag::Transparent);
-  w.setFont(n(MainControl::STRING4), Font{"Tahoma", 22, true});
-  w.add(ControlKind::Display, "", {300, 26, 100, 10}, flag::Hidden);
-  bound(MainControl::NAZIV_FOLDERA, "s221", Binding::to(files::NAZIV_FOLDERA));
-  w.add(ControlKind::Button, "&Backup NOW", {8, 200, 90, 18});
-  w.add(ControlKind::CheckBox, " Activated", {300, 36, 60, 10}, flag::Hidden);
-  w.bind(n(MainControl::CEK_SATI), Binding::to(glo::CEK_SATI));
-  w.add(ControlKind::Panel, "", {4, 30, 480, 146});
-  w.add(ControlKind::Line, "", {8, 27, 472, 1});
-  w.add(ControlKind::Text,
-        "Backs up a list of folders into one LZH archive and can write it to a CD-RW.",
-        {212, 5, 270, 9});
-  w.setFont(n(MainControl::STRING5), Font{"Small Fonts", 7});
-  w.add(ControlKind::Text,
-        "LZH compression: the Marlo LZH library.  Disc writing: libisofs and libburn.",
-        {212, 15, 270, 9});
-  w.setFont(n(MainControl::STRING6), Font{"Small Fonts", 7});
-  w.add(ControlKind::Button, "&Close", {420, 200, 60, 18});
-  w.add(ControlKind::Panel, "", {4, 178, 480, 44});
-  w.add(ControlKind::Prompt, "Time:", {300, 46, 30, 10}, flag::Hidden);
-  w.add(ControlKind::Entry, "", {330, 46, 40, 10}, flag::Hidden);
-  bound(MainControl::USPOREDNI_SAT_, "t4", Binding::to(glo::USPOREDNI_SAT_));
-  w.add(ControlKind::Prompt, "Next Backup:", {300, 56, 50, 10}, flag::Hidden);
-  w.add(ControlKind::Entry, "", {350, 56, 40, 10}, flag::Hidden);
-  bound(MainControl::TIMED, "t4", Binding::to(TIMED));
-  w.add(ControlKind::Entry, "", {300, 66, 50, 10}, flag::Hidden);
-  bound(MainControl::OSTALO, "n_11", Binding::to(OSTALO));
-  w.add(ControlKind::Button, "&Restore", {104, 200, 60, 18});
-  w.add(ControlKind::List, "", {8, 34, 472, 120}, flag::Immediate | flag::VScroll);
-  w.setFont(n(MainControl::LIST), Font{"Tahoma", 10, true});
-  w.add(ControlKind::Entry, "", {300, 76, 20, 10}, flag::Hidden);
-  bound(MainControl::GET_R, "n3", Binding::to(GET_R));
-  w.add(ControlKind::Entry, "", {300, 86, 60, 10}, flag::Hidden);
-  bound(MainControl::SAJZ, "n13", Binding::to(glo::SAJZ));
-  w.add(ControlKind::Button, "&Insert", {8, 158, 50, 14});
-  w.add(ControlKind::Button, "&Change", {62, 158, 50, 14});
-  w.add(ControlKind::Button, "&Delete", {116, 158, 50, 14});
-  w.add(ControlKind::Prompt, "Archive name:", {8, 184, 48, 10});
-  w.add(ControlKind::Entry, "", {58, 182, 400, 12});
-  bound(MainControl::PAT, "s254", Binding::to(glo::PAT));
-  w.add(ControlKind::CheckBox, " Show LOG", {300, 96, 50, 10}, flag::Hidden);
-  w.bind(n(MainControl::NOTEPAD), Binding::to(NOTEPAD));
-  w.add(ControlKind::CheckBox, " Write to CDRW", {250, 160, 70, 10});
-  w.bind(n(MainControl::CEK), Binding::to(glo::CEK));
-  w.add(ControlKind::Button, "...", {462, 182, 18, 12});
-  w.add(ControlKind::Display, "", {300, 106, 60, 10}, flag::Hidden);
-  bound(MainControl::DANAS, "s20", Binding::to(DANAS));
-  w.add(ControlKind::Display, "", {300, 116, 60, 10}, flag::Hidden);
-  bound(MainControl::SAT1, "n_14", Binding::to(SAT1));
-  w.add(ControlKind::Entry, "", {300, 126, 60, 10}, flag::Hidden);
-  bound(MainControl::SAT2, "n_14", Binding::to(SAT2));
-  w.add(ControlKind::Display, "", {300, 136, 60, 10}, flag::Hidden);
-  bound(MainControl::SAT3, "n_14", Binding::to(SAT3));
-  w.add(ControlKind::CheckBox, " Minimize", {180, 160, 60, 10}, flag::Transparent);
-  w.bind(n(MainControl::MINIMIZE), Binding::to(MINIMIZE));
-
-  named(MainControl::STRING4, "?STRING4");
-  named(MainControl::NAZIV_FOLDERA, "?FILES:NAZIV_FOLDERA");
-  named(MainControl::OKBUTTON, "?OKBUTTON");
-  named(MainControl::CEK_SATI, "?CEK_SATI");
-  named(MainControl::PANEL1, "?PANEL1");
-  named(MainControl::LINE1, "?LINE1");
-  named(MainControl::STRING5, "?STRING5");
-  named(MainControl::STRING6, "?STRING6");
-  named(MainControl::CANCELBUTTON, "?CANCELBUTTON");
-  named(MainControl::PANEL2, "?PANEL2");
-  named(MainControl::USPOREDNI_SAT_PROMPT, "?USPOREDNI_SAT_:PROMPT");
-  named(MainControl::USPOREDNI_SAT_, "?USPOREDNI_SAT_");
-  named(MainControl::USPOREDNI_SAT_PROMPT2, "?USPOREDNI_SAT:PROMPT");
-  named(MainControl::TIMED, "?TIMED");
-  named(MainControl::OSTALO, "?OSTALO");
-  named(MainControl::BUTTON6, "?BUTTON6");
-  named(MainControl::LIST, "?LIST");
-  named(MainControl::GET_R, "?GET_R");
-  named(MainControl::SAJZ, "?SAJZ");
-  named(MainControl::INSERT, "?INSERT");
-  named(MainControl::CHANGE, "?CHANGE");
-  named(MainControl::DELETE_, "?DELETE");
-  named(MainControl::STRING8, "?STRING8");
-  named(MainControl::PAT, "?PAT");
-  named(MainControl::NOTEPAD, "?NOTEPAD");
-  named(MainControl::CEK, "?CEK");
-  named(MainControl::BUTTON10, "?BUTTON10");
-  named(MainControl::DANAS, "?DANAS");
-  named(MainControl::SAT1, "?SAT1");
-  named(MainControl::SAT2, "?SAT2");
-  named(MainControl::SAT3, "?SAT3");
-  named(MainControl::MINIMIZE, "?MINIMIZE");
-
+  window_.setProcedure("Trayicon");
+  window_.setIcon("ICON11.ICO");
+  window_.setFont({"MS Sans Serif", 8});
+  window_.setCentred(true);
+  window_.setStatusBar({300, -1});
+  addControls();
+  bindControls();
+  nameControls();
+  window_.setFont(n(MainControl::STRING4), Font{"Tahoma", 22, true});
+  window_.setFont(n(MainControl::STRING5), Font{"Small Fonts", 7});
+  window_.setFont(n(MainControl::STRING6), Font{"Small Fonts", 7});
+  window_.setFont(n(MainControl::LIST), Font{"Tahoma", 10, true});
   marlo::win::ListColumn nr = marlo::win::column("Nr", 32, Align::Right, "n_6");
   nr.headerAlign = Align::Center;
-  w.setColumns(n(MainControl::LIST),
-               {nr, marlo::win::column("Folder Name", 431), marlo::win::column("test folder", 0),
-                marlo::win::column("glo : rbr", 0), marlo::win::column("glo :", 0)});
+  window_.setColumns(
+      n(MainControl::LIST),
+      {nr, marlo::win::column("Folder Name", 431), marlo::win::column("test folder", 0),
+       marlo::win::column("glo : rbr", 0), marlo::win::column("glo :", 0)});
+}
+
+// One table of the controls, each added as its number.
+void MainWindow::addControls() {
+  using C = MainControl;
+  using K = ControlKind;
+  window_.add<MainControl>({
+      {C::STRING4, K::Text, "Marlo BACKUP 0.1", {8, 3, 200, 22}, flag::Transparent},
+      {C::NAZIV_FOLDERA, K::Display, "", {300, 26, 100, 10}, flag::Hidden},
+      {C::OKBUTTON, K::Button, "&Backup NOW", {8, 200, 90, 18}},
+      {C::CEK_SATI, K::CheckBox, " Activated", {300, 36, 60, 10}, flag::Hidden},
+      {C::PANEL1, K::Panel, "", {4, 30, 480, 146}},
+      {C::LINE1, K::Line, "", {8, 27, 472, 1}},
+      {C::STRING5,
+       K::Text,
+       "Backs up a list of folders into one LZH archive and can write it to a CD-RW.",
+       {212, 5, 270, 9}},
+      {C::STRING6,
+       K::Text,
+       "LZH compression: the Marlo LZH library.  Disc writing: libisofs and libburn.",
+       {212, 15, 270, 9}},
+      {C::CANCELBUTTON, K::Button, "&Close", {420, 200, 60, 18}},
+      {C::PANEL2, K::Panel, "", {4, 178, 480, 44}},
+      {C::USPOREDNI_SAT_PROMPT, K::Prompt, "Time:", {300, 46, 30, 10}, flag::Hidden},
+      {C::USPOREDNI_SAT_, K::Entry, "", {330, 46, 40, 10}, flag::Hidden},
+      {C::USPOREDNI_SAT_PROMPT2, K::Prompt, "Next Backup:", {300, 56, 50, 10}, flag::Hidden},
+      {C::TIMED, K::Entry, "", {350, 56, 40, 10}, flag::Hidden},
+      {C::OSTALO, K::Entry, "", {300, 66, 50, 10}, flag::Hidden},
+      {C::BUTTON6, K::Button, "&Restore", {104, 200, 60, 18}},
+      {C::LIST, K::List, "", {8, 34, 472, 120}, flag::Immediate | flag::VScroll},
+      {C::GET_R, K::Entry, "", {300, 76, 20, 10}, flag::Hidden},
+      {C::SAJZ, K::Entry, "", {300, 86, 60, 10}, flag::Hidden},
+      {C::INSERT, K::Button, "&Insert", {8, 158, 50, 14}},
+      {C::CHANGE, K::Button, "&Change", {62, 158, 50, 14}},
+      {C::DELETE_, K::Button, "&Delete", {116, 158, 50, 14}},
+      {C::STRING8, K::Prompt, "Archive name:", {8, 184, 48, 10}},
+      {C::PAT, K::Entry, "", {58, 182, 400, 12}},
+      {C::NOTEPAD, K::CheckBox, " Show LOG", {300, 96, 50, 10}, flag::Hidden},
+      {C::CEK, K::CheckBox, " Write to CDRW", {250, 160, 70, 10}},
+      {C::BUTTON10, K::Button, "...", {462, 182, 18, 12}},
+      {C::DANAS, K::Display, "", {300, 106, 60, 10}, flag::Hidden},
+      {C::SAT1, K::Display, "", {300, 116, 60, 10}, flag::Hidden},
+      {C::SAT2, K::Entry, "", {300, 126, 60, 10}, flag::Hidden},
+      {C::SAT3, K::Display, "", {300, 136, 60, 10}, flag::Hidden},
+      {C::MINIMIZE, K::CheckBox, " Minimize", {180, 160, 60, 10}, flag::Transparent},
+  });
+}
+
+// The variables the controls show, with the pictures they are shown through.
+void MainWindow::bindControls() {
+  const auto bound = [this](MainControl c, const char* picture, Binding binding) {
+    window_.setPicture(n(c), picture);
+    window_.bind(n(c), std::move(binding));
+  };
+  bound(MainControl::NAZIV_FOLDERA, "s221", Binding::to(files::NAZIV_FOLDERA));
+  window_.bind(n(MainControl::CEK_SATI), Binding::to(glo::CEK_SATI));
+  bound(MainControl::USPOREDNI_SAT_, "t4", Binding::to(glo::USPOREDNI_SAT_));
+  bound(MainControl::TIMED, "t4", Binding::to(TIMED));
+  bound(MainControl::OSTALO, "n_11", Binding::to(OSTALO));
+  bound(MainControl::GET_R, "n3", Binding::to(GET_R));
+  bound(MainControl::SAJZ, "n13", Binding::to(glo::SAJZ));
+  bound(MainControl::PAT, "s254", Binding::to(glo::PAT));
+  window_.bind(n(MainControl::NOTEPAD), Binding::to(NOTEPAD));
+  window_.bind(n(MainControl::CEK), Binding::to(glo::CEK));
+  bound(MainControl::DANAS, "s20", Binding::to(DANAS));
+  bound(MainControl::SAT1, "n_14", Binding::to(SAT1));
+  bound(MainControl::SAT2, "n_14", Binding::to(SAT2));
+  bound(MainControl::SAT3, "n_14", Binding::to(SAT3));
+  window_.bind(n(MainControl::MINIMIZE), Binding::to(MINIMIZE));
+}
+
+void MainWindow::nameControls() {
+  struct Name {
+    MainControl control;
+    const char* name;
+  };
+  static constexpr Name kNames[] = {
+      {MainControl::STRING4, "?STRING4"},
+      {MainControl::NAZIV_FOLDERA, "?FILES:NAZIV_FOLDERA"},
+      {MainControl::OKBUTTON, "?OKBUTTON"},
+      {MainControl::CEK_SATI, "?CEK_SATI"},
+      {MainControl::PANEL1, "?PANEL1"},
+      {MainControl::LINE1, "?LINE1"},
+      {MainControl::STRING5, "?STRING5"},
+      {MainControl::STRING6, "?STRING6"},
+      {MainControl::CANCELBUTTON, "?CANCELBUTTON"},
+      {MainControl::PANEL2, "?PANEL2"},
+      {MainControl::USPOREDNI_SAT_PROMPT, "?USPOREDNI_SAT_:PROMPT"},
+      {MainControl::USPOREDNI_SAT_, "?USPOREDNI_SAT_"},
+      {MainControl::USPOREDNI_SAT_PROMPT2, "?USPOREDNI_SAT:PROMPT"},
+      {MainControl::TIMED, "?TIMED"},
+      {MainControl::OSTALO, "?OSTALO"},
+      {MainControl::BUTTON6, "?BUTTON6"},
+      {MainControl::LIST, "?LIST"},
+      {MainControl::GET_R, "?GET_R"},
+      {MainControl::SAJZ, "?SAJZ"},
+      {MainControl::INSERT, "?INSERT"},
+      {MainControl::CHANGE, "?CHANGE"},
+      {MainControl::DELETE_, "?DELETE"},
+      {MainControl::STRING8, "?STRING8"},
+      {MainControl::PAT, "?PAT"},
+      {MainControl::NOTEPAD, "?NOTEPAD"},
+      {MainControl::CEK, "?CEK"},
+      {MainControl::BUTTON10, "?BUTTON10"},
+      {MainControl::DANAS, "?DANAS"},
+      {MainControl::SAT1, "?SAT1"},
+      {MainControl::SAT2, "?SAT2"},
+      {MainControl::SAT3, "?SAT3"},
+      {MainControl::MINIMIZE, "?MINIMIZE"},
+  };
+  for (const Name& name : kNames) window_.setName(n(name.control), name.name);
 }
 
 void MainWindow::setUpList() {
@@ -333,10 +364,6 @@ SeverityLevel MainWindow::onAccepted() {
       break;
   }
   return SevBenign;
-}
-
-SeverityLevel MainWindow::handleEvent() {
-  return WindowController::handleEvent();
 }
 
 // The status bar names the highlighted folder.

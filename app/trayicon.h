@@ -49,10 +49,6 @@ enum class MainControl : int {
   MINIMIZE,
 };
 
-[[nodiscard]] constexpr int n(MainControl c) {
-  return static_cast<int>(c);
-}
-
 void Trayicon();
 
 // Where the disc writer keeps its temporary image; the main window deletes it when it closes.

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "app/files_table.h"
+#include "app/globals.h"
 #include "framework/error_manager.h"
 #include "framework/window/form_toolbar.h"
 #include "framework/window/window_controller.h"
@@ -21,6 +22,7 @@ using marlo::SevBenign;
 using marlo::SeverityLevel;
 using marlo::SevNotify;
 using marlo::win::ControlKind;
+using marlo::win::n;
 namespace flag = marlo::win::flag;
 
 // The last record the form saved: the history key recalls its values in the next run too.
@@ -28,6 +30,7 @@ marlo::RecordImage& savedRecord() {
   static marlo::RecordImage saved;
   return saved;
 }
+const glo::Reset kReset{[] { savedRecord().clear(); }};
 
 void refuseLongPath(std::size_t length) {
   marlo::dialogs::messageBox("The folder path is " +
@@ -35,7 +38,7 @@ void refuseLongPath(std::size_t length) {
                                  " characters long.|A folder path can have at most " +
                                  marlo::toText(static_cast<std::int64_t>(kFolderPathCapacity)) +
                                  " characters; choose a folder with a shorter path.",
-                             kFolderFormCaption, marlo::win::MessageIcon::Exclamation);
+                             kFolderFormCaption, marlo::MessageIcon::Exclamation);
 }
 
 class FolderForm : public marlo::WindowController {
@@ -47,6 +50,7 @@ class FolderForm : public marlo::WindowController {
   SeverityLevel onAccepted() override;
 
  private:
+  SeverityLevel prepare();
   void layOut();
   // The folder entry shows the typed text even when it is too long to keep, so the person sees
   // what was refused; only a path that fits reaches the record.
@@ -62,17 +66,16 @@ class FolderForm : public marlo::WindowController {
 };
 
 SeverityLevel FolderForm::init() {
-  marlo::globalErrors.setProcedureName("up_folder");
-  REQUEST = marlo::pendingRequest;
-  if (const SeverityLevel r = WindowController::init(); r != SevBenign) return r;
   // The number is hidden, so the form starts in the folder entry, where the history key works.
-  FIRSTFIELD = n(FolderFormControl::Folder);
-  VCRREQUEST = &marlo::navigationRequest;
-  ERRORS = &marlo::globalErrors;
-  addToolbar(toolbar_);
+  return setUp({.procedure = "up_folder",
+                .window = &window_,
+                .firstField = n(FolderFormControl::Folder),
+                .toolbar = &toolbar_,
+                .beforeOpen = [this] { return prepare(); }});
+}
+
+SeverityLevel FolderForm::prepare() {
   addToolbarTarget(target_);
-  marlo::pendingRequest = 0;
-  marlo::lastResponse = 0;
   HISTORYKEY = 734;
   addHistoryFile(files::table(), savedRecord());
   addHistoryField(n(FolderFormControl::Number), 1);
@@ -93,35 +96,36 @@ SeverityLevel FolderForm::init() {
     if (primeUpdate() != 0) return SevNotify;
   }
   layOut();
-  openWindow(window_);
-  OPENED = true;
-  setAlerts();
   return SevBenign;
 }
 
 void FolderForm::layOut() {
+  using C = FolderFormControl;
+  using K = ControlKind;
   window_.setProcedure("up_folder");
   window_.setFont({"Tahoma", 8});
   window_.setCentred(true);
-  window_.add(ControlKind::Prompt, "Nr:", {4, 4, 14, 10}, flag::Hidden);
-  const int number = window_.add(ControlKind::Entry, "", {20, 4, 30, 10}, flag::Hidden);
-  window_.setPicture(number, "n_6");
-  window_.bind(number, marlo::win::Binding::to(files::RBR));
-  window_.add(ControlKind::Prompt, "Folder to Add:", {4, 17, 50, 10});
-  const int folder = window_.add(ControlKind::Entry, "", {56, 16, 170, 12});
-  window_.setPicture(folder, "s255");
-  window_.setName(folder, "?FILES:NAZIV_FOLDERA");
-  window_.bind(folder, folderBinding());
-  window_.add(ControlKind::Button, "...", {229, 16, 16, 12});
-  const int ok = window_.add(ControlKind::Button, "OK", {200, 32, 45, 14}, flag::Default);
-  window_.setName(ok, "?OK");
-  const int cancel = window_.add(ControlKind::Button, "Cancel", {150, 32, 45, 14});
-  window_.setName(cancel, "?CANCEL");
-  const int message =
-      window_.add(ControlKind::Display, "", {4, 3, 160, 10}, flag::Skip | flag::Transparent);
-  window_.setPicture(message, "s40");
-  window_.bind(message, marlo::win::Binding::to(ACTIONMESSAGE));
-  if (REQUEST == marlo::RequestView) window_.setFlag(folder, flag::ReadOnly, true);
+  // One table of the controls, each added as its number.
+  window_.add<FolderFormControl>({
+      {C::NumberPrompt, K::Prompt, "Nr:", {4, 4, 14, 10}, flag::Hidden},
+      {C::Number, K::Entry, "", {20, 4, 30, 10}, flag::Hidden},
+      {C::FolderPrompt, K::Prompt, "Folder to Add:", {4, 17, 50, 10}},
+      {C::Folder, K::Entry, "", {56, 16, 170, 12}},
+      {C::Browse, K::Button, "...", {229, 16, 16, 12}},
+      {C::Ok, K::Button, "OK", {200, 32, 45, 14}, flag::Default},
+      {C::Cancel, K::Button, "Cancel", {150, 32, 45, 14}},
+      {C::ActionMessage, K::Display, "", {4, 3, 160, 10}, flag::Skip | flag::Transparent},
+  });
+  window_.setPicture(n(C::Number), "n_6");
+  window_.bind(n(C::Number), marlo::win::Binding::to(files::RBR));
+  window_.setPicture(n(C::Folder), "s255");
+  window_.setName(n(C::Folder), "?FILES:NAZIV_FOLDERA");
+  window_.bind(n(C::Folder), folderBinding());
+  window_.setName(n(C::Ok), "?OK");
+  window_.setName(n(C::Cancel), "?CANCEL");
+  window_.setPicture(n(C::ActionMessage), "s40");
+  window_.bind(n(C::ActionMessage), marlo::win::Binding::to(ACTIONMESSAGE));
+  if (REQUEST == marlo::RequestView) window_.setFlag(n(C::Folder), flag::ReadOnly, true);
 }
 
 marlo::win::Binding FolderForm::folderBinding() {

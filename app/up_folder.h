@@ -22,10 +22,6 @@ enum class FolderFormControl : int {
   ActionMessage,
 };
 
-[[nodiscard]] constexpr int n(FolderFormControl c) {
-  return static_cast<int>(c);
-}
-
 inline constexpr const char* kFolderFormCaption = "Add folder";
 
 std::uint8_t up_folder();

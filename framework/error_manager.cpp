@@ -310,15 +310,15 @@ SeverityLevel ErrorManager::throwCaptured(std::uint16_t id) {
     case SevUser:
     case SevCancel: {
       const unsigned pressed = present(prepared, prepared.text, MessageIcon::Exclamation,
-                                       button::kYes | button::kNo, button::kYes);
-      return pressed == button::kYes ? SevBenign : SevCancel;
+                                       button::Yes | button::No, button::Yes);
+      return pressed == button::Yes ? SevBenign : SevCancel;
     }
     case SevNotify:
-      present(prepared, prepared.text, MessageIcon::Asterisk, button::kOk, button::kOk);
+      present(prepared, prepared.text, MessageIcon::Asterisk, button::Ok, button::Ok);
       return SevNotify;
     default: {
       const std::string shown = prepared.text + std::string(kFatalSuffix);
-      present(prepared, shown, MessageIcon::Asterisk, button::kOk, button::kOk);
+      present(prepared, shown, MessageIcon::Asterisk, button::Ok, button::Ok);
       userInterface().halt(kFatalExitCode, prepared.title);
       return SevFatal;
     }
@@ -355,8 +355,8 @@ unsigned ErrorManager::present(const Prepared& message, std::string_view shownTe
                              message.level != SevCancel && message.level != SevNotify;
     // So is a question whose default goes ahead: kept only, it would be answered by nobody,
     // and the Yes of "Confirm Delete" deletes. One whose default refuses changes nothing.
-    const bool goesAhead = (buttons & ~button::kOk) != 0 && defaultButton != button::kNo &&
-                           defaultButton != button::kCancel;
+    const bool goesAhead = (buttons & ~button::Ok) != 0 && defaultButton != button::No &&
+                           defaultButton != button::Cancel;
     if (message.level == HISTORYVIEWLEVEL || endsProgram || goesAhead) {
       shownHistory = HISTORY;
       if (HISTORYRESETONVIEW) HISTORY.clear();

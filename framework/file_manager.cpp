@@ -5,6 +5,7 @@
 #include <limits>
 #include <utility>
 
+#include "framework/messages.h"
 #include "framework/relation_set.h"
 #include "framework/runtime_error.h"
 #include "platform/core/number.h"
@@ -149,8 +150,8 @@ bool FileManager::openedByAnyThread() {
 }
 
 // At most two passes: the second after dropping to read-only, creating the file or rebuilding
-// the keys. What still fails then is reported as the table's failure (message 23, or 10 when
-// the file could not even be created).
+// the keys. What still fails then is reported as the table's failure (FileAccessError, or
+// FileCreationError when the file could not even be created).
 SeverityLevel FileManager::physicalOpen(bool report) {
   int mode = OPENMODE;
   std::uint16_t recorded = 0;
@@ -169,17 +170,17 @@ SeverityLevel FileManager::physicalOpen(bool report) {
     const bool lastPass = pass + 1 == kOpenPasses;
     if (rc == se::kAccessDenied && (mode & 0x3) != 0 && !lastPass) {
       mode &= ~0x3;  // read only, sharing kept
-      throw_(2);
+      throw_(msg::AccessDenied);
       continue;
     }
     if (rc == se::kNotFound && CREATE && !lastPass) {
       if (note(FILE_->create()) == se::kNone) continue;
-      setError(10);
+      setError(msg::FileCreationError);
       recorded = 10;
       break;
     }
     if (rc == se::kInvalidKey && !lastPass) {
-      setError(27);
+      setError(msg::InvalidKey);
       if (!report) {
         FILE_->close();
         return SevNotify;
@@ -187,13 +188,13 @@ SeverityLevel FileManager::physicalOpen(bool report) {
       throwLastError();
       if (note(FILE_->buildKeys()) == se::kNone) continue;
       FILE_->close();
-      setError(26);
+      setError(msg::KeyNotBuilt);
       return throwLastError();
     }
     break;
   }
   if (FILE_->isOpen()) FILE_->close();  // half-open after a key failure on the last pass
-  if (recorded == 0) setError(23);
+  if (recorded == 0) setError(msg::FileAccessError);
   return report ? throwLastError() : SevNotify;
 }
 
@@ -205,7 +206,7 @@ SeverityLevel FileManager::useFile(int mode) {
   if (FILE_->isOpen()) return SevBenign;
   if (st.OPENED < 1) {
     lock.unlock();
-    return throw_(39);
+    return throw_(msg::FileNotOpen);
   }
   // Opening reads nothing into the buffer, but a rebuild or a message might: keep the record.
   const RecordImage buffer = FILE_->image();
@@ -289,7 +290,7 @@ SeverityLevel FileManager::primeAutoInc(bool report) {
     for (const KeyInfo& info : KEYS) {
       if (info.AUTOINC == 0) continue;
       if (numberKey(info) != se::kNone) {
-        setError(1);
+        setError(msg::RecordRetrievalError);
         return report ? throwLastError() : SevNotify;
       }
     }
@@ -300,7 +301,7 @@ SeverityLevel FileManager::primeAutoInc(bool report) {
       return SevBenign;
     }
     if (++failedAdds < kAutoIncAttempts) continue;
-    setError(32);
+    setError(msg::AutoIncrementError);
     if (report && throwLastError() == SevBenign) {
       failedAdds = 0;  // the person wants more attempts
       continue;
@@ -325,7 +326,7 @@ SeverityLevel FileManager::insert(bool report) {
       FILE_->restoreImage(record);
       if (rc == se::kNone) rc = note(FILE_->put());
     } else {
-      const SeverityLevel primed = report ? primeAutoInc(true) : primeAutoInc(false);
+      const SeverityLevel primed = primeAutoInc(report);
       if (primed != SevBenign) return SevNotify;
     }
   } else {
@@ -338,13 +339,13 @@ SeverityLevel FileManager::insert(bool report) {
     return SevBenign;
   }
   if (rc == se::kDuplicateKey) {
-    setError(13);
+    setError(msg::DuplicateKey);
     const KeyInfo* owner = duplicatedKey(HASAUTOINC ? st.autoIncPosition : std::string());
     if (owner != nullptr) ERRORS->setMessageText(owner->PDESCRIPTION);
     if (report && owner != nullptr) throwLastError();
     return SevNotify;
   }
-  setError(4);
+  setError(msg::RecordInsertError);
   return report ? throwLastError() : SevNotify;
 }
 
@@ -378,14 +379,14 @@ SeverityLevel FileManager::update(int mode) {
     return SevBenign;
   }
   if (rc == se::kChangedByAnother) {
-    setError(mode == kUpdateForm ? 7 : 6);
+    setError(mode == kUpdateForm ? msg::ChangedElsewhereShown : msg::ChangedElsewhere);
     if (mode != kUpdateTry) throwLastError();
     // Show the other station's version: the person's own values are gone from the buffer
     // (a form can recall them from its saved copy).
     if (FILE_->reget(position) == se::kNone) rememberRead(st);
     return SevNotify;
   }
-  setError(25);
+  setError(msg::RecordNotUpdated);
   return mode != kUpdateTry ? throwLastError() : SevNotify;
 }
 
@@ -393,7 +394,7 @@ SeverityLevel FileManager::cancelAutoInc(RelationSet* relations) {
   ThreadState& st = state();
   if (!HASAUTOINC || !st.AUTOINCDONE) return SevBenign;
   if (note(FILE_->reget(st.autoIncPosition)) != se::kNone) {
-    setError(11);
+    setError(msg::RecordNotDeleted);
     return throwLastError();
   }
   SeverityLevel result;
@@ -402,7 +403,7 @@ SeverityLevel FileManager::cancelAutoInc(RelationSet* relations) {
   } else if (note(FILE_->erase()) == se::kNone) {
     result = SevBenign;
   } else {
-    setError(11);
+    setError(msg::RecordNotDeleted);
     result = throwLastError();
   }
   if (result == SevBenign) {
@@ -431,10 +432,10 @@ SeverityLevel FileManager::read(bool forward, bool report) {
     }
     if (rc == se::kRecordHeld) {
       if (SKIPHELDRECORDS) continue;
-      setError(28);
+      setError(msg::RecordHeld);
       return report ? throwLastError() : SevNotify;
     }
-    setError(1);
+    setError(msg::RecordRetrievalError);
     return report ? throwLastError() : SevFatal;
   }
 }
@@ -446,7 +447,7 @@ SeverityLevel FileManager::tryFetch(std::size_t keyIndex) {
     rememberRead(state());
     return SevBenign;
   }
-  if (rc != se::kNoRecord) setError(1);
+  if (rc != se::kNoRecord) setError(msg::RecordRetrievalError);
   return SevNotify;
 }
 

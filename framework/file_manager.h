@@ -33,7 +33,8 @@ inline constexpr int kUseUnregistered = 4;
 // Modes of update().
 inline constexpr int kUpdateTry = 0;
 inline constexpr int kUpdateReport = 1;
-inline constexpr int kUpdateForm = 2;  // reports the collision in the form's words (message 7)
+inline constexpr int kUpdateForm =
+    2;  // reports the collision in the form's words (ChangedElsewhereShown)
 
 class FileManager {
  public:
@@ -94,7 +95,6 @@ class FileManager {
   SeverityLevel update(int mode = kUpdateReport);
   SeverityLevel tryUpdate() { return update(kUpdateTry); }
   SeverityLevel primeAutoInc() { return primeAutoInc(true); }
-  SeverityLevel tryPrimeAutoInc() { return primeAutoInc(false); }
   // Removes the record added by numbering when the new record is abandoned.
   SeverityLevel cancelAutoInc(RelationSet* relations = nullptr);
   // Refuses an insert or update when not 0.
@@ -106,7 +106,7 @@ class FileManager {
   SeverityLevel previous() { return read(false, true); }
   SeverityLevel tryPrevious() { return read(false, false); }
   // The record whose key `keyIndex` equals the buffer's values: 0 found, 5 not found (nothing
-  // shown) or failed (message 1 recorded).
+  // shown) or failed (RecordRetrievalError recorded).
   SeverityLevel tryFetch(std::size_t keyIndex);
   [[nodiscard]] std::string getPosition() const;
   // Reads the record at `position`; returns the storage error (0 when read).
@@ -134,7 +134,6 @@ class FileManager {
   [[nodiscard]] KeyedTable& table() const { return *FILE_; }
   [[nodiscard]] ErrorManager& errors() const { return *ERRORS; }
   [[nodiscard]] const std::vector<KeyInfo>& keys() const { return KEYS; }
-  [[nodiscard]] bool hasAutoInc() const { return HASAUTOINC; }
   [[nodiscard]] int openCount();
   [[nodiscard]] bool atEof();
   [[nodiscard]] bool autoIncDone();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "framework/messages.h"
 #include "framework/runtime_error.h"
 #include "framework/user_interface.h"
 
@@ -83,7 +84,7 @@ SeverityLevel RelationSet::beginFrame(const std::vector<KeyedTable*>& tables) {
       break;
     }
   }
-  primary_->setError(21);
+  primary_->setError(msg::TransactionCancelled);
   primary_->throwLastError();
   return SevNotify;
 }
@@ -128,18 +129,20 @@ SeverityLevel RelationSet::update(bool fromForm) {
   const SeverityLevel written = primary_->tryUpdate();
   if (written != SevBenign) {
     if (useTransactions_) KeyedTable::rollback(tables);
-    if (fromForm && primary_->lastError() == 6) primary_->setLastError(7);
+    if (fromForm && primary_->lastError() == msg::ChangedElsewhere)
+      primary_->setLastError(msg::ChangedElsewhereShown);
     if (written == SevNotify) primary_->throwLastError();
     closeRelated();
     const int recorded = primary_->lastError();
-    return recorded == 6 || recorded == 7 ? SevNotify : SevUser;
+    return recorded == msg::ChangedElsewhere || recorded == msg::ChangedElsewhereShown ? SevNotify
+                                                                                       : SevUser;
   }
 
   pendingMessage_ = nullptr;
   SeverityLevel result = applyUpdateRules(before);
   if (result == SevBenign && useTransactions_ && KeyedTable::commit(tables) != se::kNone) {
     noteRuntimeError(primary_->table());
-    result = failOn(primary_, 25);
+    result = failOn(primary_, msg::RecordNotUpdated);
   }
   if (result != SevBenign) {
     if (useTransactions_) KeyedTable::rollback(tables);
@@ -179,12 +182,12 @@ SeverityLevel RelationSet::applyUpdateRules(const RecordImage& before) {
     const std::vector<std::string> positions = findRelated(relation, before);
     if (positions.empty()) continue;
     if (relation.updateRule == RuleRestrict) {
-      return failOn(&related, 31);
+      return failOn(&related, msg::ReferencedNoChange);
     }
     const TableDeclaration& decl = related.table().declaration();
     for (const std::string& position : positions) {
       if (related.reget(position) != se::kNone) {
-        return failOn(&related, 25);
+        return failOn(&related, msg::RecordNotUpdated);
       }
       const RecordImage relatedBefore = related.table().image();
       for (const Link& link : relation.links) {
@@ -212,7 +215,7 @@ SeverityLevel RelationSet::applyUpdateRules(const RecordImage& before) {
 // --- delete -----------------------------------------------------------------------------------
 
 SeverityLevel RelationSet::delete_(bool query) {
-  if (query && primary_->throw_(9) != SevBenign) return SevNotify;
+  if (query && primary_->throw_(msg::ConfirmDelete) != SevBenign) return SevNotify;
   for (;;) {
     userInterface().waitCursor(true);
     const SeverityLevel result = attemptDelete();
@@ -220,7 +223,7 @@ SeverityLevel RelationSet::delete_(bool query) {
     if (result == SevBenign) return SevBenign;
     // The question leaves the recorded failure in place for the caller.
     primary_->errors().setFile(primary_->fileName());
-    if (primary_->errors().throw_(33) != SevBenign) return result;
+    if (primary_->errors().throw_(msg::DeleteFailedRetry) != SevBenign) return result;
   }
 }
 
@@ -239,12 +242,12 @@ SeverityLevel RelationSet::attemptDelete() {
   pendingMessage_ = nullptr;
   SeverityLevel result = SevBenign;
   if (primary_->reget(position) != se::kNone) {
-    result = failOn(primary_, 11);
+    result = failOn(primary_, msg::RecordNotDeleted);
   }
   if (result == SevBenign) result = deleteCascaded();
   if (result == SevBenign && useTransactions_ && KeyedTable::commit(tables) != se::kNone) {
     noteRuntimeError(primary_->table());
-    result = failOn(primary_, 11);
+    result = failOn(primary_, msg::RecordNotDeleted);
   }
   if (result != SevBenign) {
     // Undo first, then tell: nobody waits on our open transaction while the message is up.
@@ -260,7 +263,7 @@ SeverityLevel RelationSet::deleteCascaded() {
   if (ruled != SevBenign) return ruled;
   if (primary_->table().erase() != se::kNone) {
     noteRuntimeError(primary_->table());
-    return failOn(primary_, 11);
+    return failOn(primary_, msg::RecordNotDeleted);
   }
   return SevBenign;
 }
@@ -275,12 +278,12 @@ SeverityLevel RelationSet::applyDeleteRules() {
     const std::vector<std::string> positions = findRelated(relation, record);
     if (positions.empty()) continue;
     if (relation.deleteRule == RuleRestrict) {
-      return failOn(&related, 30);
+      return failOn(&related, msg::ReferencedNoDelete);
     }
     const TableDeclaration& decl = related.table().declaration();
     for (const std::string& at : positions) {
       if (related.reget(at) != se::kNone) {
-        return failOn(&related, 11);
+        return failOn(&related, msg::RecordNotDeleted);
       }
       if (relation.deleteRule == RuleClear) {
         for (const Link& link : relation.links) decl.fields[link.second].clear();

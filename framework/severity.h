@@ -1,7 +1,8 @@
-// Result codes of framework operations and the button codes of questions.
+// Result codes of framework operations. The button codes of questions are the runtime's
+// (platform/core/message_box.h), included here for every user of the framework.
 #pragma once
 
-#include "platform/window/view.h"
+#include "platform/core/message_box.h"
 
 namespace marlo {
 
@@ -15,18 +16,5 @@ enum SeverityLevel : int {
   SevCancel = 4,   // the person said No (also: a Yes/No question)
   SevNotify = 5,   // not done, already reported or nothing to report
 };
-
-// Message-box buttons as bit values; a box returns the code of the button pressed. They are the
-// window engine's own codes, so an answer passes between the two without translation.
-namespace button {
-inline constexpr unsigned kOk = win::button::Ok;
-inline constexpr unsigned kYes = win::button::Yes;
-inline constexpr unsigned kNo = win::button::No;
-inline constexpr unsigned kAbort = win::button::Abort;
-inline constexpr unsigned kRetry = win::button::Retry;
-inline constexpr unsigned kIgnore = win::button::Ignore;
-inline constexpr unsigned kCancel = win::button::Cancel;
-inline constexpr unsigned kHelp = win::button::Help;
-}  // namespace button
 
 }  // namespace marlo

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-namespace marlo {
+#include "platform/core/message_box.h"
 
-enum class MessageIcon { Exclamation, Asterisk };
+namespace marlo {
 
 struct MessageBoxRequest {
   std::string text;  // "|" starts a new line

@@ -80,15 +80,15 @@ class Container : public WindowController {
   explicit Container(RichTextBox& box) : box_(box) {}
 
   SeverityLevel init() override {
-    const SeverityLevel r =
-        setUp({.procedure = "RichTextBox", .window = &window_, .beforeOpen = [this] {
-                 return layOut();
-               }});
-    if (r != SevBenign) return r;
-    box_.RCONTAINER = &window_;
-    startUp();
-    setAlerts();
-    return SevBenign;
+    return setUp({.procedure = "RichTextBox",
+                  .window = &window_,
+                  .beforeOpen = [this] { return layOut(); },
+                  .afterOpen =
+                      [this] {
+                        box_.RCONTAINER = &window_;
+                        startUp();
+                        return SevBenign;
+                      }});
   }
 
   SeverityLevel kill() override {
@@ -332,10 +332,10 @@ class Container : public WindowController {
     win::DialogRequest request;
     request.kind = win::DialogRequest::Kind::PickColour;
     request.colour = static_cast<win::Colour>(box_.LFONTCOLOR);
-    request.buttons = win::button::Ok | win::button::Cancel;
-    request.defaultButton = win::button::Cancel;
+    request.buttons = button::Ok | button::Cancel;
+    request.defaultButton = button::Cancel;
     const win::DialogAnswer answer = win::Engine::instance().runDialog(request);
-    if (answer.button == win::button::Ok && answer.colour != win::kNoColour)
+    if (answer.button == button::Ok && answer.colour != win::kNoColour)
       box_.setFont({}, 0, answer.colour);
   }
 

@@ -59,13 +59,10 @@ class FindWindow : public WindowController {
   explicit FindWindow(RichTextBox& box) : box_(box) {}
 
   SeverityLevel init() override {
-    const SeverityLevel r = setUp({.procedure = "Find",
-                                   .window = &window_,
-                                   .firstField = n(F::SearchString),
-                                   .beforeOpen = [this] { return layOut(); }});
-    if (r != SevBenign) return r;
-    setAlerts();
-    return SevBenign;
+    return setUp({.procedure = "Find",
+                  .window = &window_,
+                  .firstField = n(F::SearchString),
+                  .beforeOpen = [this] { return layOut(); }});
   }
 
   SeverityLevel kill() override {
@@ -150,7 +147,7 @@ class FindWindow : public WindowController {
     if (found >= 0) return;
     dialogs::beep(win::BeepKind::Exclamation);
     dialogs::messageBox("\"" + std::string(FindWhat.view()) + "\" not found.", "Search",
-                        win::MessageIcon::Exclamation, win::button::Ok);
+                        MessageIcon::Exclamation, button::Ok);
   }
 
   RichTextBox& box_;

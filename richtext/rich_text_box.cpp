@@ -337,7 +337,7 @@ void RichTextBox::setFileError(int code, std::string_view text) {
 
 unsigned RichTextBox::ask(std::string_view text, std::string_view title, unsigned buttons) {
   dialogs::beep(win::BeepKind::Exclamation);
-  return dialogs::messageBox(text, title, win::MessageIcon::Exclamation, buttons);
+  return dialogs::messageBox(text, title, MessageIcon::Exclamation, buttons);
 }
 
 std::uint8_t RichTextBox::askSave(std::uint8_t askFirst) {
@@ -351,13 +351,13 @@ std::uint8_t RichTextBox::askSave(std::uint8_t askFirst) {
     question.kind = win::DialogRequest::Kind::Message;
     question.title = data ? "Save Data" : "Save Document";
     question.text = std::string("Do you want to save modified ") + (data ? "data?" : "document?");
-    question.icon = win::MessageIcon::Exclamation;
-    question.buttons = win::button::Yes | win::button::No | win::button::Cancel;
-    question.defaultButton = win::button::Yes;
+    question.icon = MessageIcon::Exclamation;
+    question.buttons = button::Yes | button::No | button::Cancel;
+    question.defaultButton = button::Yes;
     const unsigned answer = engine.runDialog(question).button;
     // A halt answers every question with its default: nothing is to be saved then.
     if (engine.halting()) return 2;
-    if (answer == win::button::Yes) {
+    if (answer == button::Yes) {
       if (!clip(SFILENAME.view()).empty()) {
         save(SFILENAME.view());
       } else if (RFIELD) {
@@ -369,8 +369,8 @@ std::uint8_t RichTextBox::askSave(std::uint8_t askFirst) {
       // caller go on and drop the changes.
       return isModified() ? 2 : 1;
     }
-    if (answer == win::button::No) return 0;
-    if (answer == win::button::Cancel) return 2;
+    if (answer == button::No) return 0;
+    if (answer == button::Cancel) return 2;
   }
 }
 
@@ -426,7 +426,7 @@ void RichTextBox::save(std::string_view fileName) {
   extension = upper(extension);
   if (extension != ".RTF" && extension != ".TXT") {
     ask("Unknown file format: \"" + extension + "\"|Extension must be .RTF or .TXT.",
-        "Format Error", win::button::Ok);
+        "Format Error", button::Ok);
     return;
   }
   saveTo(std::move(path), extension == ".TXT");
@@ -455,7 +455,7 @@ void RichTextBox::saveToField(BoundField field) {
   edit([&](QTextDocument& d, win::TextSelection&) { rtf = writeRtf(d); });
   // Cut short, RTF is no longer RTF: a variable too small keeps what it held.
   if (static_cast<std::size_t>(rtf.size()) > field.capacity) {
-    ask("The variable is to small to hold the data.", "Stream Error", win::button::Ok);
+    ask("The variable is to small to hold the data.", "Stream Error", button::Ok);
     return;
   }
   field.assign(std::string_view(rtf.constData(), static_cast<std::size_t>(rtf.size())));
@@ -470,10 +470,10 @@ void RichTextBox::print(std::string_view jobName, std::uint8_t showDialog) {
     win::DialogRequest request;
     request.kind = win::DialogRequest::Kind::Print;
     request.title = std::string(jobName);
-    request.buttons = win::button::Ok | win::button::Cancel;
-    request.defaultButton = win::button::Cancel;
+    request.buttons = button::Ok | button::Cancel;
+    request.defaultButton = button::Cancel;
     const win::DialogAnswer answer = Engine::instance().runDialog(request);
-    if (answer.button != win::button::Ok) return;
+    if (answer.button != button::Ok) return;
     pdf = answer.path;
     printerName = answer.printer;
   }

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -31,6 +30,7 @@ namespace {
 
 using marlo::SeverityLevel;
 namespace win = marlo::win;
+using win::n;
 namespace fs = std::filesystem;
 
 enum class RestControl : int {
@@ -54,10 +54,6 @@ enum class RestControl : int {
   ExtractFolder,
   ChooseFolder,
 };
-
-constexpr int n(RestControl control) {
-  return static_cast<int>(control);
-}
 
 constexpr std::string_view kCaption = "Restore";
 constexpr std::string_view kFolderDialogTitle = "Choose Directory to DeCompress to:";
@@ -89,12 +85,6 @@ win::Binding reportBinding(const marlo::HeapText& report) {
   return {[&report] { return std::string(marlo::clip(report.view())); }, [](std::string_view) {}};
 }
 
-// A blank record is one empty line. The text-file layer would hand its empty text to fwrite as
-// a null pointer, which the C library does not allow, so the line end is written here.
-void appendBlankRecord(std::string_view fileName) {
-  std::ofstream(std::string(fileName), std::ios::binary | std::ios::app) << "\r\n";
-}
-
 bool enterFolder(const fs::path& folder) {
   std::error_code error;
   if (folder.empty()) return false;
@@ -105,27 +95,12 @@ bool enterFolder(const fs::path& folder) {
 class RestoreWindow : public marlo::WindowController {
  public:
   SeverityLevel init() override {
-    marlo::globalErrors.setProcedureName("rest");
-    REQUEST = marlo::pendingRequest;
-    if (const SeverityLevel r = WindowController::init(); r != marlo::SevBenign) return r;
-    FIRSTFIELD = n(RestControl::Panel);
-    VCRREQUEST = &marlo::navigationRequest;
-    ERRORS = &marlo::globalErrors;
-    if (REQUEST != marlo::RequestSelect && !claimSingleInstance()) return marlo::SevFatal;
-    marlo::pendingRequest = 0;
-    marlo::lastResponse = 0;
-    layOut();
-    openWindow(window_);
-    OPENED = true;
-    resizer_.init(window_, marlo::WindowResizer::kResize, true, false);
-    resizer_.setParents();
-    resizer_.setStrategy(n(RestControl::Panel), kPanelPositional, kPanelResize);
-    addResizer(resizer_);
-    fileDialog_.init();
-    fileDialog_.FLAGS |= marlo::file_dialog_flag::kLongName;
-    fileDialog_.setMask("Archive", "*.LZH");
-    setAlerts();
-    return marlo::SevBenign;
+    return setUp({.procedure = "rest",
+                  .window = &window_,
+                  .firstField = n(RestControl::Panel),
+                  .admit = [this] { return admit(); },
+                  .beforeOpen = [this] { return layOut(); },
+                  .afterOpen = [this] { return opened(); }});
   }
 
   SeverityLevel kill() override {
@@ -195,6 +170,23 @@ class RestoreWindow : public marlo::WindowController {
   }
 
  private:
+  SeverityLevel opened() {
+    resizer_.init(window_, marlo::WindowResizer::kResize, true, false);
+    resizer_.setParents();
+    resizer_.setStrategy(n(RestControl::Panel), kPanelPositional, kPanelResize);
+    addResizer(resizer_);
+    fileDialog_.init();
+    fileDialog_.FLAGS |= marlo::file_dialog_flag::kLongName;
+    fileDialog_.setMask("Archive", "*.LZH");
+    return marlo::SevBenign;
+  }
+
+  // A second start while a Restore window is open only brings that one forward.
+  SeverityLevel admit() {
+    if (REQUEST == marlo::RequestSelect || claimSingleInstance()) return marlo::SevBenign;
+    return marlo::SevFatal;
+  }
+
   // Makes this window the one Restore window, or hands the request to the open one. The
   // claim is one atomic step, so two starts close together never both open a window.
   bool claimSingleInstance() {
@@ -249,10 +241,8 @@ class RestoreWindow : public marlo::WindowController {
     log.create();
     log.open(marlo::kAccessReadWrite | marlo::kDenyWrite);
     log.TL = glo::OUT.view();
-    const bool blank = marlo::clip(log.TL.view()).empty();
-    if (!blank) log.append();
+    log.append();  // an empty report is one empty line
     log.close();
-    if (blank) appendBlankRecord(glo::RestoreLogFileName.clipped());
     pokazi1();
   }
 
@@ -283,66 +273,80 @@ class RestoreWindow : public marlo::WindowController {
     return fs::current_path(error).string();
   }
 
-  void layOut() {
+  SeverityLevel layOut() {
     window_.setProcedure("rest");
     window_.setCentred(true);
     window_.setFont(kFont);
     window_.setResizable(true);
-    using win::ControlKind;
-    namespace flag = win::flag;
-    const int panel = window_.add(ControlKind::Panel, "", {0, 0, 399, 40});
-    inPanel(window_.add(ControlKind::Prompt, "Archive Name:", {6, 7, 60, 10}, flag::Bold), panel);
-    const int archive =
-        inPanel(window_.add(ControlKind::Entry, "", {68, 6, 300, 12}, flag::Bold), panel);
-    window_.setPicture(archive, "s" + std::to_string(kArchiveTyping));
-    window_.bind(archive, pathBinding(glo::NAZ_REST, kArchiveTyping));
-    window_.setName(inPanel(window_.add(ControlKind::Button, "...", {372, 6, 20, 12}), panel),
-                    "?LOOKUPFILE");
-    window_.setName(window_.add(ControlKind::Button, "&Test", {4, 200, 50, 14}), "?BUTTON6");
-    window_.setName(window_.add(ControlKind::Button, "&Log", {58, 200, 50, 14}), "?BUTTON5");
-    window_.setName(window_.add(ControlKind::Button, "&Restore", {345, 200, 50, 14}), "?OKBUTTON");
-    window_.add(ControlKind::Text, "Uncompressed size:", {4, 222, 66, 10});
-    total(window_.add(ControlKind::Display, "", {70, 222, 56, 10}, flag::ReadOnly),
-          glo::UNLHAGETARCORIGINALSIZE_);
-    window_.add(ControlKind::Text, "Compressed size:", {132, 222, 60, 10});
-    window_.add(ControlKind::Prompt, "File count:", {262, 222, 40, 10});
-    total(window_.add(ControlKind::Display, "", {304, 222, 56, 10}, flag::ReadOnly),
-          glo::FILE_COUNT);
-    window_.setName(window_.add(ControlKind::Button, "&Close", {112, 200, 50, 14}),
-                    "?CANCELBUTTON");
-    const int report =
-        window_.add(ControlKind::TextBox, "", {4, 234, 20, 2}, flag::Hidden | flag::ReadOnly);
-    window_.bind(report, reportBinding(glo::OUT));
-    const int list =
-        window_.add(ControlKind::List, "", {4, 44, 391, 152}, flag::VScroll | flag::HScroll);
-    window_.setName(list, "?LIST1");
+    addControls();
+    for (const RestControl inside :
+         {RestControl::ArchivePrompt, RestControl::ArchiveName, RestControl::LookupFile,
+          RestControl::ExtractPrompt, RestControl::ExtractFolder, RestControl::ChooseFolder})
+      window_.setParent(n(inside), n(RestControl::Panel));
+    path(RestControl::ArchiveName, glo::NAZ_REST, kArchiveTyping);
+    path(RestControl::ExtractFolder, glo::RASPK, kFolderTyping);
+    total(RestControl::UncompressedSize, glo::UNLHAGETARCORIGINALSIZE_);
+    total(RestControl::FileCount, glo::FILE_COUNT);
+    total(RestControl::CompressedSize, glo::ARC_FILE_SIZE);
+    window_.bind(n(RestControl::OutText), reportBinding(glo::OUT));
+    nameControls();
+    const int list = n(RestControl::List);
     win::ListColumn crc = win::column("Crc32", 58, win::Align::Right, "n_13");
     crc.headerAlign = win::Align::Left;
     window_.setColumns(list, {win::column("File name", 208, win::Align::Left, "s255"),
                               win::column("Original size", 55, win::Align::Right),
                               win::column("Compr size", 52, win::Align::Right, "n13"), crc});
     window_.setSource(list, &glo::ListingQueue);
-    total(window_.add(ControlKind::Display, "", {194, 222, 56, 10}, flag::ReadOnly),
-          glo::ARC_FILE_SIZE);
-    inPanel(window_.add(ControlKind::Prompt, "Extract Folder:", {6, 24, 60, 10}, flag::Bold),
-            panel);
-    const int folder =
-        inPanel(window_.add(ControlKind::Entry, "", {68, 23, 300, 12}, flag::Bold), panel);
-    window_.setPicture(folder, "s" + std::to_string(kFolderTyping));
-    window_.bind(folder, pathBinding(glo::RASPK, kFolderTyping));
-    window_.setName(inPanel(window_.add(ControlKind::Button, "...", {372, 23, 20, 12}), panel),
-                    "?BUTTON4");
+    return marlo::SevBenign;
   }
 
-  int inPanel(int control, int panel) {
-    window_.setParent(control, panel);
-    return control;
+  // One table of the controls, each added as its number.
+  void addControls() {
+    using C = RestControl;
+    using K = win::ControlKind;
+    namespace flag = win::flag;
+    window_.add<RestControl>({
+        {C::Panel, K::Panel, "", {0, 0, 399, 40}},
+        {C::ArchivePrompt, K::Prompt, "Archive Name:", {6, 7, 60, 10}, flag::Bold},
+        {C::ArchiveName, K::Entry, "", {68, 6, 300, 12}, flag::Bold},
+        {C::LookupFile, K::Button, "...", {372, 6, 20, 12}},
+        {C::Test, K::Button, "&Test", {4, 200, 50, 14}},
+        {C::Log, K::Button, "&Log", {58, 200, 50, 14}},
+        {C::Restore, K::Button, "&Restore", {345, 200, 50, 14}},
+        {C::UncompressedPrompt, K::Text, "Uncompressed size:", {4, 222, 66, 10}},
+        {C::UncompressedSize, K::Display, "", {70, 222, 56, 10}, flag::ReadOnly},
+        {C::CompressedPrompt, K::Text, "Compressed size:", {132, 222, 60, 10}},
+        {C::FileCountPrompt, K::Prompt, "File count:", {262, 222, 40, 10}},
+        {C::FileCount, K::Display, "", {304, 222, 56, 10}, flag::ReadOnly},
+        {C::Close, K::Button, "&Close", {112, 200, 50, 14}},
+        {C::OutText, K::TextBox, "", {4, 234, 20, 2}, flag::Hidden | flag::ReadOnly},
+        {C::List, K::List, "", {4, 44, 391, 152}, flag::VScroll | flag::HScroll},
+        {C::CompressedSize, K::Display, "", {194, 222, 56, 10}, flag::ReadOnly},
+        {C::ExtractPrompt, K::Prompt, "Extract Folder:", {6, 24, 60, 10}, flag::Bold},
+        {C::ExtractFolder, K::Entry, "", {68, 23, 300, 12}, flag::Bold},
+        {C::ChooseFolder, K::Button, "...", {372, 23, 20, 12}},
+    });
   }
 
-  void total(int control, std::int32_t& variable) {
-    window_.setPicture(control, std::string(kTotalPicture));
-    window_.setAlign(control, win::Align::Right);
-    window_.bind(control, win::Binding::to(variable));
+  void nameControls() {
+    window_.setName(n(RestControl::LookupFile), "?LOOKUPFILE");
+    window_.setName(n(RestControl::Test), "?BUTTON6");
+    window_.setName(n(RestControl::Log), "?BUTTON5");
+    window_.setName(n(RestControl::Restore), "?OKBUTTON");
+    window_.setName(n(RestControl::Close), "?CANCELBUTTON");
+    window_.setName(n(RestControl::List), "?LIST1");
+    window_.setName(n(RestControl::ChooseFolder), "?BUTTON4");
+  }
+
+  void path(RestControl control, marlo::HeapText& variable, std::size_t shown) {
+    window_.setPicture(n(control), "s" + std::to_string(shown));
+    window_.bind(n(control), pathBinding(variable, shown));
+  }
+
+  void total(RestControl control, std::int32_t& variable) {
+    window_.setPicture(n(control), std::string(kTotalPicture));
+    window_.setAlign(n(control), win::Align::Right);
+    window_.bind(n(control), win::Binding::to(variable));
   }
 
   win::Window window_{std::string(kCaption), {0, 0, 399, 238}};

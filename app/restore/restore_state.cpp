@@ -18,4 +18,25 @@ marlo::HeapText RestoreCMD(kLargeText);
 marlo::HeapText RestoreRESULT(kLargeText);
 marlo::BlankString<255> RestoreLogFileName;
 
+namespace {
+
+const Reset kReset{[] {
+  NAZ_REST.clear();
+  RASPK.clear();
+  OUT.clear();
+  RestoreOutSize = 0;
+  UNLHAGETARCORIGINALSIZE_ = 0;
+  ARC_FILE_SIZE = 0;
+  FILE_COUNT = 0;
+  RestoreThread = 0;
+  FirstEntry = {};
+  NextEntry = {};
+  ListingQueue.clear();
+  RestoreCMD.clear();
+  RestoreRESULT.clear();
+  RestoreLogFileName = "";
+}};
+
+}  // namespace
+
 }  // namespace glo

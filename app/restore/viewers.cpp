@@ -1,5 +1,6 @@
 #include "app/restore/viewers.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -27,12 +28,17 @@ namespace win = marlo::win;
 
 enum class PokaziControl : int { OutText = 1, RtfTextBox, Cancel };
 enum class Pokazi1Control : int { OutText = 1, Cancel };
+// Both viewers start in their text box, their first control.
+constexpr int kTextControl = 1;
+static_assert(win::n(PokaziControl::OutText) == kTextControl &&
+              win::n(Pokazi1Control::OutText) == kTextControl);
 
 const win::Font kWindowFont{"MS Sans Serif", 8};
 const win::Font kControlFont{"Tahoma", 8};
 constexpr win::Rect kViewerRect{0, 0, 426, 254};
 constexpr win::Rect kTextRect{4, 4, 418, 224};
 constexpr win::Rect kCancelRect{370, 234, 50, 14};
+constexpr std::uint32_t kTextFlags = win::flag::ReadOnly | win::flag::VScroll | win::flag::HScroll;
 // Where the rich-text component draws itself: a thin strip near the bottom, never shown.
 constexpr win::Rect kRichTextPlace{4, 230, 300, 2};
 
@@ -50,23 +56,11 @@ class LogViewer : public marlo::WindowController {
       : procedure_(procedure), textName_(textName), buffer_(buffer) {}
 
   SeverityLevel init() override {
-    marlo::globalErrors.setProcedureName(procedure_);
-    REQUEST = marlo::pendingRequest;
-    if (const SeverityLevel r = WindowController::init(); r != marlo::SevBenign) return r;
-    FIRSTFIELD = 1;
-    VCRREQUEST = &marlo::navigationRequest;
-    ERRORS = &marlo::globalErrors;
-    marlo::pendingRequest = 0;
-    marlo::lastResponse = 0;
-    layOut();
-    openWindow(window_);
-    OPENED = true;
-    if (const SeverityLevel r = afterOpening(); r != marlo::SevBenign) return r;
-    resizer_.init(window_, marlo::WindowResizer::kResize, true, false);
-    addResizer(resizer_);
-    marlo::globalIni.fetchWindow(procedure_, placement_);
-    setAlerts();
-    return marlo::SevBenign;
+    return setUp({.procedure = procedure_,
+                  .window = &window_,
+                  .firstField = kTextControl,
+                  .beforeOpen = [this] { return layOut(); },
+                  .afterOpen = [this] { return opened(); }});
   }
 
   SeverityLevel kill() override {
@@ -84,15 +78,13 @@ class LogViewer : public marlo::WindowController {
   virtual SeverityLevel afterOpening() { return marlo::SevBenign; }
   virtual void releaseOwn() {}
 
-  void addTextBox() {
-    const int box = window_.add(win::ControlKind::TextBox, "", kTextRect,
-                                win::flag::ReadOnly | win::flag::VScroll | win::flag::HScroll);
+  // The text box and Cancel, once the viewer's table has added them.
+  void showText(int box) {
     window_.setName(box, textName_);
     window_.setFont(box, kControlFont);
     window_.bind(box, shownText(buffer_));
   }
-  void addCancel() {
-    const int cancel = window_.add(win::ControlKind::Button, "Cancel", kCancelRect);
+  void nameCancel(int cancel) {
     window_.setName(cancel, "?CANCELBUTTON");
     window_.setFont(cancel, kControlFont);
   }
@@ -105,12 +97,21 @@ class LogViewer : public marlo::WindowController {
   win::Window window_{"", kViewerRect};
 
  private:
-  void layOut() {
+  SeverityLevel opened() {
+    if (const SeverityLevel r = afterOpening(); r != marlo::SevBenign) return r;
+    resizer_.init(window_, marlo::WindowResizer::kResize, true, false);
+    addResizer(resizer_);
+    marlo::globalIni.fetchWindow(procedure_, placement_);
+    return marlo::SevBenign;
+  }
+
+  SeverityLevel layOut() {
     window_.setProcedure(procedure_);
     window_.setCentred(true);
     window_.setFont(kWindowFont);
     window_.setResizable(true);
     addControls();
+    return marlo::SevBenign;
   }
 
   std::string procedure_;
@@ -147,10 +148,15 @@ class Pokazi : public LogViewer {
 
  private:
   void addControls() override {
-    addTextBox();
-    const int place = window_.add(win::ControlKind::TextBox, "", kRichTextPlace, win::flag::Hidden);
-    window_.setName(place, "?RTFTEXTBOX");
-    addCancel();
+    using C = PokaziControl;
+    window_.add<PokaziControl>({
+        {C::OutText, win::ControlKind::TextBox, "", kTextRect, kTextFlags},
+        {C::RtfTextBox, win::ControlKind::TextBox, "", kRichTextPlace, win::flag::Hidden},
+        {C::Cancel, win::ControlKind::Button, "Cancel", kCancelRect},
+    });
+    showText(win::n(C::OutText));
+    window_.setName(win::n(C::RtfTextBox), "?RTFTEXTBOX");
+    nameCancel(win::n(C::Cancel));
   }
 
   SeverityLevel afterOpening() override {
@@ -189,8 +195,13 @@ class Pokazi1 : public LogViewer {
 
  private:
   void addControls() override {
-    addTextBox();
-    addCancel();
+    using C = Pokazi1Control;
+    window_.add<Pokazi1Control>({
+        {C::OutText, win::ControlKind::TextBox, "", kTextRect, kTextFlags},
+        {C::Cancel, win::ControlKind::Button, "Cancel", kCancelRect},
+    });
+    showText(win::n(C::OutText));
+    nameCancel(win::n(C::Cancel));
   }
 };
 

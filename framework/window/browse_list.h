@@ -1,7 +1,7 @@
 // A list of a keyed table's records in a list control, through which the person inserts,
 // changes, deletes, views or selects the highlighted record by buttons, keys, the mouse and a
-// popup menu. ViewManager owns the reading: the sort orders (a key and an optional filter) and
-// the read buffering values. BrowseList is a component of its window's controller: it receives
+// popup menu. Its ViewManager (framework/view_manager.h) does the reading. BrowseList is a
+// component of its window's controller: it receives
 // every event of that window, asks the window to run the update form, and refreshes itself when
 // the form ends.
 //
@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "framework/relation_set.h"
+#include "framework/view_manager.h"
 #include "framework/window/popup_menu.h"
 #include "framework/window/window_component.h"
 #include "platform/window/binding.h"
@@ -29,68 +30,6 @@
 namespace marlo {
 
 class WindowController;
-
-class ViewManager {
- public:
-  // One sort order of the view: the key it reads along and the records it keeps.
-  struct SortOrder {
-    std::function<bool()> FILTER;  // true when the record in the buffer belongs to the list
-    bool FREEELEMENT = false;
-    std::uint8_t LIMITTYPE = 0;
-    std::size_t MAINKEY = 0;  // key index in the table declaration
-    std::string ORDER;
-    std::vector<std::size_t> RANGELIST;
-    // The list's addition: the field a typed character looks up (a step locator), as an
-    // index into the table declaration; -1 = none.
-    std::int32_t LOCATOR = -1;
-  };
-
-  ViewManager() = default;
-  ViewManager(const ViewManager&) = delete;
-  ViewManager& operator=(const ViewManager&) = delete;
-  virtual ~ViewManager() = default;
-
-  bool DISPOSEORDER = true;
-  bool OPENED = false;
-  std::unique_ptr<std::vector<SortOrder>> ORDER;
-  std::uint16_t PAGESAHEAD = 0;
-  std::uint16_t PAGESBEHIND = 2;
-  std::uint16_t PAGESIZE = 20;
-  RelationSet* PRIMARY = nullptr;
-  std::uint16_t TIMEOUT = 60;
-
-  void init(RelationSet& relations);
-  void kill();
-  // Opens the view on first use; a failure shows message 40 and the list goes on unfiltered.
-  void open();
-  void close();
-
-  // Adds a sort order and returns its number (from 1).
-  int addSortOrder(std::size_t key, std::function<bool()> filter = {},
-                   std::int32_t locatorField = -1);
-  void setOrder(int order);
-  [[nodiscard]] int currentOrder() const { return currentOrder_; }
-
-  // Reading along the current order (records outside the filter are passed over).
-  void setStart();
-  void setEnd();
-  // Positions so that the next read in either direction starts next to this record.
-  bool setAt(std::string_view position);
-  // Positions at the buffer's key values (next() reads the first record at or after them).
-  void setAtBuffer();
-  bool next();
-  bool previous();
-  [[nodiscard]] FileManager& file() const { return PRIMARY->primary(); }
-
- protected:
-  [[nodiscard]] SortOrder* order();
-  [[nodiscard]] bool filterPasses();
-  bool filterFailed_ = false;  // the view opened without its filter
-
- private:
-  bool read(bool forward);
-  int currentOrder_ = 0;
-};
 
 class BrowseList : public ViewManager, public WINDOWCOMPONENT {
  public:

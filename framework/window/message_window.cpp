@@ -9,10 +9,7 @@ namespace marlo {
 namespace {
 
 using Control = MessageWindowControl;
-
-constexpr int number(Control c) {
-  return static_cast<int>(c);
-}
+using win::n;
 
 struct ButtonLabel {
   unsigned code;
@@ -21,14 +18,14 @@ struct ButtonLabel {
 
 // From the highest bit down: the order in which present buttons take the places.
 constexpr std::array<ButtonLabel, 8> kLabels = {{
-    {button::kHelp, "&Help"},
-    {button::kCancel, "&Cancel"},
-    {button::kIgnore, "&Ignore"},
-    {button::kRetry, "&Retry"},
-    {button::kAbort, "&Abort"},
-    {button::kNo, "&No"},
-    {button::kYes, "&Yes"},
-    {button::kOk, "O&k"},
+    {button::Help, "&Help"},
+    {button::Cancel, "&Cancel"},
+    {button::Ignore, "&Ignore"},
+    {button::Retry, "&Retry"},
+    {button::Abort, "&Abort"},
+    {button::No, "&No"},
+    {button::Yes, "&Yes"},
+    {button::Ok, "O&k"},
 }};
 
 constexpr int kButtonWidth = 32;
@@ -56,7 +53,8 @@ void MessageWindow::layOut() {
   if (!request_.caption.empty()) window_.setTitle(request_.caption);
   window_.setIcon(request_.icon == MessageIcon::Exclamation ? "IDI_EXCLAMATION" : "IDI_ASTERISK");
   window_.setCentred(true);
-  const int list = window_.add(win::ControlKind::List, "", {4, 4, 272, 118}, win::flag::VScroll);
+  window_.add(Control::History, win::ControlKind::List, "", {4, 4, 272, 118}, win::flag::VScroll);
+  const int list = n(Control::History);
   window_.setName(list, "?ErrorHistoryList");
   win::ListColumn message;
   message.header = "Message";
@@ -69,9 +67,11 @@ void MessageWindow::layOut() {
     rows_.add({oneLine(entry.TXT), entry.CATEGORY});
   window_.setSource(list, &rows_);
   window_.setSelection(list, rows_.rowCount());
+  // The button places, Place1 to Place8 from the left, all hidden until placeButtons.
   for (int place = 0; place < kPlaces; ++place) {
     const int x = 4 + place * (kButtonWidth + kButtonGap);
-    window_.add(win::ControlKind::Button, "", {x, 128, kButtonWidth, 14}, win::flag::Hidden);
+    window_.add(static_cast<Control>(n(Control::Place1) + place), win::ControlKind::Button, "",
+                {x, 128, kButtonWidth, 14}, win::flag::Hidden);
   }
   placeButtons();
 }
@@ -80,7 +80,7 @@ void MessageWindow::placeButtons() {
   int place = 0;
   for (const ButtonLabel& label : kLabels) {
     if ((request_.buttons & label.code) == 0) continue;
-    const int control = number(Control::Place1) + place;
+    const int control = n(Control::Place1) + place;
     places_[static_cast<std::size_t>(place)] = label.code;
     window_.setText(control, label.text);
     window_.show(control);
@@ -90,12 +90,12 @@ void MessageWindow::placeButtons() {
     }
     ++place;
   }
-  if (FIRSTFIELD == 0 && place > 0) FIRSTFIELD = number(Control::Place1);
+  if (FIRSTFIELD == 0 && place > 0) FIRSTFIELD = n(Control::Place1);
 }
 
 SeverityLevel MessageWindow::onAccepted() {
   const int control = window_.acceptedControl();
-  const int place = control - number(Control::Place1);
+  const int place = control - n(Control::Place1);
   if (place >= 0 && place < kPlaces && places_[static_cast<std::size_t>(place)] != 0) {
     result_ = places_[static_cast<std::size_t>(place)];
     setResponse(ResponseCompleted);
@@ -107,7 +107,7 @@ SeverityLevel MessageWindow::onAccepted() {
 SeverityLevel MessageWindow::onCloseRequest() {
   // The close box answers as Cancel would, or with the default button when there is none.
   if (result_ == 0) {
-    result_ = (request_.buttons & button::kCancel) != 0 ? button::kCancel : request_.defaultButton;
+    result_ = (request_.buttons & button::Cancel) != 0 ? button::Cancel : request_.defaultButton;
   }
   return WindowController::onCloseRequest();
 }
@@ -122,7 +122,7 @@ unsigned showMessageWindow(const HistoryRequest& request) {
   window.run();
   // Ended without an answer (the program halts): the question changes nothing.
   return window.result() != 0 ? window.result()
-                              : win::button::refusal(request.buttons, request.defaultButton);
+                              : button::refusal(request.buttons, request.defaultButton);
 }
 
 }  // namespace marlo

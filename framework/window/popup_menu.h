@@ -64,7 +64,6 @@ class PopupMenu {
   void setItemEnable(std::string_view name, bool enabled);
   void setItemCheck(std::string_view name, bool checked);
   [[nodiscard]] const Item* item(std::string_view name) const;
-  [[nodiscard]] std::size_t itemCount() const { return POPUPITEMS ? POPUPITEMS->size() : 0; }
 
   // Shows the menu and returns the chosen item's name (empty when dismissed, and then nothing
   // is posted).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "framework/messages.h"
 #include "framework/user_interface.h"
 #include "framework/window/browse_list.h"
 #include "framework/window/form_toolbar.h"
@@ -120,6 +121,9 @@ SeverityLevel WindowController::setUp(const SetUp& steps) {
   VCRREQUEST = &navigationRequest;
   ERRORS = &globalErrors;
   if (steps.toolbar != nullptr) addToolbar(*steps.toolbar);
+  if (steps.admit) {
+    if (const SeverityLevel r = steps.admit(); r != SevBenign) return r;
+  }
   pendingRequest = 0;
   lastResponse = 0;
   if (steps.beforeOpen) {
@@ -127,6 +131,10 @@ SeverityLevel WindowController::setUp(const SetUp& steps) {
   }
   if (steps.window != nullptr) openWindow(*steps.window);
   OPENED = true;
+  if (steps.afterOpen) {
+    if (const SeverityLevel r = steps.afterOpen(); r != SevBenign) return r;
+  }
+  setAlerts();
   return SevBenign;
 }
 
@@ -423,7 +431,7 @@ SeverityLevel WindowController::completeInsert() {
       setResponse(ResponseCompleted);
       return SevBenign;
     case 4:
-      if (errors().throw_(3) != SevBenign) {
+      if (errors().throw_(msg::RecordAdded) != SevBenign) {
         setResponse(ResponseCompleted);
         return SevBenign;
       }
@@ -480,9 +488,9 @@ SeverityLevel WindowController::completeChange() {
       break;
     }
     if (result != 1) break;
-    const unsigned answer = errors().message(34, kYesNoCancel, button::kCancel);
-    if (answer == button::kYes) continue;
-    if (answer == button::kNo) {
+    const unsigned answer = errors().message(msg::UpdateFailedRetry, kYesNoCancel, button::Cancel);
+    if (answer == button::Yes) continue;
+    if (answer == button::No) {
       // The person has just declined to save: closing must not ask the same again.
       givenUp_ = true;
       window_->post(ev::CloseWindow);
@@ -501,13 +509,15 @@ int WindowController::writeChange() {
   if (written == SevUser) return 1;
   // Changed by another station meanwhile: the table manager has said so and read their record.
   const int recorded = PRIMARY->primary().lastError();
-  return recorded == 6 || recorded == 7 ? kChangedElsewhere : 2;
+  return recorded == msg::ChangedElsewhere || recorded == msg::ChangedElsewhereShown
+             ? kChangedElsewhere
+             : 2;
 }
 
 SeverityLevel WindowController::completeDelete() {
   RESPONSE = ResponseCancelled;
   if (PRIMARY == nullptr) return SevBenign;
-  if (DELETEACTION == 2 && PRIMARY->primary().throw_(9) != SevBenign) {
+  if (DELETEACTION == 2 && PRIMARY->primary().throw_(msg::ConfirmDelete) != SevBenign) {
     redisplay();
     selectFirstField();
     return SevBenign;
@@ -521,9 +531,9 @@ SeverityLevel WindowController::completeDelete() {
       return SevBenign;
     }
     // The form's own question, after the table manager's: Cancel keeps the form open.
-    const unsigned answer = errors().message(33, kYesNoCancel, button::kCancel);
-    if (answer == button::kYes) continue;
-    if (answer == button::kNo) {
+    const unsigned answer = errors().message(msg::DeleteFailedRetry, kYesNoCancel, button::Cancel);
+    if (answer == button::Yes) continue;
+    if (answer == button::No) {
       window_->post(ev::CloseWindow);
       return SevBenign;
     }
@@ -538,8 +548,8 @@ SeverityLevel WindowController::onCloseRequest() {
   const bool editing = REQUEST == RequestInsert || REQUEST == RequestChange;
   if (CANCELACTION != 0 && editing && !givenUp_ && primaryChanged()) {
     if ((CANCELACTION & 3) == 3) {
-      const unsigned answer = errors().message(35, kYesNoCancel, button::kCancel);
-      if (answer == button::kYes) {
+      const unsigned answer = errors().message(msg::SaveChanges, kYesNoCancel, button::Cancel);
+      if (answer == button::Yes) {
         if (OKCONTROL != 0) {
           window_->post(ev::Accepted, OKCONTROL);
         } else {
@@ -547,7 +557,7 @@ SeverityLevel WindowController::onCloseRequest() {
         }
         return SevNotify;
       }
-      if (answer != button::kNo) {
+      if (answer != button::No) {
         selectFirstField();
         return SevNotify;
       }
@@ -558,7 +568,7 @@ SeverityLevel WindowController::onCloseRequest() {
         postCompleted();
       }
       return SevNotify;
-    } else if (errors().throw_(8) != SevBenign) {
+    } else if (errors().throw_(msg::ConfirmCancel) != SevBenign) {
       selectFirstField();
       return SevNotify;
     }

@@ -2,23 +2,17 @@
 // every event to the window's components and to the procedure's overrides, and carries out the
 // insert/change/delete/view protocol of a form window.
 //
-// A window procedure is written like this:
+// A window procedure is written like this (framework/window/README.md says more):
+//
+//   enum class FolderControl : int { NamePrompt = 1, Name, Ok, Cancel };
 //
 //   class FolderForm : public WindowController {
 //     SeverityLevel init() override {
-//       globalErrors.setProcedureName("up_folder");
-//       REQUEST = pendingRequest;
-//       if (const SeverityLevel r = WindowController::init(); r != SevBenign) return r;
-//       FIRSTFIELD = 2; VCRREQUEST = &navigationRequest; ERRORS = &globalErrors;
-//       addToolbarTarget(target_);        // (after addToolbar when the window has a toolbar)
-//       pendingRequest = 0; lastResponse = 0;
-//       addUpdateFile(filesManager); OKCONTROL = 5; addButton(6, ResponseCancelled);
-//       relations.open(); FILESOPENED = true; PRIMARY = &relations;
-//       if (primeUpdate() != 0) return SevNotify;
-//       layOut(window_);                  // the window's controls
-//       openWindow(window_); OPENED = true;
-//       setAlerts();
-//       return SevBenign;
+//       return setUp({.procedure = "up_folder",
+//                     .window = &window_,
+//                     .firstField = win::n(FolderControl::Name),
+//                     .toolbar = &toolbar_,
+//                     .beforeOpen = [this] { return prepare(); }});
 //     }
 //     SeverityLevel kill() override {
 //       const SeverityLevel r = WindowController::kill();
@@ -27,6 +21,14 @@
 //       globalErrors.setProcedureName({}, true);
 //       return r;
 //     }
+//     SeverityLevel prepare() {             // tables, buttons, priming, then the layout table
+//       addUpdateFile(filesManager); OKCONTROL = win::n(FolderControl::Ok);
+//       relations.open(); FILESOPENED = true; PRIMARY = &relations;
+//       if (primeUpdate() != 0) return SevNotify;
+//       window_.add<FolderControl>({{FolderControl::NamePrompt, win::ControlKind::Prompt, ...},
+//       ...}); return SevBenign;
+//     }
+//     FormToolbar toolbar_;
 //     win::Window window_{"Folder"};
 //   };
 //   ...
@@ -65,7 +67,7 @@ class Translator {
 };
 
 // A question's answer buttons: Yes, No and Cancel, with Cancel the default.
-inline constexpr unsigned kYesNoCancel = button::kYes | button::kNo | button::kCancel;
+inline constexpr unsigned kYesNoCancel = button::Yes | button::No | button::Cancel;
 
 class WindowController {
  public:
@@ -168,16 +170,21 @@ class WindowController {
   // The set-up every window procedure's init shares, in the framework's order: the procedure's
   // name pushed for messages, the request it serves taken from pendingRequest, the base init
   // (its failure stops here), the first field, the navigation request and the error manager,
-  // the toolbar, pendingRequest and lastResponse cleared; then the procedure's own steps that
-  // must come before the window opens (`beforeOpen`: tables, history, priming; a verdict other
-  // than SevBenign stops there), the window opened and OPENED set. What follows the opening
-  // (resizer, saved placement, alerts) stays in the procedure's init.
+  // the toolbar; whether the window may open at all (`admit`, while pendingRequest and
+  // lastResponse still hold what the caller left: a window that allows one copy hands a second
+  // start to the open one here); pendingRequest and lastResponse cleared; the procedure's own
+  // steps that must come before the window opens (`beforeOpen`: tables, history, priming, the
+  // layout); the window opened and OPENED set; the procedure's steps that need the open window
+  // (`afterOpen`: resizer, saved placement, components); the alerts set. A verdict other than
+  // SevBenign from `admit`, `beforeOpen` or `afterOpen` stops there and is returned.
   struct SetUp {
     std::string_view procedure;
     win::Window* window = nullptr;
     std::int32_t firstField = 0;
     FormToolbar* toolbar = nullptr;
-    std::function<SeverityLevel()> beforeOpen;
+    std::function<SeverityLevel()> admit = {};
+    std::function<SeverityLevel()> beforeOpen = {};
+    std::function<SeverityLevel()> afterOpen = {};
   };
   SeverityLevel setUp(const SetUp& steps);
 

@@ -10,15 +10,6 @@
 
 namespace marlo {
 
-namespace {
-
-win::MessageIcon iconOf(MessageIcon icon) {
-  return icon == MessageIcon::Exclamation ? win::MessageIcon::Exclamation
-                                          : win::MessageIcon::Asterisk;
-}
-
-}  // namespace
-
 unsigned WindowedInterface::messageBox(const MessageBoxRequest& request) {
   if (!win::Engine::exists()) return request.defaultButton;
   win::DialogRequest dialog;
@@ -27,7 +18,7 @@ unsigned WindowedInterface::messageBox(const MessageBoxRequest& request) {
   dialog.title = request.caption;
   dialog.text = request.text;
   std::replace(dialog.text.begin(), dialog.text.end(), '|', '\n');
-  dialog.icon = iconOf(request.icon);
+  dialog.icon = request.icon;
   dialog.buttons = request.buttons;
   dialog.defaultButton = request.defaultButton;
   const win::DialogAnswer answer = win::Engine::instance().runDialog(std::move(dialog));

@@ -86,7 +86,7 @@ void OleControl::failCreation(const std::string& text) {
     std::fprintf(stderr, "Fatal OLE Error: %s\n", text.c_str());
     return;
   }
-  dialogs::messageBox(text, "Fatal OLE Error", win::MessageIcon::Hand);
+  dialogs::messageBox(text, "Fatal OLE Error", MessageIcon::Hand);
   win::Engine& engine = win::Engine::instance();
   for (const win::WindowInfo& info : engine.openWindows()) {
     engine.post(info.handle, win::event::CloseDown);

@@ -7,14 +7,13 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/core/message_box.h"
 #include "platform/window/view.h"
 
 namespace marlo::dialogs {
 
 using win::BeepKind;
 using win::FileMask;
-using win::MessageIcon;
-namespace button = win::button;
 
 // Shows a message box and returns the pressed button (one of `buttons`). A "|" in the text
 // starts a new line. A default that is not one of the buttons falls back to the first button;

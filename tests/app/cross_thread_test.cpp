@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 class RefusingInterface : public marlo::ConsoleInterface {
  public:
   unsigned messageBox(const marlo::MessageBoxRequest& /*request*/) override {
-    return marlo::button::kNo;
+    return marlo::button::No;
   }
   int threadNumber() override { return 1; }
 };

@@ -89,9 +89,8 @@ class DiscWindowTest : public ::testing::Test {
     marlo::setUserInterface(&ui_);
     // Many regional settings write the short date with slashes.
     marlo::setShortDateFormat("%d/%m/%Y");
+    glo::resetAll();
     glo::PAT = (folder_.path() / "Marlo_BACKUP").string();
-    glo::CD_BUSY = 0;
-    WriterStatusQueue.clear();
     standIn = std::make_shared<ScriptedControl>();
     standIn->answer(
         33, [this](const std::vector<Value>&) { return CallResult::success(Value(busy_.load())); });

@@ -23,6 +23,7 @@
 #include "platform/headless/headless_view.h"
 #include "platform/headless/test_driver.h"
 #include "platform/storage/text_file.h"
+#include "platform/window/control_id.h"
 #include "platform/window/engine.h"
 #include "temp_folder.h"
 
@@ -30,6 +31,7 @@ namespace app::test {
 
 using namespace marlo::win;       // NOLINT
 using namespace marlo::headless;  // NOLINT
+namespace button = marlo::button;
 
 inline std::string readFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -72,34 +74,13 @@ class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ::setenv("XDG_CONFIG_HOME", folder.path().c_str(), 1);
-    resetProgramState();
+    glo::resetAll();  // the program-wide variables start as a fresh process has them
     marlo::setUserInterface(&ui);
   }
 
   void TearDown() override {
     engine.shutdown();
     marlo::setUserInterface(nullptr);
-  }
-
-  // The program-wide variables start as a fresh process has them.
-  static void resetProgramState() {
-    glo::PAT = "";
-    glo::SAJZ = 0;
-    glo::CEK_SATI = 0;
-    glo::CEK = 0;
-    glo::CMD.clear();
-    glo::OUT_.clear();
-    glo::RESULT.clear();
-    glo::HWND.clear();
-    glo::FOLDER.clear();
-    glo::LogFileName = "";
-    glo::RBR = 0;
-    glo::PATTERN = "";
-    files::RBR = 0;
-    files::NAZIV_FOLDERA = "";
-    files::TEST_FOLDER = "";
-    InTray = 0;
-    OldWindowProc = nullptr;
   }
 
   // Writes folders straight into the table, as an earlier run of the program left them.

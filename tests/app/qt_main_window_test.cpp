@@ -19,6 +19,7 @@
 #include "framework/user_interface.h"
 #include "framework/window/windowed_interface.h"
 #include "platform/qt/qt_view.h"
+#include "platform/window/control_id.h"
 #include "temp_folder.h"
 
 namespace app::test {
@@ -41,7 +42,7 @@ bool settleUntil(Engine& engine, const std::function<bool()>& ready) {
 TEST(QtMainWindow, TheProgramOpensItsMainWindowAndEndsWithClose) {
   marlo::testing::TempFolder folder;
   ::setenv("XDG_CONFIG_HOME", folder.path().c_str(), 1);
-  glo::PAT = "";
+  glo::resetAll();
   marlo::qt::QtView view;
   Engine engine(view);
   marlo::WindowedInterface messages;

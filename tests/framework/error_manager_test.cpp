@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "framework/messages.h"
 #include "framework/runtime_error.h"
 #include "platform/core/picture.h"
 #include "scripted_interface.h"
@@ -59,7 +60,8 @@ struct Expected {
   const char* text;
 };
 
-// Written out again from the contract on purpose: the table is what the person reads.
+// Written out in full on purpose: the table is what the person reads, so a changed title, text
+// or level must show here.
 const Expected kTable[] = {
     {27, 5, "Invalid Key", "%File key file is invalid. Key must be rebuilt."},
     {26, 3, "Key was not built", "Error: (%ErrorText) repairing key for %File."},
@@ -166,7 +168,7 @@ TEST_F(ErrorManagerTest, LaterEntriesWinAndUnknownNumbersFallToTheFirstRow) {
   // "%Previous" reaches the older entry with the same number.
   add(2, SevNotify, "Mine again", "[%Previous]");
   errors.setFile("F");
-  EXPECT_EQ(errors.substitutedText(2), "[My own text for %File]");
+  EXPECT_EQ(errors.substitutedText(msg::AccessDenied), "[My own text for %File]");
   add(77, SevNotify, "Lonely", "a%PREVIOUS|b");
   EXPECT_EQ(errors.substitutedText(77), "a|b");
 }
@@ -182,8 +184,8 @@ TEST_F(ErrorManagerTest, TruncatedBlockKeepsItsWholeEntriesOnly) {
 
 TEST_F(ErrorManagerTest, WithoutATableNothingIsShown) {
   ErrorManager empty;
-  EXPECT_EQ(empty.throw_(23), SevNotify);
-  EXPECT_EQ(empty.message(9, button::kYes | button::kNo, button::kNo), button::kNo);
+  EXPECT_EQ(empty.throw_(msg::FileAccessError), SevNotify);
+  EXPECT_EQ(empty.message(msg::ConfirmDelete, button::Yes | button::No, button::No), button::No);
   EXPECT_TRUE(ui.boxes.empty());
   EXPECT_TRUE(ui.halts.empty());
 }
@@ -274,47 +276,48 @@ TEST_F(ErrorManagerTest, CategoriesFallBackToTheDefault) {
 
 TEST_F(ErrorManagerTest, NotifyShowsAnAsteriskBoxWithOk) {
   errors.setFile("FILES.db");
-  EXPECT_EQ(errors.throw_(2), SevNotify);
+  EXPECT_EQ(errors.throw_(msg::AccessDenied), SevNotify);
   ASSERT_EQ(ui.boxes.size(), 1U);
   EXPECT_EQ(ui.boxes[0].caption, "Access Denied");
   EXPECT_EQ(ui.boxes[0].text, "Could not get write access to FILES.db so trying read-only.");
   EXPECT_EQ(ui.boxes[0].icon, MessageIcon::Asterisk);
-  EXPECT_EQ(ui.boxes[0].buttons, button::kOk);
+  EXPECT_EQ(ui.boxes[0].buttons, button::Ok);
   EXPECT_TRUE(ui.halts.empty());
 }
 
 TEST_F(ErrorManagerTest, QuestionsAskYesNoAndMapTheAnswer) {
-  ui.answers = {button::kYes, button::kNo};
-  EXPECT_EQ(errors.throw_(8), SevBenign);
-  EXPECT_EQ(errors.throw_(8), SevCancel);
+  ui.answers = {button::Yes, button::No};
+  EXPECT_EQ(errors.throw_(msg::ConfirmCancel), SevBenign);
+  EXPECT_EQ(errors.throw_(msg::ConfirmCancel), SevCancel);
   ASSERT_EQ(ui.boxes.size(), 2U);
   EXPECT_EQ(ui.boxes[0].caption, "Changes will be lost!");
   EXPECT_EQ(ui.boxes[0].icon, MessageIcon::Exclamation);
-  EXPECT_EQ(ui.boxes[0].buttons, button::kYes | button::kNo);
-  EXPECT_EQ(ui.boxes[0].defaultButton, button::kYes);
+  EXPECT_EQ(ui.boxes[0].buttons, button::Yes | button::No);
+  EXPECT_EQ(ui.boxes[0].defaultButton, button::Yes);
 
   add(100, SevCancel, "Cancel level", "asked like a question");
-  ui.answers = {button::kNo};
+  ui.answers = {button::No};
   EXPECT_EQ(errors.throw_(100), SevCancel);
-  EXPECT_EQ(ui.boxes.back().buttons, button::kYes | button::kNo);
+  EXPECT_EQ(ui.boxes.back().buttons, button::Yes | button::No);
 }
 
 TEST_F(ErrorManagerTest, FatalMessagesEndTheProgramWithAFailingExitCode) {
   setRuntimeError({2, "File Not Found", "", ""});
   errors.setFile("FILES.db");
-  EXPECT_EQ(errors.throw_(23), SevFatal);  // control only returns because the test's halt does
+  EXPECT_EQ(errors.throw_(msg::FileAccessError),
+            SevFatal);  // control only returns because the test's halt does
   ASSERT_EQ(ui.boxes.size(), 1U);
   EXPECT_EQ(ui.boxes[0].text,
             "File FILES.db could not be opened.  Error: File Not Found (2).  Press OK to end this "
             "application");
   EXPECT_EQ(ui.boxes[0].caption, "File Access Error");
   EXPECT_EQ(ui.boxes[0].icon, MessageIcon::Asterisk);
-  EXPECT_EQ(ui.boxes[0].buttons, button::kOk);
+  EXPECT_EQ(ui.boxes[0].buttons, button::Ok);
   ASSERT_EQ(ui.halts.size(), 1U);
   EXPECT_NE(ui.halts[0].exitCode, 0);
   EXPECT_EQ(ui.halts[0].text, "File Access Error");
 
-  EXPECT_EQ(errors.throw_(39), SevFatal);  // SevProgram is handled the same way
+  EXPECT_EQ(errors.throw_(msg::FileNotOpen), SevFatal);  // SevProgram is handled the same way
   add(100, 9, "Odd level", "unknown levels end the program too");
   EXPECT_EQ(errors.throw_(100), SevFatal);
   EXPECT_EQ(ui.halts.size(), 3U);
@@ -327,11 +330,11 @@ TEST_F(ErrorManagerTest, BenignMessagesShowNothing) {
 }
 
 TEST_F(ErrorManagerTest, MessageAsksWithTheGivenButtons) {
-  ui.answers = {button::kCancel};
-  EXPECT_EQ(errors.message(35, 70, button::kCancel), button::kCancel);
+  ui.answers = {button::Cancel};
+  EXPECT_EQ(errors.message(msg::SaveChanges, 70, button::Cancel), button::Cancel);
   ASSERT_EQ(ui.boxes.size(), 1U);
   EXPECT_EQ(ui.boxes[0].buttons, 70U);
-  EXPECT_EQ(ui.boxes[0].defaultButton, button::kCancel);
+  EXPECT_EQ(ui.boxes[0].defaultButton, button::Cancel);
   EXPECT_EQ(ui.boxes[0].icon, MessageIcon::Exclamation);
   EXPECT_EQ(ui.boxes[0].caption, "Save Record");
 }
@@ -339,14 +342,14 @@ TEST_F(ErrorManagerTest, MessageAsksWithTheGivenButtons) {
 TEST_F(ErrorManagerTest, SilentAnswersWithTheDefaultButtonAndShowsNothing) {
   errors.SILENT = true;
   errors.LOGERRORS = true;
-  EXPECT_EQ(errors.message(35, 70, button::kCancel), button::kCancel);
+  EXPECT_EQ(errors.message(msg::SaveChanges, 70, button::Cancel), button::Cancel);
   EXPECT_FALSE(std::filesystem::exists(dir / "DaxError.Log"));  // not even logged
-  ui.answers = {button::kNo};                                   // would be No, but nobody is asked
-  EXPECT_EQ(errors.throw_(8), SevBenign);
-  EXPECT_EQ(errors.throw_(2), SevNotify);
+  ui.answers = {button::No};                                    // would be No, but nobody is asked
+  EXPECT_EQ(errors.throw_(msg::ConfirmCancel), SevBenign);
+  EXPECT_EQ(errors.throw_(msg::AccessDenied), SevNotify);
   EXPECT_TRUE(ui.boxes.empty());
   // A silent fatal message still ends the program: the table cannot be used either way.
-  EXPECT_EQ(errors.throw_(23), SevFatal);
+  EXPECT_EQ(errors.throw_(msg::FileAccessError), SevFatal);
   EXPECT_EQ(ui.halts.size(), 1U);
 }
 
@@ -366,7 +369,7 @@ TEST_F(ErrorManagerTest, HistoryKeepsAtMostTheThreshold) {
   EXPECT_TRUE(ui.historyWindows.empty());
 
   errors.HISTORYTHRESHOLD = -1;
-  for (int i = 0; i < 10; ++i) errors.throw_(22);
+  for (int i = 0; i < 10; ++i) errors.throw_(msg::NoRecords);
   EXPECT_EQ(errors.history().size(), 13U);
   errors.resetHistory();
   EXPECT_TRUE(errors.history().empty());
@@ -376,17 +379,17 @@ TEST_F(ErrorManagerTest, HistoryWindowShowsMessagesOfTheViewLevel) {
   errors.HISTORYTHRESHOLD = -1;
   errors.HISTORYVIEWLEVEL = SevNotify;
   errors.HISTORYRESETONVIEW = true;
-  ui.answers = {button::kNo};
+  ui.answers = {button::No};
   // A question whose default refuses is kept only, and answers with that default.
-  EXPECT_EQ(errors.message(35, 70, button::kCancel), button::kCancel);
-  EXPECT_EQ(errors.throw_(22), SevNotify);
+  EXPECT_EQ(errors.message(msg::SaveChanges, 70, button::Cancel), button::Cancel);
+  EXPECT_EQ(errors.throw_(msg::NoRecords), SevNotify);
   ASSERT_EQ(ui.historyWindows.size(), 1U);
   const HistoryRequest& shown = ui.historyWindows[0];
   ASSERT_EQ(shown.history.size(), 2U);
   EXPECT_EQ(shown.history[0].ID, 35);
   EXPECT_EQ(shown.history[1].ID, 22);
   EXPECT_EQ(shown.caption, "No Records");
-  EXPECT_EQ(shown.buttons, button::kOk);
+  EXPECT_EQ(shown.buttons, button::Ok);
   EXPECT_TRUE(errors.history().empty());  // emptied after it was shown
   EXPECT_TRUE(ui.boxes.empty());
 }
@@ -395,16 +398,16 @@ TEST_F(ErrorManagerTest, HistoryWindowShowsMessagesOfTheViewLevel) {
 // Yes of "Confirm Delete" deletes the record.
 TEST_F(ErrorManagerTest, AQuestionThatGoesAheadByDefaultIsShownEvenWithAHistoryKept) {
   errors.HISTORYTHRESHOLD = -1;  // the history window is kept for fatal messages only
-  ui.answers = {button::kNo, button::kCancel};
-  EXPECT_EQ(errors.throw_(9), SevCancel);
+  ui.answers = {button::No, button::Cancel};
+  EXPECT_EQ(errors.throw_(msg::ConfirmDelete), SevCancel);
   ASSERT_EQ(ui.historyWindows.size(), 1U);
   EXPECT_EQ(ui.historyWindows[0].caption, "Confirm Delete");
-  EXPECT_EQ(ui.historyWindows[0].buttons, button::kYes | button::kNo);
+  EXPECT_EQ(ui.historyWindows[0].buttons, button::Yes | button::No);
   EXPECT_EQ(ui.historyWindows[0].history.back().ID, 9);
-  EXPECT_EQ(errors.message(34, 70, button::kYes), button::kCancel);
+  EXPECT_EQ(errors.message(msg::UpdateFailedRetry, 70, button::Yes), button::Cancel);
   EXPECT_EQ(ui.historyWindows.size(), 2U);
   // Notices are still kept only.
-  EXPECT_EQ(errors.throw_(22), SevNotify);
+  EXPECT_EQ(errors.throw_(msg::NoRecords), SevNotify);
   EXPECT_EQ(ui.historyWindows.size(), 2U);
   EXPECT_TRUE(ui.boxes.empty());
 }
@@ -413,7 +416,7 @@ TEST_F(ErrorManagerTest, AMessageThatEndsTheProgramIsShownWhateverTheViewLevel) 
   errors.HISTORYTHRESHOLD = -1;
   errors.HISTORYVIEWLEVEL = SevNotify;
   errors.setFile("FILES.db");
-  EXPECT_EQ(errors.throw_(39), SevFatal);
+  EXPECT_EQ(errors.throw_(msg::FileNotOpen), SevFatal);
   ASSERT_EQ(ui.historyWindows.size(), 1U);
   EXPECT_EQ(ui.historyWindows[0].caption, "File Usage Error");
   EXPECT_EQ(ui.halts.size(), 1U);
@@ -445,9 +448,9 @@ class ErrorLogTest : public ErrorManagerTest {
 
 TEST_F(ErrorLogTest, EveryRaisedMessageIsAppendedWithDateAndTime) {
   errors.setFile("FILES.db");
-  errors.throw_(2);
-  ui.answers = {button::kNo};
-  errors.message(9, button::kYes | button::kNo, button::kNo);
+  errors.throw_(msg::AccessDenied);
+  ui.answers = {button::No};
+  errors.message(msg::ConfirmDelete, button::Yes | button::No, button::No);
   EXPECT_EQ(
       test::readWholeFile(dir / "DaxError.Log"),
       "07.12.2026@10:11:12 --> Could not get write access to FILES.db so trying read-only.\r\n"
@@ -456,13 +459,13 @@ TEST_F(ErrorLogTest, EveryRaisedMessageIsAppendedWithDateAndTime) {
 
 TEST_F(ErrorLogTest, NothingIsLoggedWhenLoggingIsOff) {
   errors.LOGERRORS = false;
-  errors.throw_(2);
+  errors.throw_(msg::AccessDenied);
   EXPECT_FALSE(std::filesystem::exists(dir / "DaxError.Log"));
 }
 
 TEST_F(ErrorLogTest, ALogThatCannotBeOpenedIsPassedOverInSilence) {
   std::filesystem::create_directory(dir / "DaxError.Log");
-  EXPECT_EQ(errors.throw_(2), SevNotify);
+  EXPECT_EQ(errors.throw_(msg::AccessDenied), SevNotify);
   ASSERT_EQ(ui.boxes.size(), 1U);
   EXPECT_EQ(ui.boxes[0].caption, "Access Denied");
 }
@@ -493,7 +496,7 @@ TEST(DefaultInterfaceDeathTest, AFatalMessageEndsTheProgramWithAFailingExitCode)
       {
         ErrorManager errors;
         errors.init(nullptr);
-        errors.throw_(23);
+        errors.throw_(msg::FileAccessError);
         std::exit(0);
       },
       ::testing::ExitedWithCode(kFatalExitCode), "File Access Error");

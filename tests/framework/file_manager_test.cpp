@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "framework/messages.h"
 #include "table_fixture.h"
 
 namespace marlo {
@@ -116,7 +117,7 @@ TEST_F(FileManagerTest, WriteAccessDeniedFallsBackToReadOnly) {
   EXPECT_EQ(files.OPENMODE, 0x42);  // the next open asks for write access again
 
   rec.NAZIV = "x";
-  ui.answers = {button::kNo};            // numbering cannot add: no more attempts
+  ui.answers = {button::No};             // numbering cannot add: no more attempts
   EXPECT_EQ(files.insert(), SevNotify);  // the write fails with its own message
   EXPECT_EQ(ui.boxes.back().caption, "Auto Increment Error");
 }
@@ -238,10 +239,10 @@ TEST_F(FileManagerTest, ThreeFailedAddsAskWhetherToTryAgain) {
   ASSERT_EQ(files.open(), SevBenign);
   addFolders({"taken"});
   rec.NAZIV = "TAKEN";  // duplicates the unique name on every attempt
-  ui.answers = {button::kYes, button::kNo};
+  ui.answers = {button::Yes, button::No};
   EXPECT_EQ(files.insert(), SevNotify);
   ASSERT_EQ(captions(), (std::vector<std::string>{"Auto Increment Error", "Auto Increment Error"}));
-  EXPECT_EQ(ui.boxes[0].buttons, button::kYes | button::kNo);
+  EXPECT_EQ(ui.boxes[0].buttons, button::Yes | button::No);
   EXPECT_EQ(
       ui.boxes[0].text.rfind("Attempts to automatically number this record have failed.|File: "
                              "FOLDERS.db|Error: ",
@@ -459,7 +460,7 @@ TEST_F(FileManagerTest, SavedFileStateBringsBackPositionBufferAndNumbering) {
 TEST_F(FileManagerTest, RecordedErrorsAreShownLater) {
   start();
   setRuntimeError({90, "File System Error", "11", "disk image is malformed"});
-  files.setError(25);
+  files.setError(msg::RecordNotUpdated);
   EXPECT_TRUE(ui.boxes.empty());
   clearRuntimeError();  // what happened since does not change the recorded message
   EXPECT_EQ(files.throwLastError(), SevNotify);
@@ -467,7 +468,7 @@ TEST_F(FileManagerTest, RecordedErrorsAreShownLater) {
   EXPECT_EQ(ui.boxes[0].text,
             "An error (disk image is malformed (11)) was experienced when making changes to the "
             "FOLDERS.db file.");
-  EXPECT_EQ(files.throwMessage(24, "Pis_cd"), SevNotify);
+  EXPECT_EQ(files.throwMessage(msg::ProcedureNotDefined, "Pis_cd"), SevNotify);
   EXPECT_EQ(ui.boxes.back().text, "The Procedure Pis_cd has not been defined.");
 }
 

@@ -141,13 +141,13 @@ const std::vector<RelationSet::Link> kChildLink = {{0, 1}};   // CID -> CHILD
 
 TEST_F(RelationSetTest, DeleteAsksFirstWhenQueried) {
   readParent(2);
-  ui.answers = {button::kNo};
+  ui.answers = {button::No};
   EXPECT_EQ(parentSet.delete_(true), SevNotify);
   ASSERT_EQ(captions(), std::vector<std::string>{"Confirm Delete"});
   EXPECT_EQ(ui.boxes[0].text, "Are you sure you want to delete the highlighted record?");
   EXPECT_EQ(parentIds(), (std::vector<std::int32_t>{1, 2}));
 
-  ui.answers = {button::kYes};
+  ui.answers = {button::Yes};
   EXPECT_EQ(parentSet.delete_(true), SevBenign);
   EXPECT_EQ(parentIds(), std::vector<std::int32_t>{1});
 }
@@ -155,14 +155,14 @@ TEST_F(RelationSetTest, DeleteAsksFirstWhenQueried) {
 TEST_F(RelationSetTest, RestrictRefusesTheDeleteAndLeavesEverything) {
   parentSet.addRelation(childSet, RuleNone, RuleRestrict, kParentLink);
   readParent(1);
-  ui.answers = {button::kOk, button::kNo};  // the message, then "try again?" No
+  ui.answers = {button::Ok, button::No};  // the message, then "try again?" No
   EXPECT_EQ(parentSet.delete_(false), SevNotify);
   ASSERT_EQ(captions(), (std::vector<std::string>{"Referential Integrity Delete Error",
                                                   "Record Delete Error"}));
   EXPECT_EQ(ui.boxes[0].text,
             "This record is referenced from the file CHILDREN.db. This record cannot be deleted "
             "while these references exist.");
-  EXPECT_EQ(ui.boxes[1].buttons, button::kYes | button::kNo);
+  EXPECT_EQ(ui.boxes[1].buttons, button::Yes | button::No);
   EXPECT_EQ(parentIds(), (std::vector<std::int32_t>{1, 2}));
   EXPECT_EQ(childLinks().size(), 3U);
   EXPECT_EQ(ui.cursorChanges, (std::vector<bool>{true, false}));
@@ -171,7 +171,7 @@ TEST_F(RelationSetTest, RestrictRefusesTheDeleteAndLeavesEverything) {
 TEST_F(RelationSetTest, RetryingAFailedDeleteRunsItAgain) {
   parentSet.addRelation(childSet, RuleNone, RuleRestrict, kParentLink);
   readParent(1);
-  ui.answers = {button::kOk, button::kYes, button::kOk, button::kNo};
+  ui.answers = {button::Ok, button::Yes, button::Ok, button::No};
   EXPECT_EQ(parentSet.delete_(false), SevNotify);
   EXPECT_EQ(ui.boxes.size(), 4U);
 }
@@ -197,7 +197,7 @@ TEST_F(RelationSetTest, ARestrictFurtherDownRollsTheWholeCascadeBack) {
   parentSet.addRelation(childSet, RuleNone, RuleCascade, kParentLink);
   childSet.addRelation(grandchildSet, RuleNone, RuleRestrict, kChildLink);
   readParent(1);
-  ui.answers = {button::kOk, button::kNo};
+  ui.answers = {button::Ok, button::No};
   EXPECT_EQ(parentSet.delete_(false), SevNotify);
   ASSERT_EQ(captions(), (std::vector<std::string>{"Referential Integrity Delete Error",
                                                   "Record Delete Error"}));
@@ -299,7 +299,7 @@ TEST_F(RelationSetTest, ATransactionThatCannotStartCancelsTheChange) {
   ASSERT_EQ(KeyedTable::beginTransaction({parents.get()}), 0);  // someone framed it already
   parent.NAME = "changed";
   EXPECT_EQ(parentSet.update(true), SevNotify);
-  ui.answers = {button::kOk, button::kNo};  // then no second attempt
+  ui.answers = {button::Ok, button::No};  // then no second attempt
   EXPECT_EQ(parentSet.delete_(false), SevNotify);
   KeyedTable::rollback({parents.get()});
   ASSERT_GE(ui.boxes.size(), 2U);

@@ -35,6 +35,7 @@ namespace richtext_test {
 namespace fs = std::filesystem;
 using namespace marlo::win;       // NOLINT
 using namespace marlo::headless;  // NOLINT
+namespace button = marlo::button;
 using marlo::richtext::ContainerControl;
 using marlo::richtext::RichTextBox;
 

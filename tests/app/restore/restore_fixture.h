@@ -113,21 +113,11 @@ class RestoreTest : public ::testing::Test {
     fs::remove_all(dir_, ignored);
   }
 
+  // A fresh process, with what the main window has set by the time Restore can be pressed.
   static void resetProgramState() {
+    glo::resetAll();
     glo::HWND = "4096";
     glo::SAJZ = 999999;
-    glo::NAZ_REST.clear();
-    glo::RASPK.clear();
-    glo::OUT.clear();
-    glo::RestoreOutSize = 0;
-    glo::UNLHAGETARCORIGINALSIZE_ = 0;
-    glo::ARC_FILE_SIZE = 0;
-    glo::FILE_COUNT = 0;
-    glo::RestoreThread = 0;
-    glo::ListingQueue.clear();
-    glo::RestoreCMD.clear();
-    glo::RestoreRESULT.clear();
-    glo::RestoreLogFileName = "";
   }
 
   [[nodiscard]] const fs::path& dir() const { return dir_; }

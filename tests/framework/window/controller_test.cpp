@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <ostream>
 
 #include "framework/window/window_controller.h"
 #include "tests/framework/window/folder_app.h"
@@ -58,6 +59,18 @@ class ListAndForm : public WindowFrameworkTest {
     driver.pickRow(w, n(ListControl::List), row);
     driver.press(w, n(ListControl::Delete));
     return {w, form()};
+  }
+
+  // Opens the change form on the first folder, has another station rename it to "Theirs"
+  // meanwhile and saves "Mine" over it, answering the collision's message. Gives the form.
+  WindowHandle saveOverTheirs(WindowHandle w) {
+    pressList(w, ListControl::Change);
+    const WindowHandle f = form();
+    EXPECT_TRUE(other_->rename(1, "Theirs"));
+    driver.type(f, n(FormControl::Name), "Mine");
+    driver.answerNextMessage(marlo::button::Ok);  // ChangedElsewhereShown
+    driver.press(f, n(FormControl::Ok));
+    return f;
   }
 
   FolderApp app;
@@ -147,12 +160,12 @@ TEST_F(ListAndForm, InsertActionFourAsksWhetherToAddAnother) {
   pressList(w, ListControl::Insert);
   const WindowHandle f = form();
   driver.type(f, n(FormControl::Name), "One");
-  driver.answerNextMessage(marlo::button::kYes);
+  driver.answerNextMessage(marlo::button::Yes);
   driver.press(f, n(FormControl::Ok));
   ASSERT_TRUE(driver.isOpen(f));
   EXPECT_EQ(driver.value(f, n(FormControl::Number)), "2");
   driver.type(f, n(FormControl::Name), "Two");
-  driver.answerNextMessage(marlo::button::kNo);
+  driver.answerNextMessage(marlo::button::No);
   driver.press(f, n(FormControl::Ok));
   EXPECT_FALSE(driver.isOpen(f));
   EXPECT_EQ(captions(), (std::vector<std::string>{"Record Added", "Record Added"}));
@@ -200,12 +213,7 @@ TEST_F(ListAndForm, AChangedRecordIsWritten) {
 TEST_F(ListAndForm, AChangeByAnotherStationShowsTheirsAndKeepsTheirRecord) {
   addFolders(2);
   const WindowHandle w = startList();
-  pressList(w, ListControl::Change);
-  const WindowHandle f = form();
-  ASSERT_TRUE(other_->rename(1, "Theirs"));
-  driver.type(f, n(FormControl::Name), "Mine");
-  driver.answerNextMessage(marlo::button::kOk);  // message 7
-  driver.press(f, n(FormControl::Ok));
+  const WindowHandle f = saveOverTheirs(w);
   EXPECT_EQ(captions(), (std::vector<std::string>{"Record Was Not Updated"}));
   EXPECT_NE(driver.dialogs()[0].request.text.find("Use the Ditto Button"), std::string::npos);
   ASSERT_TRUE(driver.isOpen(f));
@@ -226,12 +234,7 @@ TEST_F(ListAndForm, AChangeByAnotherStationShowsTheirsAndKeepsTheirRecord) {
 TEST_F(ListAndForm, AfterACollisionClosingTheFormAsksNothingAndKeepsTheirs) {
   addFolders(2);
   const WindowHandle w = startList();
-  pressList(w, ListControl::Change);
-  const WindowHandle f = form();
-  ASSERT_TRUE(other_->rename(1, "Theirs"));
-  driver.type(f, n(FormControl::Name), "Mine");
-  driver.answerNextMessage(marlo::button::kOk);
-  driver.press(f, n(FormControl::Ok));
+  const WindowHandle f = saveOverTheirs(w);
   driver.press(f, n(FormControl::Cancel));
   EXPECT_FALSE(driver.isOpen(f));
   EXPECT_EQ(captions(), (std::vector<std::string>{"Record Was Not Updated"}));
@@ -275,7 +278,19 @@ class CancelAction : public ListAndForm {
   }
 };
 
-TEST_F(CancelAction, YesSavesTheChanges) {
+// Yes saves what was typed, No drops it; either way the form closes and the list shows what
+// the table holds.
+struct CancelAnswer {
+  unsigned button;
+  const char* stored;
+  friend void PrintTo(const CancelAnswer& answer, std::ostream* out) {
+    *out << "button " << answer.button << ", stored \"" << answer.stored << '"';
+  }
+};
+
+class CancelAnswered : public CancelAction, public ::testing::WithParamInterface<CancelAnswer> {};
+
+TEST_P(CancelAnswered, ClosesTheFormKeepingOrDroppingTheChanges) {
   addFolders(1);
   const WindowHandle w = startList();
   const WindowHandle f = openChangedForm(w);
@@ -283,34 +298,32 @@ TEST_F(CancelAction, YesSavesTheChanges) {
   ASSERT_TRUE(asked.has_value());
   EXPECT_EQ(asked->title, "Save Record");
   EXPECT_EQ(asked->text, "Do you want to save the changes to this record?");
-  EXPECT_EQ(asked->buttons, marlo::button::kYes | marlo::button::kNo | marlo::button::kCancel);
-  EXPECT_EQ(asked->defaultButton, marlo::button::kCancel);
-  driver.answerMessage(marlo::button::kYes);
+  EXPECT_EQ(asked->buttons, marlo::button::Yes | marlo::button::No | marlo::button::Cancel);
+  EXPECT_EQ(asked->defaultButton, marlo::button::Cancel);
+  driver.answerMessage(GetParam().button);
   EXPECT_FALSE(driver.isOpen(f));
-  EXPECT_EQ(other_->nameOf(1), "Edited");
+  EXPECT_EQ(other_->nameOf(1), GetParam().stored);
+  EXPECT_EQ(rows(w)[0], (Row{"1", GetParam().stored}));
   closeList(w);
 }
 
-TEST_F(CancelAction, NoDiscardsTheChanges) {
-  addFolders(1);
-  const WindowHandle w = startList();
-  const WindowHandle f = openChangedForm(w);
-  driver.answerMessage(marlo::button::kNo);
-  EXPECT_FALSE(driver.isOpen(f));
-  EXPECT_EQ(other_->nameOf(1), "Folder 1");
-  EXPECT_EQ(rows(w)[0], (Row{"1", "Folder 1"}));
-  closeList(w);
-}
+INSTANTIATE_TEST_SUITE_P(YesOrNo, CancelAnswered,
+                         ::testing::Values(CancelAnswer{marlo::button::Yes, "Edited"},
+                                           CancelAnswer{marlo::button::No, "Folder 1"}),
+                         [](const ::testing::TestParamInfo<CancelAnswer>& answer) {
+                           return answer.param.button == marlo::button::Yes ? "YesSaves"
+                                                                            : "NoDiscards";
+                         });
 
 TEST_F(CancelAction, CancelKeepsTheFormOnItsFirstField) {
   addFolders(1);
   const WindowHandle w = startList();
   const WindowHandle f = openChangedForm(w);
-  driver.answerMessage(marlo::button::kCancel);
+  driver.answerMessage(marlo::button::Cancel);
   ASSERT_TRUE(driver.isOpen(f));
   EXPECT_EQ(driver.screen(f).focus, n(FormControl::Name));
   EXPECT_EQ(driver.value(f, n(FormControl::Name)), "Edited");
-  driver.answerNextMessage(marlo::button::kNo);
+  driver.answerNextMessage(marlo::button::No);
   driver.closeBox(f);
   EXPECT_FALSE(driver.isOpen(f));
   EXPECT_EQ(other_->nameOf(1), "Folder 1");
@@ -334,10 +347,10 @@ TEST_F(ListAndForm, DeleteAsksConfirmDeleteWithoutOpeningTheForm) {
   addFolders(3);
   const WindowHandle w = startList();
   driver.pickRow(w, n(ListControl::List), 2);
-  driver.answerNextMessage(marlo::button::kNo);
+  driver.answerNextMessage(marlo::button::No);
   pressList(w, ListControl::Delete);
   EXPECT_TRUE(other_->exists(2));
-  driver.answerNextMessage(marlo::button::kYes);
+  driver.answerNextMessage(marlo::button::Yes);
   pressList(w, ListControl::Delete);
   EXPECT_EQ(captions(), (std::vector<std::string>{"Confirm Delete", "Confirm Delete"}));
   EXPECT_EQ(driver.dialogs()[0].request.text,
@@ -366,22 +379,22 @@ TEST_F(ListAndForm, DeleteThroughTheFormWhenTheActionSaysSo) {
 TEST_F(ListAndForm, AFailedDeleteFromTheFormAsksWhetherToTryAgainAndCancelStays) {
   const auto [w, f] = openDeleteForm(2);
   ASSERT_NE(f, 0);
-  ASSERT_TRUE(other_->remove(2));                    // gone before the form deletes it
-  driver.answerNextMessage(marlo::button::kOk);      // "Record was not deleted"
-  driver.answerNextMessage(marlo::button::kNo);      // the table manager's "try again?"
-  driver.answerNextMessage(marlo::button::kCancel);  // the form's
+  ASSERT_TRUE(other_->remove(2));                   // gone before the form deletes it
+  driver.answerNextMessage(marlo::button::Ok);      // "Record was not deleted"
+  driver.answerNextMessage(marlo::button::No);      // the table manager's "try again?"
+  driver.answerNextMessage(marlo::button::Cancel);  // the form's
   driver.press(f, n(FormControl::Ok));
   EXPECT_EQ(captions(), (std::vector<std::string>{"Record was not deleted", "Record Delete Error",
                                                   "Record Delete Error"}));
   const auto asked = driver.dialogs().back().request;
-  EXPECT_EQ(asked.buttons, marlo::button::kYes | marlo::button::kNo | marlo::button::kCancel);
-  EXPECT_EQ(asked.defaultButton, marlo::button::kCancel);
+  EXPECT_EQ(asked.buttons, marlo::button::Yes | marlo::button::No | marlo::button::Cancel);
+  EXPECT_EQ(asked.defaultButton, marlo::button::Cancel);
   ASSERT_TRUE(driver.isOpen(f));
   EXPECT_EQ(driver.screen(f).focus, n(FormControl::Name));
 
-  driver.answerNextMessage(marlo::button::kOk);
-  driver.answerNextMessage(marlo::button::kNo);
-  driver.answerNextMessage(marlo::button::kNo);  // the form's: give up
+  driver.answerNextMessage(marlo::button::Ok);
+  driver.answerNextMessage(marlo::button::No);
+  driver.answerNextMessage(marlo::button::No);  // the form's: give up
   driver.press(f, n(FormControl::Ok));
   EXPECT_FALSE(driver.isOpen(f));
   EXPECT_EQ(captions().size(), 6U);
@@ -474,7 +487,7 @@ TEST_F(ListAndForm, KeysOnTheListPressItsButtons) {
   EXPECT_EQ(driver.value(form(), n(FormControl::Number)), "2");
   driver.press(form(), n(FormControl::Cancel));
 
-  driver.answerNextMessage(marlo::button::kYes);
+  driver.answerNextMessage(marlo::button::Yes);
   driver.pressKey(w, list, key::Delete);
   EXPECT_EQ(captions(), std::vector<std::string>{"Confirm Delete"});
   EXPECT_FALSE(other_->exists(2));
@@ -673,7 +686,7 @@ TEST_F(ListAndForm, APagedListShowsAnInsertedRecordAndClosesTheGapOfADeletedOne)
   EXPECT_EQ(highlighted(w), 5);
   driver.scroll(w, n(ListControl::List), event::ScrollTop);
   driver.pickRow(w, n(ListControl::List), 2);
-  driver.answerNextMessage(marlo::button::kYes);
+  driver.answerNextMessage(marlo::button::Yes);
   pressList(w, ListControl::Delete);
   EXPECT_EQ(rows(w)[1], (Row{"3", "Folder 3"}));
   EXPECT_EQ(rows(w).back(), (Row{"6", "Folder 6"}));

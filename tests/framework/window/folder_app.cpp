@@ -5,6 +5,7 @@
 namespace marlo::test {
 
 using win::ControlKind;
+using win::n;
 
 TableDeclaration declareFolderTable(FolderRecord& record) {
   TableDeclaration decl;
@@ -30,19 +31,18 @@ FolderApp::~FolderApp() {
 // --- the form ----------------------------------------------------------------------------------
 
 SeverityLevel FolderForm::init() {
-  globalErrors.setProcedureName("up_folder");
-  REQUEST = pendingRequest;
-  if (const SeverityLevel r = WindowController::init(); r != SevBenign) return r;
+  return setUp({.procedure = "up_folder",
+                .window = &window_,
+                .firstField = n(FormControl::Name),
+                .toolbar = &toolbar_,
+                .beforeOpen = [this] { return prepare(); }});
+}
+
+SeverityLevel FolderForm::prepare() {
   ++app_.formsOpened;
   app_.lastFormRequest = REQUEST;
-  FIRSTFIELD = n(FormControl::Name);
-  VCRREQUEST = &navigationRequest;
-  ERRORS = &globalErrors;
   HISTORYKEY = app_.historyKey;
-  addToolbar(toolbar_);
   addToolbarTarget(target_);
-  pendingRequest = 0;
-  lastResponse = 0;
   INSERTACTION = app_.insertAction;
   DELETEACTION = app_.deleteAction;
   CANCELACTION = app_.cancelAction;
@@ -61,22 +61,22 @@ SeverityLevel FolderForm::init() {
   PRIMARY = &app_.relations;
   if (primeUpdate() != 0) return SevNotify;
   layOut();
-  openWindow(window_);
-  OPENED = true;
-  setAlerts();
   return SevBenign;
 }
 
 void FolderForm::layOut() {
-  window_.add(ControlKind::Prompt, "Number:", {4, 4, 40, 10});
-  const int number = window_.add(ControlKind::Display, "", {48, 4, 40, 10});
-  window_.bind(number, win::Binding::to(app_.record.RBR));
-  window_.add(ControlKind::Prompt, "Folder:", {4, 20, 40, 10});
-  const int name = window_.add(ControlKind::Entry, "", {48, 20, 140, 12});
-  window_.bind(name, win::Binding::to(app_.record.NAZIV));
-  if (REQUEST == RequestView) window_.setFlag(name, win::flag::ReadOnly, true);
-  window_.add(ControlKind::Button, "&OK", {100, 60, 40, 14}, win::flag::Default);
-  window_.add(ControlKind::Button, "&Cancel", {150, 60, 40, 14});
+  using C = FormControl;
+  window_.add<FormControl>({
+      {C::NumberPrompt, ControlKind::Prompt, "Number:", {4, 4, 40, 10}},
+      {C::Number, ControlKind::Display, "", {48, 4, 40, 10}},
+      {C::NamePrompt, ControlKind::Prompt, "Folder:", {4, 20, 40, 10}},
+      {C::Name, ControlKind::Entry, "", {48, 20, 140, 12}},
+      {C::Ok, ControlKind::Button, "&OK", {100, 60, 40, 14}, win::flag::Default},
+      {C::Cancel, ControlKind::Button, "&Cancel", {150, 60, 40, 14}},
+  });
+  window_.bind(n(C::Number), win::Binding::to(app_.record.RBR));
+  window_.bind(n(C::Name), win::Binding::to(app_.record.NAZIV));
+  if (REQUEST == RequestView) window_.setFlag(n(C::Name), win::flag::ReadOnly, true);
 }
 
 void FolderForm::primeFields() {
@@ -98,14 +98,13 @@ SeverityLevel FolderForm::kill() {
 // --- the list ------------------------------------------------------------------------------------
 
 SeverityLevel FolderList::init() {
-  globalErrors.setProcedureName("Folders");
-  REQUEST = pendingRequest;
-  if (const SeverityLevel r = WindowController::init(); r != SevBenign) return r;
-  VCRREQUEST = &navigationRequest;
-  ERRORS = &globalErrors;
-  addToolbar(toolbar_);
-  pendingRequest = 0;
-  lastResponse = 0;
+  return setUp(
+      {.procedure = "Folders", .window = &window_, .toolbar = &toolbar_, .beforeOpen = [this] {
+         return prepare();
+       }});
+}
+
+SeverityLevel FolderList::prepare() {
   addButton(n(ListControl::Close), ResponseCancelled);
   app_.relations.open();
   FILESOPENED = true;
@@ -123,31 +122,30 @@ SeverityLevel FolderList::init() {
   if (app_.withSelect) list.SELECTCONTROL = n(ListControl::Select);
   if (app_.withTools) list.TOOLCONTROL = n(ListControl::Tools);
   list.ASKPROCEDURE = 1;
-  openWindow(window_);
-  OPENED = true;
-  setAlerts();
   return SevBenign;
 }
 
 void FolderList::layOut() {
-  const int rows =
-      window_.add(ControlKind::List, "", {4, 4, 180, app_.listHeight}, win::flag::VScroll);
+  using C = ListControl;
+  window_.add<ListControl>({
+      {C::List, ControlKind::List, "", {4, 4, 180, app_.listHeight}, win::flag::VScroll},
+      {C::Insert, ControlKind::Button, "&Insert", {190, 4, 60, 14}},
+      {C::Change, ControlKind::Button, "&Change", {190, 20, 60, 14}},
+      {C::Delete, ControlKind::Button, "&Delete", {190, 36, 60, 14}},
+      {C::View, ControlKind::Button, "&View", {190, 52, 60, 14}},
+      {C::Select, ControlKind::Button, "&Select", {190, 68, 60, 14}},
+      {C::Close, ControlKind::Button, "C&lose", {190, 100, 60, 14}},
+      {C::Tools, ControlKind::Button, "&Tools", {190, 84, 60, 14}},
+  });
   win::ListColumn number;
   number.header = "Nr";
   number.width = 24;
   win::ListColumn name;
   name.header = "Folder";
   name.width = 150;
-  window_.setColumns(rows, {number, name});
-  window_.add(ControlKind::Button, "&Insert", {190, 4, 60, 14});
-  window_.add(ControlKind::Button, "&Change", {190, 20, 60, 14});
-  window_.add(ControlKind::Button, "&Delete", {190, 36, 60, 14});
-  window_.add(ControlKind::Button, "&View", {190, 52, 60, 14});
-  window_.add(ControlKind::Button, "&Select", {190, 68, 60, 14});
-  window_.add(ControlKind::Button, "C&lose", {190, 100, 60, 14});
-  window_.add(ControlKind::Button, "&Tools", {190, 84, 60, 14});
-  if (!app_.withTools) window_.hide(n(ListControl::Tools));
-  if (app_.deleteDisabled) window_.disable(n(ListControl::Delete));
+  window_.setColumns(n(C::List), {number, name});
+  if (!app_.withTools) window_.hide(n(C::Tools));
+  if (app_.deleteDisabled) window_.disable(n(C::Delete));
 }
 
 std::uint8_t FolderList::runProcedure(int number, std::uint8_t request) {

@@ -54,13 +54,6 @@ struct FolderApp {
 enum class ListControl : int { List = 1, Insert, Change, Delete, View, Select, Close, Tools };
 enum class FormControl : int { NumberPrompt = 1, Number, NamePrompt, Name, Ok, Cancel };
 
-constexpr int n(ListControl c) {
-  return static_cast<int>(c);
-}
-constexpr int n(FormControl c) {
-  return static_cast<int>(c);
-}
-
 class FolderForm : public WindowController {
  public:
   explicit FolderForm(FolderApp& app) : app_(app) {}
@@ -69,6 +62,7 @@ class FolderForm : public WindowController {
   void primeFields() override;
 
  private:
+  SeverityLevel prepare();
   void layOut();
 
   FolderApp& app_;
@@ -87,6 +81,7 @@ class FolderList : public WindowController {
   BrowseList list;
 
  private:
+  SeverityLevel prepare();
   void layOut();
 
   FolderApp& app_;

@@ -3,6 +3,7 @@
 
 #include <atomic>
 
+#include "framework/messages.h"
 #include "framework/window/message_window.h"
 #include "tests/framework/window/window_fixture.h"
 
@@ -29,7 +30,6 @@ class MessageHistory : public WindowFrameworkTest {
     }
     return out;
   }
-  static constexpr int n(MessageWindowControl c) { return static_cast<int>(c); }
   std::atomic<unsigned> answer_{0};
 };
 
@@ -38,9 +38,9 @@ TEST_F(MessageHistory, ListsTheHistoryWithTheNewestSelectedAndAnOkButton) {
   globalErrors.setFile("FOLDERS");
   driver.start([this] {
     globalErrors.setProcedureName("Trayicon");
-    answer_ = globalErrors.message(8, marlo::button::kYes | marlo::button::kNo,
-                                   marlo::button::kNo);  // kept only
-    answer_ = static_cast<unsigned>(globalErrors.throw_(2));
+    answer_ = globalErrors.message(msg::ConfirmCancel, marlo::button::Yes | marlo::button::No,
+                                   marlo::button::No);  // kept only
+    answer_ = static_cast<unsigned>(globalErrors.throw_(msg::AccessDenied));
   });
   const WindowHandle w = driver.waitForWindow("Access Denied");
   ASSERT_NE(w, 0);
@@ -68,9 +68,9 @@ TEST_F(MessageHistory, ListsTheHistoryWithTheNewestSelectedAndAnOkButton) {
 TEST_F(MessageHistory, ButtonsFromTheHighestCodeDownAndThePressedOneIsTheAnswer) {
   globalErrors.HISTORYVIEWLEVEL = 1;
   driver.start([this] {
-    answer_ =
-        globalErrors.message(35, marlo::button::kYes | marlo::button::kNo | marlo::button::kCancel,
-                             marlo::button::kCancel);
+    answer_ = globalErrors.message(msg::SaveChanges,
+                                   marlo::button::Yes | marlo::button::No | marlo::button::Cancel,
+                                   marlo::button::Cancel);
   });
   const WindowHandle w = driver.waitForWindow("Save Record");
   ASSERT_NE(w, 0);
@@ -80,25 +80,26 @@ TEST_F(MessageHistory, ButtonsFromTheHighestCodeDownAndThePressedOneIsTheAnswer)
   EXPECT_FALSE(driver.control(w, n(MessageWindowControl::Place4)).visible());
   driver.press(w, n(MessageWindowControl::Place2));
   ASSERT_TRUE(driver.waitEnded());
-  EXPECT_EQ(answer_, marlo::button::kNo);
+  EXPECT_EQ(answer_, marlo::button::No);
 }
 
 TEST_F(MessageHistory, TheCloseBoxAnswersCancel) {
   globalErrors.HISTORYVIEWLEVEL = 1;
   driver.start([this] {
     answer_ = globalErrors.message(
-        35, marlo::button::kYes | marlo::button::kNo | marlo::button::kCancel, marlo::button::kYes);
+        35, marlo::button::Yes | marlo::button::No | marlo::button::Cancel, marlo::button::Yes);
   });
   const WindowHandle w = driver.waitForWindow("Save Record");
   driver.closeBox(w);
   ASSERT_TRUE(driver.waitEnded());
-  EXPECT_EQ(answer_, marlo::button::kCancel);
+  EXPECT_EQ(answer_, marlo::button::Cancel);
 }
 
 // A halt on another thread ends the history window unanswered: the question must then change
 // nothing, where its default (Yes) would delete.
 TEST_F(MessageHistory, AHaltAnswersAnOpenQuestionNoRatherThanItsDefault) {
-  driver.start([this] { answer_ = 100 + static_cast<unsigned>(globalErrors.throw_(9)); });
+  driver.start(
+      [this] { answer_ = 100 + static_cast<unsigned>(globalErrors.throw_(msg::ConfirmDelete)); });
   ASSERT_NE(driver.waitForWindow("Confirm Delete"), 0);
   engine.halt(0);
   ASSERT_TRUE(driver.waitEnded());
@@ -107,19 +108,20 @@ TEST_F(MessageHistory, AHaltAnswersAnOpenQuestionNoRatherThanItsDefault) {
 
 TEST_F(MessageHistory, PlainMessagesGoThroughTheViewsMessageBox) {
   globalErrors.HISTORYTHRESHOLD = 0;
-  driver.answerNextMessage(marlo::button::kNo);
-  driver.start([this] { answer_ = static_cast<unsigned>(globalErrors.throw_(9)); });
+  driver.answerNextMessage(marlo::button::No);
+  driver.start(
+      [this] { answer_ = static_cast<unsigned>(globalErrors.throw_(msg::ConfirmDelete)); });
   ASSERT_TRUE(driver.waitEnded());
   const auto shown = driver.dialogs();
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].request.title, "Confirm Delete");
-  EXPECT_EQ(shown[0].request.icon, win::MessageIcon::Exclamation);
-  EXPECT_EQ(shown[0].request.buttons, marlo::button::kYes | marlo::button::kNo);
+  EXPECT_EQ(shown[0].request.icon, MessageIcon::Exclamation);
+  EXPECT_EQ(shown[0].request.buttons, marlo::button::Yes | marlo::button::No);
   EXPECT_EQ(answer_, static_cast<unsigned>(SevCancel));
   // Line breaks of message texts reach the box as new lines.
-  driver.answerNextMessage(marlo::button::kOk);
+  driver.answerNextMessage(marlo::button::Ok);
   globalErrors.setFile("FOLDERS");
-  driver.start([] { globalErrors.throw_(4); });
+  driver.start([] { globalErrors.throw_(msg::RecordInsertError); });
   ASSERT_TRUE(driver.waitEnded());
   EXPECT_EQ(driver.dialogs().back().request.text.find('|'), std::string::npos);
   EXPECT_NE(driver.dialogs().back().request.text.find("\nFile: FOLDERS\n"), std::string::npos);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -27,9 +28,10 @@ class WindowFrameworkTest : public ::testing::Test {
   void SetUp() override {
     previousDir_ = std::filesystem::current_path();
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string pattern = (std::filesystem::temp_directory_path() /
-                           (std::string("marlo-fwwin-") + info->name() + "-XXXXXX"))
-                              .string();
+    std::string name = info->name();  // a parameterised test's name holds a "/"
+    std::replace(name.begin(), name.end(), '/', '-');
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / ("marlo-fwwin-" + name + "-XXXXXX")).string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     dir_ = pattern;
     std::filesystem::current_path(dir_);

@@ -134,7 +134,7 @@ class OleControlFailure : public OleControlTest,
 TEST_P(OleControlFailure, TellsThePersonAndClosesTheProgramDown) {
   OleControl control;
   std::atomic<int> ok{-1};
-  driver_.answerNextMessage(win::button::Ok);
+  driver_.answerNextMessage(button::Ok);
   runWindow(control, GetParam().file, "{NOT-REGISTERED-ANYWHERE}", &ok);
   driver_.waitEnded();  // the close-down ends the window's loop
   EXPECT_EQ(ok, 0);

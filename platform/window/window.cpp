@@ -39,11 +39,15 @@ Window::~Window() {
 
 // --- The window ---------------------------------------------------------------------------
 
+// Only a popup asked of a window that is not open finds no engine of its own.
+Engine& Window::engine() const {
+  return engine_ != nullptr ? *engine_ : Engine::instance();
+}
+
 void Window::notifyWindow() {
   if (!open_) return;
-  Engine& engine = Engine::instance();
-  engine.windowPropsChanged(props_);
-  engine.view().windowChanged(props_);
+  engine_->windowPropsChanged(props_);
+  engine_->view().windowChanged(props_);
 }
 
 void Window::setTitle(std::string title) {
@@ -162,7 +166,7 @@ std::string Window::statusText(int zone) const {
 
 void Window::setTimer(int hundredths) {
   timer_ = std::max(0, hundredths);
-  if (open_) Engine::instance().setTimer(handle(), timer_);
+  if (open_) engine_->setTimer(handle(), timer_);
 }
 
 WindowProc Window::setWindowProc(WindowProc proc) {
@@ -222,7 +226,7 @@ const ControlState& Window::control(int control) const {
 
 void Window::notify(int control) {
   if (!open_ || !hasControl(control)) return;
-  Engine::instance().view().controlChanged(handle(), at(control).state);
+  engine_->view().controlChanged(handle(), at(control).state);
 }
 
 void Window::setName(int control, std::string name) {
@@ -435,7 +439,7 @@ void Window::select(int control) {
   stopPass();
   if (control != 0 && !hasControl(control)) return;
   focus_ = control;
-  if (open_) Engine::instance().view().focusControl(handle(), control);
+  if (open_) engine_->view().focusControl(handle(), control);
 }
 
 void Window::stopPass() {
@@ -485,11 +489,12 @@ EventCode Window::checkField(int control) {
 
 void Window::open() {
   if (open_ || closed_) return;
-  Engine& engine = Engine::instance();
-  if (Engine::currentThread() == 0) {
+  engine_ = Engine::current();
+  if (engine_ == nullptr) {
     std::fputs("marlo: a window opens only on a program thread (Engine::start)\n", stderr);
     std::abort();
   }
+  Engine& engine = *engine_;
   props_.thread = Engine::currentThread();
   props_.handle = engine.registerWindow(*this);
   open_ = true;
@@ -512,7 +517,7 @@ void Window::close() {
     closed_ = true;
     return;
   }
-  Engine& engine = Engine::instance();
+  Engine& engine = *engine_;
   open_ = false;
   closed_ = true;
   acceptAll_ = false;
@@ -533,7 +538,7 @@ void Window::close() {
 
 void Window::post(EventCode code, int control) {
   if (!open_) return;
-  Engine::instance().post(handle(), code, control);
+  engine_->post(handle(), code, control);
 }
 
 void Window::deliverLater(EventCode code, int control, KeyCode key, int thumb) {
@@ -570,9 +575,8 @@ const Event* Window::accept() {
 
 // Waits for the next event of this window and makes it current; false when the loop ends.
 bool Window::takeNext() {
-  Engine& engine = Engine::instance();
   for (;;) {
-    if (!open_ || engine.halting() || Engine::ending()) return false;
+    if (!open_ || engine_->halting() || Engine::ending()) return false;
     if (!pending_.empty()) {
       const Pending p = pending_.front();
       pending_.pop_front();
@@ -592,14 +596,15 @@ bool Window::takeNext() {
       }
       return true;
     }
-    Engine::QueueItem item;
-    if (!engine.take(*this, item)) return false;
-    if (item.kind == Engine::QueueItem::Kind::Input) {
+    const std::optional<QueueItem> next = engine_->take(*this);
+    if (!next) return false;
+    const QueueItem& item = *next;
+    if (item.kind == QueueItem::Kind::Input) {
       applyInput(item.input);
       continue;
     }
-    if (item.kind == Engine::QueueItem::Kind::Tick) {
-      engine.timerTaken(handle());
+    if (item.kind == QueueItem::Kind::Tick) {
+      engine_->timerTaken(handle());
       current_ = Event{event::Timer, handle(), 0, 0, 0};
       return true;
     }
@@ -853,7 +858,7 @@ int Window::popup(std::vector<MenuItem> menu) {
   request.owner = handle();
   request.menu = std::move(menu);
   request.defaultButton = 0;
-  return Engine::instance().runDialog(std::move(request)).item;
+  return engine().runDialog(std::move(request)).item;
 }
 
 }  // namespace marlo::win

@@ -232,6 +232,7 @@ class Window {
 
   Control& at(int control);
   const Control& at(int control) const;
+  [[nodiscard]] Engine& engine() const;
   void notify(int control);
   void notifyWindow();
   void deliverLater(EventCode code, int control, KeyCode key = 0, int thumb = 0);
@@ -248,7 +249,8 @@ class Window {
 
   WindowProps props_;
   std::vector<Control> controls_;
-  Control scratch_;  // what changes to a control that does not exist go to
+  Control scratch_;           // what changes to a control that does not exist go to
+  Engine* engine_ = nullptr;  // the engine of the thread that opened the window
   std::deque<Pending> pending_;
   Event current_;
   bool haveCurrent_ = false;

@@ -73,7 +73,6 @@ class Window {
   void setState(WindowState state);
   [[nodiscard]] bool isVisible() const { return props_.visible; }
   void setVisible(bool visible);
-  [[nodiscard]] bool isEnabled() const { return props_.enabled; }
   void setCursor(Cursor cursor);
   // Status bar: one width per zone (-1 = the rest of the bar).
   void setStatusBar(std::vector<int> widths);

@@ -43,12 +43,24 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/core/picture.h"
+
 namespace marlo::qt {
 
 namespace {
 
 const char* const kWindowProperty = "marloWindow";
 const char* const kControlProperty = "marloControl";
+
+// The view is made before the engine and serves whichever engine the process has: what the
+// person does goes to it (to none while the program starts or after it has ended).
+Engine* processEngine() {
+  return Engine::exists() ? &Engine::instance() : nullptr;
+}
+
+void reportTray(WindowHandle window, unsigned id, TrayAction action) {
+  if (Engine* engine = processEngine()) engine->trayAction(window, id, action);
+}
 
 QString qs(const std::string& s) {
   return QString::fromStdString(s);
@@ -379,7 +391,7 @@ std::pair<double, double> QtView::dialogUnit(WindowHandle window) const {
 }
 
 void QtView::personInput(WindowHandle window, Input input) {
-  if (Engine::exists()) Engine::instance().sendInput(window, std::move(input));
+  if (Engine* engine = processEngine()) engine->sendInput(window, std::move(input));
 }
 
 void QtView::windowOpened(const WindowSnapshot& window) {
@@ -539,7 +551,8 @@ void QtView::frameEvent(WindowHandle window, QEvent* event) {
   if (frame == nullptr || frame->applying || !w->placed) return;
   Frame& f = *frame;
   if (event->type() == QEvent::ActivationChange) {
-    if (f.isActiveWindow() && Engine::exists()) Engine::instance().activate(window);
+    if (Engine* engine = processEngine(); engine != nullptr && f.isActiveWindow())
+      engine->activate(window);
     return;
   }
   if (event->type() == QEvent::WindowStateChange) {
@@ -565,141 +578,321 @@ void QtView::frameEvent(WindowHandle window, QEvent* event) {
 
 // --- Controls ----------------------------------------------------------------------------------
 
-QWidget* QtView::createControl(Win& w, const ControlState& s) {
-  QWidget* parent = w.content;
-  const WindowHandle h = w.handle;
-  const int n = s.number;
-  QWidget* widget = nullptr;
-  switch (s.kind) {
-    case ControlKind::Text:
-    case ControlKind::Prompt: {
-      auto* label = new QLabel(parent);
-      label->setTextFormat(Qt::PlainText);
-      widget = label;
-      break;
-    }
-    case ControlKind::Entry:
-    case ControlKind::Display: {
-      auto* edit = new QLineEdit(parent);
-      connect(edit, &QLineEdit::textEdited, this, [this, h, n](const QString& text) {
-        personInput(h, Input::edit(n, text.toStdString()));
-      });
-      connect(edit, &QLineEdit::editingFinished, this, [this, h, n, edit] {
-        if (!edit->isModified()) return;
-        edit->setModified(false);
-        personInput(h, Input::enter(n, edit->text().toStdString()));
-      });
-      widget = edit;
-      break;
-    }
-    case ControlKind::Button: {
-      auto* b = new QPushButton(parent);
-      connect(b, &QPushButton::clicked, this, [this, h, n] { personInput(h, Input::press(n)); });
-      widget = b;
-      break;
-    }
-    case ControlKind::CheckBox: {
-      QAbstractButton* b = nullptr;
-      if (s.has(flag::Latch)) {
-        auto* latch = new QPushButton(parent);
-        latch->setCheckable(true);
-        b = latch;
-      } else {
-        b = new QCheckBox(parent);
-      }
-      connect(b, &QAbstractButton::clicked, this,
-              [this, h, n] { personInput(h, Input::press(n)); });
-      widget = b;
-      break;
-    }
-    case ControlKind::OptionGroup: {
-      widget = new QGroupBox(parent);
-      w.groups[n] = new QButtonGroup(widget);
-      break;
-    }
-    case ControlKind::Radio: {
-      auto* b = new QRadioButton(parent);
-      connect(b, &QRadioButton::clicked, this, [this, h, n] { personInput(h, Input::press(n)); });
-      widget = b;
-      break;
-    }
-    case ControlKind::List: {
-      if (s.has(flag::Drop)) {
-        auto* combo = new QComboBox(parent);
-        connect(combo, &QComboBox::activated, this,
-                [this, h, n](int index) { personInput(h, Input::selectRow(n, index + 1)); });
-        widget = combo;
-        break;
-      }
-      auto* tree = new QTreeWidget(parent);
-      tree->setRootIsDecorated(false);
-      tree->setUniformRowHeights(true);
-      tree->setAllColumnsShowFocus(true);
-      tree->setSelectionMode(QAbstractItemView::SingleSelection);
-      tree->setContextMenuPolicy(Qt::NoContextMenu);
-      tree->viewport()->setProperty(kWindowProperty, h);
-      tree->viewport()->setProperty(kControlProperty, n);
-      tree->viewport()->installEventFilter(this);
-      connect(tree, &QTreeWidget::itemPressed, this, [this, h, n, tree](QTreeWidgetItem* item) {
-        if (QApplication::mouseButtons() & Qt::LeftButton) {
-          personInput(h, Input::selectRow(n, tree->indexOfTopLevelItem(item) + 1));
-        }
-      });
-      connect(tree, &QTreeWidget::itemDoubleClicked, this,
-              [this, h, n, tree](QTreeWidgetItem* item) {
-                personInput(h, Input::activateRow(n, tree->indexOfTopLevelItem(item) + 1));
-              });
-      // A person dragging the scroll bar's thumb reports where it was let go, as 0..100 of the
-      // way down, so that a list showing one page at a time can fetch the records there.
-      connect(tree->verticalScrollBar(), &QScrollBar::sliderReleased, this, [this, h, n, tree] {
+namespace {
+
+// The editor shows the control's document. A document made on a program thread is handed over
+// without a thread (see the rich-text component) and joins the GUI thread here, where the
+// person edits it from now on.
+void showDocument(QTextEdit& editor, const std::shared_ptr<QTextDocument>& document) {
+  QTextDocument* doc = document.get();
+  if (doc != nullptr && doc->thread() != QThread::currentThread()) {
+    if (doc->thread() != nullptr) return;  // another thread's: never shown from here
+    doc->moveToThread(QThread::currentThread());
+  }
+  if (editor.document() == doc) return;
+  // An editor deletes a document it owns when it gets another; the program's it only leaves.
+  editor.setDocument(doc != nullptr ? doc : new QTextDocument(&editor));
+}
+
+// What making a control's widget needs: where it goes, which control it shows, and how what the
+// person does reaches the engine. Connections and event filters belong to the view.
+struct Making {
+  QObject* view = nullptr;
+  QWidget* parent = nullptr;
+  WindowHandle window = 0;
+  int control = 0;
+  std::function<void(Input)> report;
+};
+
+// Events of a scrolling widget's viewport reach the view's filter as the control's own.
+void watchViewport(const Making& m, QAbstractScrollArea& area) {
+  area.viewport()->setProperty(kWindowProperty, m.window);
+  area.viewport()->setProperty(kControlProperty, m.control);
+  area.viewport()->installEventFilter(m.view);
+}
+
+QWidget* reportPress(const Making& m, QAbstractButton* button) {
+  const int n = m.control;
+  QObject::connect(button, &QAbstractButton::clicked, m.view,
+                   [report = m.report, n] { report(Input::press(n)); });
+  return button;
+}
+
+QWidget* makeLabel(const Making& m) {
+  auto* label = new QLabel(m.parent);
+  label->setTextFormat(Qt::PlainText);
+  return label;
+}
+
+QWidget* makeEntry(const Making& m) {
+  auto* edit = new QLineEdit(m.parent);
+  const int n = m.control;
+  QObject::connect(edit, &QLineEdit::textEdited, m.view, [report = m.report, n](const QString& t) {
+    report(Input::edit(n, t.toStdString()));
+  });
+  QObject::connect(edit, &QLineEdit::editingFinished, m.view, [report = m.report, n, edit] {
+    if (!edit->isModified()) return;
+    edit->setModified(false);
+    report(Input::enter(n, edit->text().toStdString()));
+  });
+  return edit;
+}
+
+QWidget* makeCheckBox(const Making& m, const ControlState& s) {
+  if (!s.has(flag::Latch)) return reportPress(m, new QCheckBox(m.parent));
+  auto* latch = new QPushButton(m.parent);
+  latch->setCheckable(true);
+  return reportPress(m, latch);
+}
+
+QWidget* makeDropList(const Making& m) {
+  auto* combo = new QComboBox(m.parent);
+  const int n = m.control;
+  QObject::connect(combo, &QComboBox::activated, m.view,
+                   [report = m.report, n](int index) { report(Input::selectRow(n, index + 1)); });
+  return combo;
+}
+
+QWidget* makeList(const Making& m) {
+  auto* tree = new QTreeWidget(m.parent);
+  tree->setRootIsDecorated(false);
+  tree->setUniformRowHeights(true);
+  tree->setAllColumnsShowFocus(true);
+  tree->setSelectionMode(QAbstractItemView::SingleSelection);
+  tree->setContextMenuPolicy(Qt::NoContextMenu);
+  watchViewport(m, *tree);
+  const int n = m.control;
+  const auto report = m.report;
+  QObject::connect(tree, &QTreeWidget::itemPressed, m.view, [report, n, tree](QTreeWidgetItem* i) {
+    if (QApplication::mouseButtons() & Qt::LeftButton)
+      report(Input::selectRow(n, tree->indexOfTopLevelItem(i) + 1));
+  });
+  QObject::connect(tree, &QTreeWidget::itemDoubleClicked, m.view,
+                   [report, n, tree](QTreeWidgetItem* item) {
+                     report(Input::activateRow(n, tree->indexOfTopLevelItem(item) + 1));
+                   });
+  // A person dragging the scroll bar's thumb reports where it was let go, as 0..100 of the
+  // way down, so that a list showing one page at a time can fetch the records there.
+  QObject::connect(
+      tree->verticalScrollBar(), &QScrollBar::sliderReleased, m.view, [report, n, tree] {
         const QScrollBar* bar = tree->verticalScrollBar();
         const int range = bar->maximum() - bar->minimum();
         const int thumb = range <= 0 ? 0 : (bar->value() - bar->minimum()) * 100 / range;
-        personInput(h, Input::scrollBar(n, event::ScrollDrag, thumb));
+        report(Input::scrollBar(n, event::ScrollDrag, thumb));
       });
-      widget = tree;
-      break;
-    }
-    case ControlKind::Panel: {
-      auto* frame = new QFrame(parent);
-      frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-      widget = frame;
-      break;
-    }
-    case ControlKind::Line: {
-      auto* frame = new QFrame(parent);
-      frame->setFrameStyle(QFrame::HLine | QFrame::Sunken);
-      widget = frame;
-      break;
-    }
-    case ControlKind::Progress: {
-      auto* bar = new QProgressBar(parent);
-      bar->setTextVisible(false);
-      widget = bar;
-      break;
-    }
-    case ControlKind::TextBox: {
-      auto* text = new QPlainTextEdit(parent);
-      widget = text;
-      break;
-    }
-    case ControlKind::RichText: {
-      auto* edit = new QTextEdit(parent);
-      edit->setAcceptRichText(true);
-      // The program shows its own popup on the right button's release.
-      edit->setContextMenuPolicy(Qt::NoContextMenu);
-      edit->viewport()->setProperty(kWindowProperty, h);
-      edit->viewport()->setProperty(kControlProperty, n);
-      edit->viewport()->installEventFilter(this);
-      widget = edit;
-      break;
-    }
+  return tree;
+}
+
+QWidget* makeFrame(const Making& m, int style) {
+  auto* frame = new QFrame(m.parent);
+  frame->setFrameStyle(style);
+  return frame;
+}
+
+QWidget* makeProgress(const Making& m) {
+  auto* bar = new QProgressBar(m.parent);
+  bar->setTextVisible(false);
+  return bar;
+}
+
+QWidget* makeRichText(const Making& m) {
+  auto* edit = new QTextEdit(m.parent);
+  edit->setAcceptRichText(true);
+  // The program shows its own popup on the right button's release.
+  edit->setContextMenuPolicy(Qt::NoContextMenu);
+  watchViewport(m, *edit);
+  return edit;
+}
+
+QWidget* makeWidget(const Making& m, const ControlState& s) {
+  switch (s.kind) {
+    case ControlKind::Text:
+    case ControlKind::Prompt:
+      return makeLabel(m);
+    case ControlKind::Entry:
+    case ControlKind::Display:
+      return makeEntry(m);
+    case ControlKind::Button:
+      return reportPress(m, new QPushButton(m.parent));
+    case ControlKind::CheckBox:
+      return makeCheckBox(m, s);
+    case ControlKind::OptionGroup:
+      return new QGroupBox(m.parent);
+    case ControlKind::Radio:
+      return reportPress(m, new QRadioButton(m.parent));
+    case ControlKind::List:
+      return s.has(flag::Drop) ? makeDropList(m) : makeList(m);
+    case ControlKind::Panel:
+      return makeFrame(m, QFrame::Panel | QFrame::Sunken);
+    case ControlKind::Line:
+      return makeFrame(m, QFrame::HLine | QFrame::Sunken);
+    case ControlKind::Progress:
+      return makeProgress(m);
+    case ControlKind::TextBox:
+      return new QPlainTextEdit(m.parent);
+    case ControlKind::RichText:
+      return makeRichText(m);
     case ControlKind::ActiveX:
-    case ControlKind::Region: {
-      widget = new QWidget(parent);
+    case ControlKind::Region:
       break;
-    }
   }
+  return new QWidget(m.parent);
+}
+
+// Font, colours and hint: what every kind of control shows alike.
+void showLook(QWidget& widget, const QFont& windowFont, const ControlState& s) {
+  QFont font = windowFont;
+  if (!s.font.name.empty()) font.setFamily(qs(substituteFont(s.font.name)));
+  if (s.font.size > 0) font.setPointSize(s.font.size);
+  if (s.font.bold) font.setBold(true);
+  if (s.font.italic) font.setItalic(true);
+  if (s.font.underline) font.setUnderline(true);
+  widget.setFont(font);
+
+  QPalette pal = widget.palette();
+  if (s.textColour != kNoColour) {
+    pal.setColor(QPalette::WindowText, toQColor(s.textColour));
+    pal.setColor(QPalette::Text, toQColor(s.textColour));
+  }
+  const bool filled = s.fillColour != kNoColour && !s.has(flag::Transparent);
+  if (filled) {
+    pal.setColor(QPalette::Window, toQColor(s.fillColour));
+    pal.setColor(QPalette::Base, toQColor(s.fillColour));
+  }
+  widget.setPalette(pal);
+  widget.setAutoFillBackground(filled);
+  widget.setToolTip(qs(s.tip));
+}
+
+void showLabel(QLabel& label, const ControlState& s) {
+  // "&&" shows one ampersand; a single one marks the access key, which a label does not show.
+  QString text = qs(s.text);
+  text.replace(QStringLiteral("&&"), QStringLiteral("\x01")).remove('&').replace('\x01', '&');
+  label.setText(text);
+  label.setAlignment(toQt(s.align) | Qt::AlignTop);
+  label.setWordWrap(s.rect.height > 12);
+}
+
+void showEntry(QLineEdit& edit, const ControlState& s) {
+  // What the person is typing stays until the field is left.
+  if (!edit.isModified() || !edit.hasFocus()) {
+    if (edit.text() != qs(s.value)) edit.setText(qs(s.value));
+    edit.setModified(false);
+  }
+  edit.setReadOnly(s.kind == ControlKind::Display || s.has(flag::ReadOnly));
+  const auto picture = Picture::parse(s.picture);
+  edit.setAlignment(picture && picture->rightAligned() ? Qt::AlignRight : toQt(s.align));
+  if (s.kind == ControlKind::Display) edit.setFrame(!s.has(flag::Transparent));
+}
+
+void showButton(QPushButton& button, const ControlState& s) {
+  button.setText(qs(s.text));
+  button.setDefault(s.has(flag::Default));
+}
+
+void showCheckBox(QAbstractButton& box, const ControlState& s) {
+  box.setText(qs(s.text));
+  box.setChecked(s.value == "1");
+}
+
+void showDropList(QComboBox& combo, const ControlState& s, const ControlState* before) {
+  if (before == nullptr || before->rows != s.rows) {
+    combo.clear();
+    for (const auto& row : s.rows) combo.addItem(row.empty() ? QString() : qs(row[0]));
+  }
+  combo.setCurrentIndex(s.selection - 1);
+}
+
+bool sameColumns(const ControlState& s, const ControlState* before) {
+  return before != nullptr && before->columns.size() == s.columns.size() &&
+         std::equal(s.columns.begin(), s.columns.end(), before->columns.begin(),
+                    [](const ListColumn& a, const ListColumn& b) {
+                      return a.header == b.header && a.width == b.width;
+                    });
+}
+
+void showColumns(QTreeWidget& tree, const ControlState& s, double unitX) {
+  tree.setColumnCount(static_cast<int>(std::max<std::size_t>(1, s.columns.size())));
+  QStringList headers;
+  bool anyHeader = false;
+  for (const auto& c : s.columns) {
+    headers << qs(c.header);
+    anyHeader = anyHeader || !c.header.empty();
+  }
+  if (!s.columns.empty()) tree.setHeaderLabels(headers);
+  tree.setHeaderHidden(!anyHeader);
+  for (std::size_t i = 0; i < s.columns.size(); ++i) {
+    const int col = static_cast<int>(i);
+    tree.setColumnWidth(col, static_cast<int>(std::lround(s.columns[i].width * unitX)));
+    tree.setColumnHidden(col, s.columns[i].width == 0);
+    tree.headerItem()->setTextAlignment(col, toQt(s.columns[i].headerAlign));
+  }
+}
+
+void showRows(QTreeWidget& tree, const ControlState& s) {
+  const std::size_t columns = std::max<std::size_t>(1, s.columns.size());
+  tree.clear();
+  QList<QTreeWidgetItem*> items;
+  items.reserve(static_cast<qsizetype>(s.rows.size()));
+  for (const auto& row : s.rows) {
+    auto* item = new QTreeWidgetItem;
+    for (std::size_t i = 0; i < row.size() && i < columns; ++i) {
+      item->setText(static_cast<int>(i), qs(row[i]));
+      if (i < s.columns.size())
+        item->setTextAlignment(static_cast<int>(i), toQt(s.columns[i].align));
+    }
+    items << item;
+  }
+  tree.addTopLevelItems(items);
+}
+
+void showList(QTreeWidget& tree, const ControlState& s, const ControlState* before, double unitX) {
+  if (!sameColumns(s, before)) showColumns(tree, s, unitX);
+  if (before == nullptr || before->rows != s.rows || before->columns.size() != s.columns.size())
+    showRows(tree, s);
+  if (s.selection > 0 && s.selection <= tree.topLevelItemCount()) {
+    QTreeWidgetItem* item = tree.topLevelItem(s.selection - 1);
+    tree.setCurrentItem(item);
+    tree.scrollToItem(item);
+  } else {
+    tree.clearSelection();
+  }
+  tree.setVerticalScrollBarPolicy(s.has(flag::VScroll) ? Qt::ScrollBarAsNeeded
+                                                       : Qt::ScrollBarAlwaysOff);
+}
+
+void showProgress(QProgressBar& bar, const ControlState& s) {
+  bar.setRange(s.rangeLow, std::max(s.rangeLow, s.rangeHigh));
+  bar.setValue(std::clamp(s.progress, s.rangeLow, std::max(s.rangeLow, s.rangeHigh)));
+}
+
+void showTextBox(QPlainTextEdit& text, const ControlState& s) {
+  if (text.toPlainText() != qs(s.value)) text.setPlainText(qs(s.value));
+  text.setReadOnly(s.has(flag::ReadOnly));
+}
+
+void showRichText(QTextEdit& edit, const ControlState& s) {
+  showDocument(edit, s.document);
+  edit.setReadOnly(s.has(flag::ReadOnly));
+  edit.setVerticalScrollBarPolicy(s.has(flag::VScroll) ? Qt::ScrollBarAsNeeded
+                                                       : Qt::ScrollBarAlwaysOff);
+  edit.setHorizontalScrollBarPolicy(s.has(flag::HScroll) ? Qt::ScrollBarAsNeeded
+                                                         : Qt::ScrollBarAlwaysOff);
+  // Lines run on past the edge only when there is a scroll bar to reach them.
+  edit.setLineWrapMode(s.has(flag::HScroll) ? QTextEdit::NoWrap : QTextEdit::WidgetWidth);
+  edit.setFrameShape(s.has(flag::Transparent) ? QFrame::NoFrame : QFrame::StyledPanel);
+  edit.viewport()->setAutoFillBackground(!s.has(flag::Transparent));
+}
+
+}  // namespace
+
+QWidget* QtView::createControl(Win& w, const ControlState& s) {
+  const WindowHandle h = w.handle;
+  const int n = s.number;
+  const Making making{this, w.content, h, n,
+                      [this, h](Input input) { personInput(h, std::move(input)); }};
+  QWidget* widget = makeWidget(making, s);
+  if (s.kind == ControlKind::OptionGroup) w.groups[n] = new QButtonGroup(widget);
   widget->setProperty(kWindowProperty, h);
   widget->setProperty(kControlProperty, n);
   widget->installEventFilter(this);
@@ -718,181 +911,67 @@ void QtView::placeControl(Win& w, QWidget* widget, const ControlState& s) {
                       std::max(1, static_cast<int>(std::lround(s.rect.height * w.unitY))));
 }
 
+// The chosen radio follows the group's value.
+void QtView::showOptionGroup(Win& w, QGroupBox& group, const ControlState& s) {
+  group.setTitle(qs(s.text));
+  int index = 0;
+  for (const auto& [number, state] : w.states) {
+    if (state.kind != ControlKind::Radio || state.parent != s.number) continue;
+    ++index;
+    if (auto* r = qobject_cast<QRadioButton*>(w.controls[number])) {
+      const QSignalBlocker rb(r);
+      r->setChecked(std::to_string(index) == s.value);
+    }
+  }
+}
+
+void QtView::showRadio(Win& w, QRadioButton& radio, const ControlState& s) {
+  radio.setText(qs(s.text));
+  if (w.groups.count(s.parent) && !w.groups[s.parent]->buttons().contains(&radio))
+    w.groups[s.parent]->addButton(&radio);
+}
+
+void QtView::showContent(Win& w, QWidget* widget, const ControlState& s,
+                         const ControlState* before) {
+  switch (s.kind) {
+    case ControlKind::Text:
+    case ControlKind::Prompt:
+      return showLabel(*static_cast<QLabel*>(widget), s);
+    case ControlKind::Entry:
+    case ControlKind::Display:
+      return showEntry(*static_cast<QLineEdit*>(widget), s);
+    case ControlKind::Button:
+      return showButton(*static_cast<QPushButton*>(widget), s);
+    case ControlKind::CheckBox:
+      return showCheckBox(*static_cast<QAbstractButton*>(widget), s);
+    case ControlKind::OptionGroup:
+      return showOptionGroup(w, *static_cast<QGroupBox*>(widget), s);
+    case ControlKind::Radio:
+      return showRadio(w, *static_cast<QRadioButton*>(widget), s);
+    case ControlKind::List:
+      if (auto* combo = qobject_cast<QComboBox*>(widget)) return showDropList(*combo, s, before);
+      return showList(*static_cast<QTreeWidget*>(widget), s, before, w.unitX);
+    case ControlKind::Progress:
+      return showProgress(*static_cast<QProgressBar*>(widget), s);
+    case ControlKind::TextBox:
+      return showTextBox(*static_cast<QPlainTextEdit*>(widget), s);
+    case ControlKind::RichText:
+      return showRichText(*static_cast<QTextEdit*>(widget), s);
+    case ControlKind::Panel:
+    case ControlKind::Line:
+    case ControlKind::ActiveX:
+    case ControlKind::Region:
+      return;
+  }
+}
+
 void QtView::applyControl(Win& w, const ControlState& s) {
   QWidget* widget = w.controls.count(s.number) ? w.controls[s.number] : createControl(w, s);
   const ControlState* before = w.states.count(s.number) ? &w.states[s.number] : nullptr;
   if (before == nullptr || before->rect != s.rect) placeControl(w, widget, s);
-
-  QFont font = w.font;
-  if (!s.font.name.empty()) font.setFamily(qs(substituteFont(s.font.name)));
-  if (s.font.size > 0) font.setPointSize(s.font.size);
-  if (s.font.bold) font.setBold(true);
-  if (s.font.italic) font.setItalic(true);
-  if (s.font.underline) font.setUnderline(true);
-  widget->setFont(font);
-
-  QPalette pal = widget->palette();
-  if (s.textColour != kNoColour) {
-    pal.setColor(QPalette::WindowText, toQColor(s.textColour));
-    pal.setColor(QPalette::Text, toQColor(s.textColour));
-  }
-  const bool filled = s.fillColour != kNoColour && !s.has(flag::Transparent);
-  if (filled) {
-    pal.setColor(QPalette::Window, toQColor(s.fillColour));
-    pal.setColor(QPalette::Base, toQColor(s.fillColour));
-  }
-  widget->setPalette(pal);
-  widget->setAutoFillBackground(filled);
-  widget->setToolTip(qs(s.tip));
-
+  showLook(*widget, w.font, s);
   const QSignalBlocker block(widget);
-  switch (s.kind) {
-    case ControlKind::Text:
-    case ControlKind::Prompt: {
-      auto* label = static_cast<QLabel*>(widget);
-      QString text = qs(s.text);
-      text.replace(QStringLiteral("&&"), QStringLiteral("\x01")).remove('&').replace('\x01', '&');
-      label->setText(text);
-      label->setAlignment(toQt(s.align) | Qt::AlignTop);
-      label->setWordWrap(s.rect.height > 12);
-      break;
-    }
-    case ControlKind::Entry:
-    case ControlKind::Display: {
-      auto* edit = static_cast<QLineEdit*>(widget);
-      if (!edit->isModified() || !edit->hasFocus()) {
-        if (edit->text() != qs(s.value)) edit->setText(qs(s.value));
-        edit->setModified(false);
-      }
-      edit->setReadOnly(s.kind == ControlKind::Display || s.has(flag::ReadOnly));
-      edit->setAlignment(s.picture.size() > 0 &&
-                                 (s.picture[0] == 'n' || s.picture[0] == 'N' || s.picture[0] == '@')
-                             ? Qt::AlignRight
-                             : toQt(s.align));
-      if (s.kind == ControlKind::Display) edit->setFrame(!s.has(flag::Transparent));
-      break;
-    }
-    case ControlKind::Button: {
-      auto* b = static_cast<QPushButton*>(widget);
-      b->setText(qs(s.text));
-      b->setDefault(s.has(flag::Default));
-      break;
-    }
-    case ControlKind::CheckBox: {
-      auto* b = static_cast<QAbstractButton*>(widget);
-      b->setText(qs(s.text));
-      b->setChecked(s.value == "1");
-      break;
-    }
-    case ControlKind::OptionGroup: {
-      static_cast<QGroupBox*>(widget)->setTitle(qs(s.text));
-      // The chosen radio follows the group's value.
-      int index = 0;
-      for (const auto& [number, state] : w.states) {
-        if (state.kind != ControlKind::Radio || state.parent != s.number) continue;
-        ++index;
-        if (auto* r = qobject_cast<QRadioButton*>(w.controls[number])) {
-          const QSignalBlocker rb(r);
-          r->setChecked(std::to_string(index) == s.value);
-        }
-      }
-      break;
-    }
-    case ControlKind::Radio: {
-      auto* r = static_cast<QRadioButton*>(widget);
-      r->setText(qs(s.text));
-      if (w.groups.count(s.parent) && !w.groups[s.parent]->buttons().contains(r))
-        w.groups[s.parent]->addButton(r);
-      break;
-    }
-    case ControlKind::List: {
-      if (auto* combo = qobject_cast<QComboBox*>(widget)) {
-        if (before == nullptr || before->rows != s.rows) {
-          combo->clear();
-          for (const auto& row : s.rows) combo->addItem(row.empty() ? QString() : qs(row[0]));
-        }
-        combo->setCurrentIndex(s.selection - 1);
-        break;
-      }
-      auto* tree = static_cast<QTreeWidget*>(widget);
-      const std::size_t columns = std::max<std::size_t>(1, s.columns.size());
-      if (before == nullptr || before->columns.size() != s.columns.size() ||
-          !std::equal(s.columns.begin(), s.columns.end(), before->columns.begin(),
-                      [](const ListColumn& a, const ListColumn& b) {
-                        return a.header == b.header && a.width == b.width;
-                      })) {
-        tree->setColumnCount(static_cast<int>(columns));
-        QStringList headers;
-        bool anyHeader = false;
-        for (const auto& c : s.columns) {
-          headers << qs(c.header);
-          anyHeader = anyHeader || !c.header.empty();
-        }
-        if (!s.columns.empty()) tree->setHeaderLabels(headers);
-        tree->setHeaderHidden(!anyHeader);
-        for (std::size_t i = 0; i < s.columns.size(); ++i) {
-          const int col = static_cast<int>(i);
-          tree->setColumnWidth(col, static_cast<int>(std::lround(s.columns[i].width * w.unitX)));
-          tree->setColumnHidden(col, s.columns[i].width == 0);
-          tree->headerItem()->setTextAlignment(col, toQt(s.columns[i].headerAlign));
-        }
-      }
-      if (before == nullptr || before->rows != s.rows ||
-          before->columns.size() != s.columns.size()) {
-        tree->clear();
-        QList<QTreeWidgetItem*> items;
-        items.reserve(static_cast<qsizetype>(s.rows.size()));
-        for (const auto& row : s.rows) {
-          auto* item = new QTreeWidgetItem;
-          for (std::size_t i = 0; i < row.size() && i < columns; ++i) {
-            item->setText(static_cast<int>(i), qs(row[i]));
-            if (i < s.columns.size())
-              item->setTextAlignment(static_cast<int>(i), toQt(s.columns[i].align));
-          }
-          items << item;
-        }
-        tree->addTopLevelItems(items);
-      }
-      if (s.selection > 0 && s.selection <= tree->topLevelItemCount()) {
-        QTreeWidgetItem* item = tree->topLevelItem(s.selection - 1);
-        tree->setCurrentItem(item);
-        tree->scrollToItem(item);
-      } else {
-        tree->clearSelection();
-      }
-      tree->setVerticalScrollBarPolicy(s.has(flag::VScroll) ? Qt::ScrollBarAsNeeded
-                                                            : Qt::ScrollBarAlwaysOff);
-      break;
-    }
-    case ControlKind::Progress: {
-      auto* bar = static_cast<QProgressBar*>(widget);
-      bar->setRange(s.rangeLow, std::max(s.rangeLow, s.rangeHigh));
-      bar->setValue(std::clamp(s.progress, s.rangeLow, std::max(s.rangeLow, s.rangeHigh)));
-      break;
-    }
-    case ControlKind::TextBox: {
-      auto* text = static_cast<QPlainTextEdit*>(widget);
-      if (text->toPlainText() != qs(s.value)) text->setPlainText(qs(s.value));
-      text->setReadOnly(s.has(flag::ReadOnly));
-      break;
-    }
-    case ControlKind::RichText: {
-      auto* edit = static_cast<QTextEdit*>(widget);
-      showDocument(*edit, s.document);
-      edit->setReadOnly(s.has(flag::ReadOnly));
-      edit->setVerticalScrollBarPolicy(s.has(flag::VScroll) ? Qt::ScrollBarAsNeeded
-                                                            : Qt::ScrollBarAlwaysOff);
-      edit->setHorizontalScrollBarPolicy(s.has(flag::HScroll) ? Qt::ScrollBarAsNeeded
-                                                              : Qt::ScrollBarAlwaysOff);
-      // Lines run on past the edge only when there is a scroll bar to reach them.
-      edit->setLineWrapMode(s.has(flag::HScroll) ? QTextEdit::NoWrap : QTextEdit::WidgetWidth);
-      edit->setFrameShape(s.has(flag::Transparent) ? QFrame::NoFrame : QFrame::StyledPanel);
-      edit->viewport()->setAutoFillBackground(!s.has(flag::Transparent));
-      break;
-    }
-    default:
-      break;
-  }
+  showContent(w, widget, s, before);
   widget->setVisible(s.visible());
   widget->setEnabled(s.enabled());
   w.states[s.number] = s;
@@ -963,157 +1042,168 @@ bool QtView::eventFilter(QObject* watched, QEvent* event) {
 
 // --- Dialogs -----------------------------------------------------------------------------------
 
+namespace {
+
+// A dialog goes with its window (modal to it alone), or to the whole program when it has none.
+void makeModal(QWidget& dialog, QWidget* parent) {
+  dialog.setAttribute(Qt::WA_DeleteOnClose);
+  dialog.setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
+}
+
+void setMessageIcon(QMessageBox& box, MessageIcon icon) {
+  switch (icon) {
+    case MessageIcon::Exclamation:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case MessageIcon::Asterisk:
+      box.setIcon(QMessageBox::Information);
+      break;
+    case MessageIcon::Question:
+      box.setIcon(QMessageBox::Question);
+      break;
+    case MessageIcon::Hand:
+      box.setIcon(QMessageBox::Critical);
+      break;
+    case MessageIcon::None:
+      break;
+  }
+}
+
+void showMessageBox(QWidget* parent, const DialogRequest& request, const AnswerFn& answer) {
+  auto* box = new QMessageBox(parent);
+  makeModal(*box, parent);
+  box->setWindowTitle(qs(request.title));
+  box->setText(qs(request.text));
+  setMessageIcon(*box, request.icon);
+  QMessageBox::StandardButtons buttons;
+  for (unsigned b = 1; b <= button::Help; b <<= 1) {
+    if (request.buttons & b) buttons |= toQt(b);
+  }
+  box->setStandardButtons(buttons);
+  box->setDefaultButton(toQt(request.defaultButton));
+  const unsigned fallback = request.defaultButton;
+  QObject::connect(box, &QMessageBox::finished, box, [box, answer, fallback](int) {
+    DialogAnswer a;
+    QAbstractButton* clicked = box->clickedButton();
+    a.button = clicked != nullptr ? fromQt(box->standardButton(clicked)) : fallback;
+    if (a.button == 0) a.button = fallback;
+    answer(a);
+  });
+  box->open();
+}
+
+// "Archive (*.LZH)" for each mask; several patterns of one mask are separated by blanks.
+QStringList nameFilters(const std::vector<FileMask>& masks) {
+  QStringList filters;
+  for (const auto& m : masks) {
+    QString patterns = qs(m.pattern);
+    patterns.replace(';', ' ');
+    filters << qs(m.description) + QStringLiteral(" (") + patterns + QStringLiteral(")");
+  }
+  return filters;
+}
+
+void showFileDialog(QWidget* parent, const DialogRequest& request, const AnswerFn& answer) {
+  auto* dialog = new QFileDialog(parent, qs(request.title), qs(request.directory));
+  dialog->setOption(QFileDialog::DontUseNativeDialog);
+  makeModal(*dialog, parent);
+  if (request.kind == DialogRequest::Kind::Folder) {
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+  } else {
+    const bool save = request.kind == DialogRequest::Kind::SaveFile;
+    dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    const QStringList filters = nameFilters(request.masks);
+    if (!filters.isEmpty()) dialog->setNameFilters(filters);
+    if (!request.fileName.empty()) dialog->selectFile(qs(request.fileName));
+  }
+  QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, answer](int result) {
+    DialogAnswer a;
+    if (result == QDialog::Accepted && !dialog->selectedFiles().isEmpty()) {
+      a.path = dialog->selectedFiles().constFirst().toStdString();
+    }
+    answer(a);
+  });
+  dialog->open();
+}
+
+void showColourDialog(QWidget* parent, const DialogRequest& request, const AnswerFn& answer) {
+  auto* dialog = new QColorDialog(parent);
+  dialog->setOption(QColorDialog::DontUseNativeDialog);
+  makeModal(*dialog, parent);
+  if (!request.title.empty()) dialog->setWindowTitle(qs(request.title));
+  if (request.colour != kNoColour) dialog->setCurrentColor(toQColor(request.colour));
+  QObject::connect(dialog, &QColorDialog::finished, dialog, [dialog, answer](int result) {
+    DialogAnswer a;
+    a.button = result == QDialog::Accepted ? button::Ok : button::Cancel;
+    if (result == QDialog::Accepted) a.colour = fromQColor(dialog->currentColor());
+    answer(a);
+  });
+  dialog->open();
+}
+
+void showPrintDialog(QWidget* parent, const DialogRequest& request, const AnswerFn& answer) {
+  auto* dialog = new QPrintDialog(parent);
+  makeModal(*dialog, parent);
+  // The whole document is printed: no page range, no selection.
+  dialog->setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
+  dialog->printer()->setDocName(qs(request.title));
+  QObject::connect(dialog, &QPrintDialog::finished, dialog, [dialog, answer](int result) {
+    DialogAnswer a;
+    a.button = result == QDialog::Accepted ? button::Ok : button::Cancel;
+    if (result == QDialog::Accepted) {
+      const QPrinter* printer = dialog->printer();
+      if (printer->outputFormat() == QPrinter::PdfFormat)
+        a.path = printer->outputFileName().toStdString();
+      else
+        a.printer = printer->printerName().toStdString();
+    }
+    answer(a);
+  });
+  dialog->open();
+}
+
+void showPopup(QWidget* parent, const DialogRequest& request, const AnswerFn& answer) {
+  auto* menu = new QMenu(parent);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  auto chosen = std::make_shared<int>(0);
+  fillMenu(*menu, request.menu, chosen);
+  // The choice is known only after the menu has closed and its action has fired.
+  QObject::connect(menu, &QMenu::aboutToHide, menu, [chosen, answer] {
+    QTimer::singleShot(0, [chosen, answer] {
+      DialogAnswer a;
+      a.item = *chosen;
+      answer(a);
+    });
+  });
+  menu->popup(QCursor::pos());
+}
+
+}  // namespace
+
 void QtView::showDialog(const DialogRequest& request, AnswerFn answer) {
   onGui([this, request, answer = std::move(answer)] {
     Win* owner = find(request.owner);
     QWidget* parent = owner != nullptr ? owner->frame.data() : nullptr;
     switch (request.kind) {
-      case DialogRequest::Kind::Message: {
-        auto* box = new QMessageBox(parent);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
-        box->setWindowTitle(qs(request.title));
-        box->setText(qs(request.text));
-        switch (request.icon) {
-          case MessageIcon::Exclamation:
-            box->setIcon(QMessageBox::Warning);
-            break;
-          case MessageIcon::Asterisk:
-            box->setIcon(QMessageBox::Information);
-            break;
-          case MessageIcon::Question:
-            box->setIcon(QMessageBox::Question);
-            break;
-          case MessageIcon::Hand:
-            box->setIcon(QMessageBox::Critical);
-            break;
-          case MessageIcon::None:
-            break;
-        }
-        QMessageBox::StandardButtons buttons;
-        for (unsigned b = 1; b <= button::Help; b <<= 1) {
-          if (request.buttons & b) buttons |= toQt(b);
-        }
-        box->setStandardButtons(buttons);
-        box->setDefaultButton(toQt(request.defaultButton));
-        const unsigned fallback = request.defaultButton;
-        connect(box, &QMessageBox::finished, box, [box, answer, fallback](int) {
-          DialogAnswer a;
-          QAbstractButton* clicked = box->clickedButton();
-          a.button = clicked != nullptr ? fromQt(box->standardButton(clicked)) : fallback;
-          if (a.button == 0) a.button = fallback;
-          answer(a);
-        });
-        box->open();
-        break;
-      }
+      case DialogRequest::Kind::Message:
+        return showMessageBox(parent, request, answer);
       case DialogRequest::Kind::OpenFile:
       case DialogRequest::Kind::SaveFile:
-      case DialogRequest::Kind::Folder: {
-        auto* dialog = new QFileDialog(parent, qs(request.title), qs(request.directory));
-        dialog->setAttribute(Qt::WA_DeleteOnClose);
-        dialog->setOption(QFileDialog::DontUseNativeDialog);
-        dialog->setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
-        if (request.kind == DialogRequest::Kind::Folder) {
-          dialog->setFileMode(QFileDialog::Directory);
-          dialog->setOption(QFileDialog::ShowDirsOnly);
-        } else {
-          const bool save = request.kind == DialogRequest::Kind::SaveFile;
-          dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-          dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-          QStringList filters;
-          for (const auto& m : request.masks) {
-            QString patterns = qs(m.pattern);
-            patterns.replace(';', ' ');
-            filters << qs(m.description) + QStringLiteral(" (") + patterns + QStringLiteral(")");
-          }
-          if (!filters.isEmpty()) dialog->setNameFilters(filters);
-          if (!request.fileName.empty()) dialog->selectFile(qs(request.fileName));
-        }
-        connect(dialog, &QFileDialog::finished, dialog, [dialog, answer](int result) {
-          DialogAnswer a;
-          if (result == QDialog::Accepted && !dialog->selectedFiles().isEmpty()) {
-            a.path = dialog->selectedFiles().constFirst().toStdString();
-          }
-          answer(a);
-        });
-        dialog->open();
-        break;
-      }
-      case DialogRequest::Kind::PickColour: {
-        auto* dialog = new QColorDialog(parent);
-        dialog->setAttribute(Qt::WA_DeleteOnClose);
-        dialog->setOption(QColorDialog::DontUseNativeDialog);
-        dialog->setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
-        if (!request.title.empty()) dialog->setWindowTitle(qs(request.title));
-        if (request.colour != kNoColour) dialog->setCurrentColor(toQColor(request.colour));
-        connect(dialog, &QColorDialog::finished, dialog, [dialog, answer](int result) {
-          DialogAnswer a;
-          a.button = result == QDialog::Accepted ? button::Ok : button::Cancel;
-          if (result == QDialog::Accepted) a.colour = fromQColor(dialog->currentColor());
-          answer(a);
-        });
-        dialog->open();
-        break;
-      }
-      case DialogRequest::Kind::Print: {
-        auto* dialog = new QPrintDialog(parent);
-        dialog->setAttribute(Qt::WA_DeleteOnClose);
-        dialog->setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
-        // The whole document is printed: no page range, no selection.
-        dialog->setOptions(QAbstractPrintDialog::PrintToFile |
-                           QAbstractPrintDialog::PrintShowPageSize);
-        dialog->printer()->setDocName(qs(request.title));
-        connect(dialog, &QPrintDialog::finished, dialog, [dialog, answer](int result) {
-          DialogAnswer a;
-          a.button = result == QDialog::Accepted ? button::Ok : button::Cancel;
-          if (result == QDialog::Accepted) {
-            const QPrinter* printer = dialog->printer();
-            if (printer->outputFormat() == QPrinter::PdfFormat)
-              a.path = printer->outputFileName().toStdString();
-            else
-              a.printer = printer->printerName().toStdString();
-          }
-          answer(a);
-        });
-        dialog->open();
-        break;
-      }
-      case DialogRequest::Kind::Popup: {
-        auto* menu = new QMenu(parent);
-        menu->setAttribute(Qt::WA_DeleteOnClose);
-        auto chosen = std::make_shared<int>(0);
-        fillMenu(*menu, request.menu, chosen);
-        // The choice is known only after the menu has closed and its action has fired.
-        connect(menu, &QMenu::aboutToHide, menu, [chosen, answer] {
-          QTimer::singleShot(0, [chosen, answer] {
-            DialogAnswer a;
-            a.item = *chosen;
-            answer(a);
-          });
-        });
-        menu->popup(QCursor::pos());
-        break;
-      }
+      case DialogRequest::Kind::Folder:
+        return showFileDialog(parent, request, answer);
+      case DialogRequest::Kind::PickColour:
+        return showColourDialog(parent, request, answer);
+      case DialogRequest::Kind::Print:
+        return showPrintDialog(parent, request, answer);
+      case DialogRequest::Kind::Popup:
+        return showPopup(parent, request, answer);
     }
   });
 }
 
 // --- Rich-text documents ----------------------------------------------------------------------
-
-// The editor shows the control's document. A document made on a program thread is handed over
-// without a thread (see the rich-text component) and joins the GUI thread here, where the
-// person edits it from now on.
-void QtView::showDocument(QTextEdit& editor, const std::shared_ptr<QTextDocument>& document) {
-  QTextDocument* doc = document.get();
-  if (doc != nullptr && doc->thread() != QThread::currentThread()) {
-    if (doc->thread() != nullptr) return;  // another thread's: never shown from here
-    doc->moveToThread(QThread::currentThread());
-  }
-  if (editor.document() == doc) return;
-  // An editor deletes a document it owns when it gets another; the program's it only leaves.
-  editor.setDocument(doc != nullptr ? doc : new QTextDocument(&editor));
-}
 
 // A closing window's editors let go of the program's documents before the widgets go, which
 // is later (deleteLater) than the documents may.
@@ -1173,16 +1263,15 @@ bool QtView::trayAdd(const TrayIcon& icon) {
       const unsigned id = icon.id;
       connect(tray, &QSystemTrayIcon::activated, this,
               [h, id](QSystemTrayIcon::ActivationReason reason) {
-                if (!Engine::exists()) return;
                 switch (reason) {
                   case QSystemTrayIcon::Trigger:
-                    Engine::instance().trayAction(h, id, TrayAction::Activate);
+                    reportTray(h, id, TrayAction::Activate);
                     break;
                   case QSystemTrayIcon::DoubleClick:
-                    Engine::instance().trayAction(h, id, TrayAction::DoubleActivate);
+                    reportTray(h, id, TrayAction::DoubleActivate);
                     break;
                   case QSystemTrayIcon::Context:
-                    Engine::instance().trayAction(h, id, TrayAction::Context);
+                    reportTray(h, id, TrayAction::Context);
                     break;
                   default:
                     break;
@@ -1195,12 +1284,10 @@ bool QtView::trayAdd(const TrayIcon& icon) {
           bus->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"))) {
         auto* menu = new QMenu();
         connect(tray, &QObject::destroyed, menu, &QObject::deleteLater);
-        connect(menu->addAction(QStringLiteral("Restore")), &QAction::triggered, this, [h, id] {
-          if (Engine::exists()) Engine::instance().trayAction(h, id, TrayAction::Activate);
-        });
-        connect(menu->addAction(QStringLiteral("Close")), &QAction::triggered, this, [h, id] {
-          if (Engine::exists()) Engine::instance().trayAction(h, id, TrayAction::Context);
-        });
+        connect(menu->addAction(QStringLiteral("Restore")), &QAction::triggered, this,
+                [h, id] { reportTray(h, id, TrayAction::Activate); });
+        connect(menu->addAction(QStringLiteral("Close")), &QAction::triggered, this,
+                [h, id] { reportTray(h, id, TrayAction::Context); });
         tray->setContextMenu(menu);
       }
     }

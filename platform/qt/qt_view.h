@@ -26,7 +26,8 @@
 
 class QWidget;
 class QMainWindow;
-class QTextEdit;
+class QGroupBox;
+class QRadioButton;
 class QSystemTrayIcon;
 class QTimer;
 
@@ -100,8 +101,12 @@ class QtView : public QObject, public View {
   void applyControl(Win& win, const ControlState& state);
   QWidget* createControl(Win& win, const ControlState& state);
   void placeControl(Win& win, QWidget* widget, const ControlState& state);
+  // What the control shows, one function per kind; `before` is what it showed (null: nothing).
+  void showContent(Win& win, QWidget* widget, const ControlState& state,
+                   const ControlState* before);
+  static void showOptionGroup(Win& win, QGroupBox& group, const ControlState& state);
+  static void showRadio(Win& win, QRadioButton& radio, const ControlState& state);
   void placeOverlay(Win& win, int control);
-  static void showDocument(QTextEdit& editor, const std::shared_ptr<QTextDocument>& document);
   static void detachDocuments(Win& win);
   void personInput(WindowHandle window, Input input);
   void frameEvent(WindowHandle window, QEvent* event);
@@ -114,7 +119,6 @@ class QtView : public QObject, public View {
   std::atomic<bool> trayAvailable_{false};
   std::atomic<bool> ended_{false};
   QTimer* trayPoll_ = nullptr;
-  Engine* engine_ = nullptr;  // known once run() or the first window tells
 };
 
 }  // namespace marlo::qt

@@ -288,18 +288,35 @@ int KeyedTable::open(int mode) {
   if (isOpen()) return fail(se::kAlreadyOpen, "already open");
   const std::string name = fileName();
   const std::filesystem::path path = nativePath(name);
+  const bool wantsWrite = (mode & 0x3) != 0;
+  if (const int refused = claimFile(path, name, mode); refused != se::kNone) return refused;
+  if (const int failed = openDatabase(path, name, wantsWrite); failed != se::kNone) return failed;
+  if (const int foreign = checkLayout(name); foreign != se::kNone) return foreign;
+  if (const int damaged = checkKeys(name, wantsWrite); damaged != se::kNone) return damaged;
+  impl_->readOnly = !wantsWrite;
+  impl_->openedName = name;
+  impl_->currentRow = 0;
+  impl_->anchor = {};
+  return ok();
+}
+
+// The file must be there, writable when the opener writes, and its sharing must allow us.
+int KeyedTable::claimFile(const std::filesystem::path& path, const std::string& name, int mode) {
   std::error_code error;
   if (!std::filesystem::exists(path, error)) return fail(se::kNotFound, name + " not found");
-
   const bool wantsWrite = (mode & 0x3) != 0;
   if (wantsWrite && ::access(path.c_str(), W_OK) != 0)
     return fail(se::kAccessDenied, "no write access to " + name);
   const std::filesystem::path lockFile =
       path.parent_path() / ("." + path.filename().string() + ".share");
-  if (impl_->share.acquire(lockFile, mode) != 0) {
+  if (impl_->share.acquire(lockFile, mode) != se::kNone) {
     return fail(se::kAccessDenied, name + " is in use by another user");
   }
+  return se::kNone;
+}
 
+int KeyedTable::openDatabase(const std::filesystem::path& path, const std::string& name,
+                             bool wantsWrite) {
   sqlite3* db = nullptr;
   const int flags =
       (wantsWrite ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
@@ -312,31 +329,36 @@ int KeyedTable::open(int mode) {
   }
   sqlite3_busy_timeout(db, impl_->busyMs);
   execute(db, "PRAGMA synchronous=FULL");
+  return se::kNone;
+}
 
-  // A file that is no table of ours, or not this table, is refused before anything is read.
-  int columns = 0;
-  {
-    Statement info(db, "PRAGMA table_info(records)");
-    if (!info.ok()) {
-      const int code = failSqlite(se::kDriverError, name + " is not a table file");
-      close();
-      return code;
-    }
-    bool matches = true;
-    while (info.step() == SQLITE_ROW) {
-      const auto* column = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 1));
-      const std::size_t at = static_cast<std::size_t>(columns++);
-      matches = matches && at < decl_.fields.size() && column != nullptr &&
-                decl_.fields[at].name == column;
-    }
-    if (!matches || static_cast<std::size_t>(columns) != decl_.fields.size()) {
-      close();
-      driverError_ = 0;
-      driverErrorText_ = "the record layout of " + name + " differs from its declaration";
-      return fail(se::kDriverError, driverErrorText_);
-    }
+// A file that is no table of ours, or not this table, is refused before anything is read.
+int KeyedTable::checkLayout(const std::string& name) {
+  Statement info(impl_->db, "PRAGMA table_info(records)");
+  if (!info.ok()) {
+    const int code = failSqlite(se::kDriverError, name + " is not a table file");
+    close();
+    return code;
   }
-  // A key whose index is missing or damaged must be rebuilt before the table is used.
+  std::size_t columns = 0;
+  bool matches = true;
+  while (info.step() == SQLITE_ROW) {
+    const auto* column = reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 1));
+    const std::size_t at = columns++;
+    matches =
+        matches && at < decl_.fields.size() && column != nullptr && decl_.fields[at].name == column;
+  }
+  if (matches && columns == decl_.fields.size()) return se::kNone;
+  close();
+  driverError_ = 0;
+  driverErrorText_ = "the record layout of " + name + " differs from its declaration";
+  return fail(se::kDriverError, driverErrorText_);
+}
+
+// A key whose index is missing or damaged must be rebuilt before the table is used: the table
+// stays open for buildKeys.
+int KeyedTable::checkKeys(const std::string& name, bool wantsWrite) {
+  sqlite3* db = impl_->db;
   for (const KeyDeclaration& key : decl_.keys) {
     Statement probe(db, "SELECT 1 FROM sqlite_master WHERE type='index' AND name=" +
                             std::string("'key_") + key.name + "'");
@@ -345,27 +367,21 @@ int KeyedTable::open(int mode) {
       return fail(se::kInvalidKey, "key " + key.name + " of " + name + " is missing");
     }
   }
-  {
-    Statement check(db, "PRAGMA quick_check");
-    if (!check.ok()) {
-      const int code = failSqlite(se::kDriverError, name + " is damaged");
-      close();
-      return code;
-    }
-    if (check.step() == SQLITE_ROW) {
-      const auto* verdict = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
-      if (verdict == nullptr || std::string_view(verdict) != "ok") {
-        impl_->readOnly = !wantsWrite;
-        return fail(se::kInvalidKey,
-                    std::string(name) + " keys are damaged: " + (verdict ? verdict : ""));
-      }
+  Statement check(db, "PRAGMA quick_check");
+  if (!check.ok()) {
+    const int code = failSqlite(se::kDriverError, name + " is damaged");
+    close();
+    return code;
+  }
+  if (check.step() == SQLITE_ROW) {
+    const auto* verdict = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
+    if (verdict == nullptr || std::string_view(verdict) != "ok") {
+      impl_->readOnly = !wantsWrite;
+      return fail(se::kInvalidKey,
+                  std::string(name) + " keys are damaged: " + (verdict ? verdict : ""));
     }
   }
-  impl_->readOnly = !wantsWrite;
-  impl_->openedName = name;
-  impl_->currentRow = 0;
-  impl_->anchor = {};
-  return ok();
+  return se::kNone;
 }
 
 void KeyedTable::close() {

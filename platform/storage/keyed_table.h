@@ -5,15 +5,14 @@
 // declaration plus ".db", holding one table `records` with a column for each field, a hidden row
 // id, and an index for each key. Reads fill the bound variables; writes take their values.
 //
-// Error numbers are the ones the table manager relies on:
-//   2 not found, 5 access denied, 33 no (more) records, 40 duplicate key, 43 record held by
-//   another station, 46 key invalid, 52 already open, 89 changed by another station since it
-//   was read, 90 driver error (driverError()/driverErrorText() say which).
+// Error numbers are the ones the table manager relies on (storage_error.h); with 90, the
+// driver error, driverError()/driverErrorText() say which.
 // "Changed by another station" is detected, not assumed: put() writes only if the stored row
 // still equals what this table object read, in one transaction.
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,24 +21,11 @@
 #include <vector>
 
 #include "platform/core/text.h"
+#include "platform/storage/storage_error.h"
 
 struct sqlite3;
 
 namespace marlo {
-
-namespace storage_error {
-inline constexpr int kNone = 0;
-inline constexpr int kNotFound = 2;
-inline constexpr int kAccessDenied = 5;
-inline constexpr int kNoRecord = 33;
-inline constexpr int kDuplicateKey = 40;
-inline constexpr int kRecordHeld = 43;
-inline constexpr int kInvalidKey = 46;
-inline constexpr int kAlreadyOpen = 52;
-inline constexpr int kChangedByAnother = 89;
-inline constexpr int kDriverError = 90;
-inline constexpr int kNotOpen = 37;
-}  // namespace storage_error
 
 using FieldValue = std::variant<std::int64_t, double, std::string>;
 
@@ -188,6 +174,11 @@ class KeyedTable {
   int ok();
   int fail(int code, std::string text);
   int failSqlite(int defaultCode, std::string_view what);
+  // The steps of open(); each returns storage_error::kNone or the error it recorded.
+  int claimFile(const std::filesystem::path& path, const std::string& name, int mode);
+  int openDatabase(const std::filesystem::path& path, const std::string& name, bool wantsWrite);
+  int checkLayout(const std::string& name);
+  int checkKeys(const std::string& name, bool wantsWrite);
   int readAlong(bool forward);
   int loadRow(void* statement);
 

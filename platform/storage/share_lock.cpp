@@ -9,6 +9,8 @@ namespace marlo {
 
 namespace {
 
+namespace se = storage_error;
+
 enum Byte : off_t { kReads = 0, kWrites = 1, kDeniesRead = 2, kDeniesWrite = 3, kMutex = 4 };
 
 bool wantsRead(int mode) {
@@ -53,12 +55,12 @@ bool take(int fd, short type, off_t byte, bool wait) {
 int ShareLock::acquire(const std::filesystem::path& lockFile, int mode) {
   release();
   const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return errno == EACCES || errno == EROFS ? 5 : 90;
+  if (fd < 0) return errno == EACCES || errno == EROFS ? se::kAccessDenied : se::kDriverError;
 
   // Checking and taking must not interleave with another opener doing the same.
   if (!take(fd, F_WRLCK, kMutex, true)) {
     ::close(fd);
-    return 90;
+    return se::kDriverError;
   }
   const bool clash = (wantsRead(mode) && someoneHolds(fd, kDeniesRead)) ||
                      (wantsWrite(mode) && someoneHolds(fd, kDeniesWrite)) ||
@@ -72,10 +74,10 @@ int ShareLock::acquire(const std::filesystem::path& lockFile, int mode) {
   take(fd, F_UNLCK, kMutex, false);
   if (!taken) {
     ::close(fd);
-    return 5;
+    return se::kAccessDenied;
   }
   fd_ = fd;
-  return 0;
+  return se::kNone;
 }
 
 void ShareLock::release() {

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 
 #include "platform/core/number.h"
@@ -13,6 +12,8 @@
 namespace marlo {
 
 namespace {
+
+namespace se = storage_error;
 
 // "/FILEBUFFERS=20" asks for 20 buffers of 512 bytes; anything else keeps the default.
 std::size_t bufferBytesFor(std::string_view options) {
@@ -27,13 +28,13 @@ std::size_t bufferBytesFor(std::string_view options) {
 int codeForErrno(int error) {
   switch (error) {
     case ENOENT:
-      return 2;
+      return se::kNotFound;
     case EACCES:
     case EPERM:
     case EROFS:
-      return 5;
+      return se::kAccessDenied;
     default:
-      return 90;
+      return se::kDriverError;
   }
 }
 
@@ -48,43 +49,41 @@ TextFile::~TextFile() {
   close();
 }
 
-int TextFile::fail(int code, std::string text) {
+int TextFile::fail(int code) {
   lastError_ = code;
-  lastErrorText_ = std::move(text);
   return code;
 }
 
 int TextFile::create(std::string_view name) {
   close();
   std::FILE* file = std::fopen(nativePath(name).c_str(), "wb");
-  if (file == nullptr) return fail(codeForErrno(errno), std::strerror(errno));
+  if (file == nullptr) return fail(codeForErrno(errno));
   std::fclose(file);
-  return fail(0, {});
+  return fail(se::kNone);
 }
 
 int TextFile::open(std::string_view name, int mode) {
   close();
   const std::filesystem::path path = nativePath(name);
-  if (!std::filesystem::exists(path)) return fail(2, "file not found");
+  if (!std::filesystem::exists(path)) return fail(se::kNotFound);
   const bool writing = (mode & 0x3) != 0;
   std::FILE* file = std::fopen(path.c_str(), writing ? "r+b" : "rb");
-  if (file == nullptr) return fail(codeForErrno(errno), std::strerror(errno));
+  if (file == nullptr) return fail(codeForErrno(errno));
   // The sharing state lives in advisory locks on the file itself; a file we may not write can
   // only be read, so nobody could be denied anything by it and it needs no lock.
   if (writing) {
-    const int shared = share_.acquire(path, mode);
-    if (shared == 5) {
+    if (share_.acquire(path, mode) == se::kAccessDenied) {
       std::fclose(file);
-      return fail(5, "the file is in use by another user");
+      return fail(se::kAccessDenied);  // in use by another user
     }
   }
   std::setvbuf(file, nullptr, _IOFBF, bufferBytes_);
   file_ = file;
-  return fail(0, {});
+  return fail(se::kNone);
 }
 
 int TextFile::append(std::string_view record) {
-  if (file_ == nullptr) return fail(37, "file not open");
+  if (file_ == nullptr) return fail(se::kNotOpen);
   const auto zero = record.find('\0');
   if (zero != std::string_view::npos) record = record.substr(0, zero);
   record = clip(record.substr(0, recordCapacity_));
@@ -92,13 +91,13 @@ int TextFile::append(std::string_view record) {
   if (std::fseek(file_, 0, SEEK_END) != 0 ||
       (!record.empty() && std::fwrite(record.data(), 1, record.size(), file_) != record.size()) ||
       std::fwrite("\r\n", 1, 2, file_) != 2 || std::fflush(file_) != 0) {
-    return fail(codeForErrno(errno), std::strerror(errno));
+    return fail(codeForErrno(errno));
   }
-  return fail(0, {});
+  return fail(se::kNone);
 }
 
 int TextFile::next(std::string& record) {
-  if (file_ == nullptr) return fail(37, "file not open");
+  if (file_ == nullptr) return fail(se::kNotOpen);
   record.clear();
   int c = 0;
   bool any = false;
@@ -107,10 +106,10 @@ int TextFile::next(std::string& record) {
     if (c == '\n') break;
     record.push_back(static_cast<char>(c));
   }
-  if (!any) return fail(33, "end of file");
+  if (!any) return fail(se::kNoRecord);
   if (!record.empty() && record.back() == '\r') record.pop_back();
   if (record.size() > recordCapacity_) record.resize(recordCapacity_);
-  return fail(0, {});
+  return fail(se::kNone);
 }
 
 void TextFile::close() {
@@ -121,8 +120,8 @@ void TextFile::close() {
 
 int TextFile::remove(std::string_view name) {
   std::error_code error;
-  if (std::filesystem::remove(nativePath(name), error)) return 0;
-  return error ? codeForErrno(error.value()) : 2;
+  if (std::filesystem::remove(nativePath(name), error)) return se::kNone;
+  return error ? codeForErrno(error.value()) : se::kNotFound;
 }
 
 }  // namespace marlo

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/storage/share_lock.h"
+#include "platform/storage/storage_error.h"
 
 namespace marlo {
 
@@ -36,17 +37,16 @@ class TextFile {
   // Appends one record: the text up to its first zero byte, cut to the record capacity, with
   // trailing blanks removed, then CR LF.
   int append(std::string_view record);
-  // Reads the next record (without CR LF) into `record`; error 33 at the end.
+  // Reads the next record (without CR LF) into `record`; storage_error::kNoRecord at the end.
   int next(std::string& record);
   void close();
   static int remove(std::string_view name);
 
   [[nodiscard]] bool isOpen() const { return file_ != nullptr; }
   [[nodiscard]] int lastError() const { return lastError_; }
-  [[nodiscard]] const std::string& lastErrorText() const { return lastErrorText_; }
 
  private:
-  int fail(int code, std::string text);
+  int fail(int code);
 
   std::string options_;
   std::size_t recordCapacity_;
@@ -54,7 +54,6 @@ class TextFile {
   std::FILE* file_ = nullptr;
   ShareLock share_;
   int lastError_ = 0;
-  std::string lastErrorText_;
 };
 
 }  // namespace marlo

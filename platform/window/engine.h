@@ -1,5 +1,7 @@
-// The window engine: logical threads, their event queues, the registry of open windows, the
-// clock that timers and "now" come from, dialogs, the tray and the halt.
+// The window engine: the one object a program's windows run on. It joins small parts with one
+// job each (see README.md): the logical threads and their event queues (ProgramThreads,
+// EventQueue), the registry of open windows and their tray icons (WindowRegistry, TrayIcons),
+// the clock and timers (Timers), the threads waiting for the view (ViewWaits), and the halt.
 //
 // One Engine exists per process (a test makes a fresh one per case). It is created with the
 // view that shows its windows, before any program thread starts, and destroyed after the
@@ -8,24 +10,24 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "platform/core/clock.h"
 #include "platform/window/event.h"
+#include "platform/window/event_queue.h"
 #include "platform/window/input.h"
+#include "platform/window/program_threads.h"
+#include "platform/window/timers.h"
 #include "platform/window/view.h"
+#include "platform/window/view_waits.h"
+#include "platform/window/window_registry.h"
 
 namespace marlo::win {
 
@@ -49,21 +51,6 @@ inline constexpr unsigned RightButtonUp = 0x0205;
 inline constexpr unsigned RightButtonDoubleClick = 0x0206;
 }  // namespace message
 
-enum class ThreadStatus {
-  Busy,      // running program code (or a wait ran out)
-  Idle,      // waiting in an accept loop with nothing to take
-  InDialog,  // waiting for the view: the answer to a dialog, or an edit of a document
-  Ended,
-};
-
-struct WindowInfo {
-  WindowHandle handle = 0;
-  ThreadId thread = 0;
-  std::string title;
-  bool visible = true;
-  WindowState state = WindowState::Normal;
-};
-
 // Thrown through a program thread by halt(); the thread's entry catches it. Program code never
 // catches it (the program uses no exceptions of its own).
 struct HaltUnwind {
@@ -78,7 +65,12 @@ class Engine {
   // Ends every accept loop (as at halt) and joins every program thread.
   ~Engine();
 
-  // The process's engine. Calling it when none exists is a programming error (it aborts).
+  // The engine that runs the calling program thread; null on any other thread. Code that runs
+  // on program threads finds its engine here (a window takes it when it opens).
+  static Engine* current();
+  // The process's engine, for code that runs on other threads and is not handed the engine (the
+  // Windows stand-ins with their fixed arguments, the Qt view's callbacks). Calling it when none
+  // exists is a programming error (it aborts).
   static Engine& instance();
   static bool exists();
 
@@ -94,8 +86,8 @@ class Engine {
   [[nodiscard]] bool isRunning(ThreadId thread) const;
   [[nodiscard]] std::vector<ThreadId> runningThreads() const;
   // Waits until the thread waits for input (Idle), for a dialog (InDialog) or has Ended, and
-  // says which. Busy means the guard ran out: a deadlock in a test, never a normal outcome.
-  // Not for program threads: a thread that waits for another's idleness can deadlock.
+  // says which. Busy means the guard (30 s) ran out: a deadlock in a test, never a normal
+  // outcome. Not for program threads: a thread that waits for another's idleness can deadlock.
   ThreadStatus waitIdle(ThreadId thread);
   // Waits until every program thread is Idle, InDialog or Ended at one moment, with nothing
   // posted in between (a thread may wake another). False when the guard ran out.
@@ -103,8 +95,6 @@ class Engine {
   // Waits until every program thread has ended; false when the guard ran out.
   bool waitAllEnded();
   [[nodiscard]] ThreadStatus status(ThreadId thread) const;
-  // The guard of the waits above, in real seconds (default 30). Tests never reach it.
-  void setWaitGuard(int seconds) { guardSeconds_ = seconds; }
 
   // Asks a program thread to end: every accept loop of it ends as at a halt, for that thread
   // alone, and a dialog it waits in is answered as a halt answers it (button::refusal). Its
@@ -165,8 +155,8 @@ class Engine {
   // --- Clock and timers ----------------------------------------------------------------------
   // The program's clock: every "now", "today" and time of day comes from here, so a test that
   // sets the clock by hand sets it for the whole program.
-  [[nodiscard]] Moment now() const { return clock_.now(); }
-  [[nodiscard]] const Clock& clock() const { return clock_; }
+  [[nodiscard]] Moment now() const { return timers_.clock().now(); }
+  [[nodiscard]] const Clock& clock() const { return timers_.clock(); }
   // From here on "now" and every timer move only with advanceClock.
   void setManualClock(Moment moment);
   [[nodiscard]] bool manualClock() const;
@@ -202,71 +192,36 @@ class Engine {
 
  private:
   friend class Window;
-  struct ThreadState;
-  struct QueueItem {
-    enum class Kind { Event, Input, Message, Tick };
-    Kind kind = Kind::Event;
-    WindowHandle window = 0;  // 0: whichever window of the thread is innermost when taken
-    Event event;
-    Input input;
-    unsigned message = 0;
-    std::uintptr_t wParam = 0;
-    std::intptr_t lParam = 0;
-  };
-  struct TimerEntry {
-    WindowHandle window = 0;
-    std::int64_t period = 0;
-    std::int64_t due = 0;
-    bool pending = false;
-  };
-  struct DialogWait;
-  struct EditWait;
 
-  static ThreadState*& tls();  // the calling logical thread's state; null elsewhere
-  std::shared_ptr<ThreadState> threadState(ThreadId thread) const;
-  std::shared_ptr<ThreadState> ownerOf(WindowHandle window, ThreadId* thread = nullptr) const;
+  std::shared_ptr<EventQueue> queueOf(ProgramThread* thread) const;
+  bool push(const std::shared_ptr<ProgramThread>& thread, QueueItem item);
   bool enqueue(WindowHandle window, QueueItem item);
+  // Runs on a new logical thread: the procedure, then what its end leaves to close.
+  void runThread(const std::function<void()>& procedure);
+  // Ends every accept loop and every wait for the view: what a halt and a shutdown share.
+  void endLoops();
 
   // Used by Window on its owning thread.
   WindowHandle registerWindow(Window& window);
   void unregisterWindow(Window& window);
-  void windowPropsChanged(const WindowProps& props);
-  Window* innermostWindow() const;
-  void refreshEnabled();
-  // Takes the next item for `window`; false when the loop must end (closed, halting).
-  bool take(Window& window, QueueItem& out);
-  void setTimer(WindowHandle window, std::int64_t period);
-  void timerTaken(WindowHandle window);
-  std::int64_t ticks() const;
-  void tickerLoop();
-  void fireTimers(std::int64_t now);
-  void releaseEdits();  // at halt: edits the view has not started are given up
+  void windowPropsChanged(const WindowProps& props) { windows_.update(props); }
+  static Window* innermostWindow();
+  static void refreshEnabled();
+  // The next item for `window`'s loop; nullopt when the loop must end (closed, halting).
+  std::optional<QueueItem> take(Window& window);
+  void setTimer(WindowHandle window, std::int64_t period) { timers_.set(window, period); }
+  void timerTaken(WindowHandle window) { timers_.taken(window); }
 
   View& view_;
-  Clock clock_;
-  mutable std::mutex mutex_;  // guards everything below except what ThreadState guards itself
-  std::condition_variable tickerWake_;
-  std::map<ThreadId, std::shared_ptr<ThreadState>> threads_;
-  ThreadId nextThread_ = 1;
-  std::map<WindowHandle, WindowInfo> windows_;
-  std::vector<WindowHandle> windowOrder_;
-  WindowHandle nextWindow_ = 0x1000;
-  WindowHandle active_ = 0;
-  std::vector<TrayIcon> tray_;
-  std::map<WindowHandle, TimerEntry> timers_;
-  bool manual_ = false;
-  std::int64_t manualTicks_ = 0;
-  std::thread ticker_;
-  std::vector<std::shared_ptr<DialogWait>> dialogs_;
-  std::vector<std::shared_ptr<EditWait>> edits_;
+  ProgramThreads threads_;
+  WindowRegistry windows_;
+  TrayIcons tray_;
+  Timers timers_;
+  ViewWaits waits_;
+  mutable std::mutex haltMutex_;  // guards the handler and the code
   std::function<void(int, std::string_view)> haltHandler_;
   std::optional<int> haltCode_;
   std::atomic<bool> halting_{false};
-  std::condition_variable endedCv_;
-  int runningThreads_ = 0;
-  bool shutDown_ = false;
-  int guardSeconds_ = 30;
-  std::atomic<std::uint64_t> activity_{0};  // counts queue traffic, for waitAllIdle
 };
 
 }  // namespace marlo::win

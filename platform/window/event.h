@@ -51,9 +51,6 @@ inline constexpr EventCode Maximized = 563;
 inline constexpr EventCode FirstProgramEvent = 0x400;
 }  // namespace event
 
-[[nodiscard]] inline bool isFieldEvent(EventCode code) {
-  return code >= 1 && code < 0x100;
-}
 [[nodiscard]] std::string_view eventName(EventCode code);
 
 // Key codes: a Windows virtual-key number plus modifier bits, so Ctrl plus the apostrophe key

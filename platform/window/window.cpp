@@ -26,6 +26,26 @@ bool isScroll(EventCode code) {
   return code >= event::ScrollUp && code <= event::ScrollDrag;
 }
 
+// The scroll event a key gives in a list; 0 for keys that do not scroll.
+EventCode listScrollOf(KeyCode key) {
+  switch (key) {
+    case key::Up:
+      return event::ScrollUp;
+    case key::Down:
+      return event::ScrollDown;
+    case key::PageUp:
+      return event::PageUp;
+    case key::PageDown:
+      return event::PageDown;
+    case key::CtrlHome:
+      return event::ScrollTop;
+    case key::CtrlEnd:
+      return event::ScrollBottom;
+    default:
+      return 0;
+  }
+}
+
 }  // namespace
 
 Window::Window(std::string title, Rect rect) {
@@ -39,11 +59,15 @@ Window::~Window() {
 
 // --- The window ---------------------------------------------------------------------------
 
+// Only a popup asked of a window that is not open finds no engine of its own.
+Engine& Window::engine() const {
+  return engine_ != nullptr ? *engine_ : Engine::instance();
+}
+
 void Window::notifyWindow() {
   if (!open_) return;
-  Engine& engine = Engine::instance();
-  engine.windowPropsChanged(props_);
-  engine.view().windowChanged(props_);
+  engine_->windowPropsChanged(props_);
+  engine_->view().windowChanged(props_);
 }
 
 void Window::setTitle(std::string title) {
@@ -162,7 +186,7 @@ std::string Window::statusText(int zone) const {
 
 void Window::setTimer(int hundredths) {
   timer_ = std::max(0, hundredths);
-  if (open_) Engine::instance().setTimer(handle(), timer_);
+  if (open_) engine_->setTimer(handle(), timer_);
 }
 
 WindowProc Window::setWindowProc(WindowProc proc) {
@@ -201,28 +225,44 @@ void Window::addAs(int number, ControlKind kind, std::string text, Rect rect, st
   std::abort();
 }
 
-// A number that names no control of this window is ignored, as the program's runtime always
-// ignored it: a change goes to a scratch control nobody shows, a read finds an empty control.
-Window::Control& Window::at(int control) {
-  if (!hasControl(control)) {
-    scratch_ = Control{};
-    return scratch_;
+// The window procedure named a control its window does not have. Left alone, the change would
+// go nowhere and a read would find an empty control, hiding a mis-numbered window.
+void Window::unknownControl(int control, const std::source_location& where) const {
+  // "void marlo::win::Window::setText(int, std::string)" -> "setText"
+  std::string_view call = where.function_name();
+  call = call.substr(0, call.find('('));
+  if (const auto colons = call.rfind("::"); colons != std::string_view::npos)
+    call.remove_prefix(colons + 2);
+  const std::string message = "window \"" + props_.title + "\" has no control " +
+                              std::to_string(control) + " (" + std::string(call) + ")";
+  if (unknownControlAction() == UnknownControl::Abort) {
+    std::fprintf(stderr, "marlo: %s\n", message.c_str());
+    std::abort();
   }
-  return controls_[static_cast<std::size_t>(control - 1)];
+  logFault(message);
 }
 
-const Window::Control& Window::at(int control) const {
+Window::Control& Window::at(int control, std::source_location where) {
+  if (hasControl(control)) return controls_[static_cast<std::size_t>(control - 1)];
+  unknownControl(control, where);
+  scratch_ = Control{};  // nobody shows it: what a logged change does goes nowhere
+  return scratch_;
+}
+
+const Window::Control& Window::at(int control, std::source_location where) const {
   static const Control empty;
-  return hasControl(control) ? controls_[static_cast<std::size_t>(control - 1)] : empty;
+  if (hasControl(control)) return controls_[static_cast<std::size_t>(control - 1)];
+  unknownControl(control, where);
+  return empty;
 }
 
-const ControlState& Window::control(int control) const {
-  return at(control).state;
+const ControlState& Window::control(int control, std::source_location where) const {
+  return at(control, where).state;
 }
 
 void Window::notify(int control) {
   if (!open_ || !hasControl(control)) return;
-  Engine::instance().view().controlChanged(handle(), at(control).state);
+  engine_->view().controlChanged(handle(), controls_[static_cast<std::size_t>(control - 1)].state);
 }
 
 void Window::setName(int control, std::string name) {
@@ -435,7 +475,7 @@ void Window::select(int control) {
   stopPass();
   if (control != 0 && !hasControl(control)) return;
   focus_ = control;
-  if (open_) Engine::instance().view().focusControl(handle(), control);
+  if (open_) engine_->view().focusControl(handle(), control);
 }
 
 void Window::stopPass() {
@@ -485,11 +525,12 @@ EventCode Window::checkField(int control) {
 
 void Window::open() {
   if (open_ || closed_) return;
-  Engine& engine = Engine::instance();
-  if (Engine::currentThread() == 0) {
+  engine_ = Engine::current();
+  if (engine_ == nullptr) {
     std::fputs("marlo: a window opens only on a program thread (Engine::start)\n", stderr);
     std::abort();
   }
+  Engine& engine = *engine_;
   props_.thread = Engine::currentThread();
   props_.handle = engine.registerWindow(*this);
   open_ = true;
@@ -512,7 +553,7 @@ void Window::close() {
     closed_ = true;
     return;
   }
-  Engine& engine = Engine::instance();
+  Engine& engine = *engine_;
   open_ = false;
   closed_ = true;
   acceptAll_ = false;
@@ -533,7 +574,7 @@ void Window::close() {
 
 void Window::post(EventCode code, int control) {
   if (!open_) return;
-  Engine::instance().post(handle(), code, control);
+  engine_->post(handle(), code, control);
 }
 
 void Window::deliverLater(EventCode code, int control, KeyCode key, int thumb) {
@@ -570,9 +611,8 @@ const Event* Window::accept() {
 
 // Waits for the next event of this window and makes it current; false when the loop ends.
 bool Window::takeNext() {
-  Engine& engine = Engine::instance();
   for (;;) {
-    if (!open_ || engine.halting() || Engine::ending()) return false;
+    if (!open_ || engine_->halting() || Engine::ending()) return false;
     if (!pending_.empty()) {
       const Pending p = pending_.front();
       pending_.pop_front();
@@ -592,14 +632,15 @@ bool Window::takeNext() {
       }
       return true;
     }
-    Engine::QueueItem item;
-    if (!engine.take(*this, item)) return false;
-    if (item.kind == Engine::QueueItem::Kind::Input) {
+    const std::optional<QueueItem> next = engine_->take(*this);
+    if (!next) return false;
+    const QueueItem& item = *next;
+    if (item.kind == QueueItem::Kind::Input) {
       applyInput(item.input);
       continue;
     }
-    if (item.kind == Engine::QueueItem::Kind::Tick) {
-      engine.timerTaken(handle());
+    if (item.kind == QueueItem::Kind::Tick) {
+      engine_->timerTaken(handle());
       current_ = Event{event::Timer, handle(), 0, 0, 0};
       return true;
     }
@@ -687,158 +728,172 @@ void Window::finishEvent() {
 }
 
 void Window::applyInput(const Input& in) {
-  const bool known = hasControl(in.control);
   // A control the person cannot reach takes no input: the view may have reported it before
   // the program hid or disabled the control.
-  const bool reachable = known && control(in.control).visible() && control(in.control).enabled();
+  const bool reachable =
+      hasControl(in.control) && control(in.control).visible() && control(in.control).enabled();
   switch (in.kind) {
-    case Input::Kind::Enter: {
-      if (!reachable) return;
-      auto& s = at(in.control).state;
-      if (!s.takesInput() || s.has(flag::ReadOnly)) return;
-      s.value = in.text;
-      notify(in.control);
-      deliverLater(checkField(in.control), in.control);
-      return;
-    }
-    case Input::Kind::Edit: {
-      if (!reachable) return;
-      auto& s = at(in.control).state;
-      if (!s.takesInput() || s.has(flag::ReadOnly) || s.value == in.text) return;
-      s.value = in.text;
-      notify(in.control);
-      if (s.has(flag::Immediate)) deliverLater(event::NewSelection, in.control);
-      return;
-    }
-    case Input::Kind::Press: {
-      if (!reachable) return;
-      auto& s = at(in.control).state;
-      if (s.kind == ControlKind::Button) {
-        deliverLater(event::Accepted, in.control);
-      } else if (s.kind == ControlKind::CheckBox) {
-        s.value.assign(1, s.value == "1" ? '0' : '1');
-        notify(in.control);
-        deliverLater(checkField(in.control), in.control);
-      } else if (s.kind == ControlKind::Radio && hasControl(s.parent)) {
-        int index = 0;
-        for (const auto& c : controls_) {
-          if (c.state.kind == ControlKind::Radio && c.state.parent == s.parent) ++index;
-          if (c.state.number == in.control) break;
-        }
-        at(s.parent).state.value = toText(index);
-        notify(s.parent);
-        deliverLater(checkField(s.parent), s.parent);
-      }
-      return;
-    }
+    case Input::Kind::Enter:
+      return enterText(in, reachable);
+    case Input::Kind::Edit:
+      return editText(in, reachable);
+    case Input::Kind::Press:
+      return pressControl(in, reachable);
     case Input::Kind::SelectRow:
-      if (!reachable || kind(in.control) != ControlKind::List) return;
-      mouseRow_ = in.row;
-      moveHighlight(in.control, in.row);
-      return;
+      return pickRow(in, reachable);
     case Input::Kind::ActivateRow:
-      if (!reachable || kind(in.control) != ControlKind::List) return;
-      mouseRow_ = in.row;
-      key_ = key::MouseLeft2;
-      moveHighlight(in.control, in.row);
-      if (alerted(in.control, key::MouseLeft2)) {
-        deliverLater(event::AlertKey, in.control, key::MouseLeft2);
-      } else {
-        deliverLater(event::Accepted, in.control);
-      }
-      return;
+      return activateRow(in, reachable);
     case Input::Kind::RightClickRow:
-      if (!reachable) return;
-      mouseRow_ = in.row;
-      key_ = key::MouseRightUp;
-      if (alerted(in.control, key::MouseRightUp))
-        deliverLater(event::AlertKey, in.control, key::MouseRightUp);
-      return;
-    case Input::Kind::Key: {
-      if (in.control != 0 && !reachable) return;
-      key_ = in.key;
-      if (alerted(in.control, in.key)) {
-        deliverLater(event::AlertKey, in.control, in.key);
-        return;
-      }
-      if (known && kind(in.control) == ControlKind::List) {
-        EventCode scroll = 0;
-        switch (in.key) {
-          case key::Up:
-            scroll = event::ScrollUp;
-            break;
-          case key::Down:
-            scroll = event::ScrollDown;
-            break;
-          case key::PageUp:
-            scroll = event::PageUp;
-            break;
-          case key::PageDown:
-            scroll = event::PageDown;
-            break;
-          case key::CtrlHome:
-            scroll = event::ScrollTop;
-            break;
-          case key::CtrlEnd:
-            scroll = event::ScrollBottom;
-            break;
-          default:
-            break;
-        }
-        if (scroll != 0) deliverLater(scroll, in.control);
-        return;
-      }
-      if (in.key == key::Enter) {
-        if (known && kind(in.control) == ControlKind::Button) {
-          deliverLater(event::Accepted, in.control);
-          return;
-        }
-        for (const auto& c : controls_) {
-          if (c.state.kind == ControlKind::Button && c.state.has(flag::Default) &&
-              c.state.visible() && c.state.enabled()) {
-            deliverLater(event::Accepted, c.state.number);
-            return;
-          }
-        }
-      }
-      return;
-    }
+      return rightClickRow(in, reachable);
+    case Input::Kind::Key:
+      return pressKey(in, reachable);
     case Input::Kind::Scroll:
-      if (!reachable || kind(in.control) != ControlKind::List) return;
-      deliverLater(in.scroll, in.control, 0, in.thumb);
-      return;
+      return scrollList(in, reachable);
     case Input::Kind::Focus:
-      if (!reachable) return;
-      focus_ = in.control;
-      deliverLater(event::Selected, in.control);
-      return;
+      return focusControl(in, reachable);
     case Input::Kind::State:
-      if (in.state == WindowState::Maximized && !props_.resizable) return;
-      setStateInternal(in.state, true);
-      return;
-    case Input::Kind::Geometry: {
-      Rect r = in.rect;
-      clampToLimits(r);
-      const Rect old = props_.rect;
-      if (!props_.resizable) {
-        r.width = old.width;
-        r.height = old.height;
-      }
-      if (r == old) return;
-      props_.rect = r;
-      notifyWindow();
-      if (r.x != old.x || r.y != old.y) deliverLater(event::Moved, 0);
-      if (r.width != old.width || r.height != old.height) deliverLater(event::Sized, 0);
+      return changeState(in);
+    case Input::Kind::Geometry:
+      return moveOrResize(in);
+    case Input::Kind::Close:
+      return deliverLater(event::CloseWindow, 0);
+    case Input::Kind::Show:
+      return showOrHide(in);
+  }
+}
+
+void Window::enterText(const Input& in, bool reachable) {
+  if (!reachable) return;
+  auto& s = at(in.control).state;
+  if (!s.takesInput() || s.has(flag::ReadOnly)) return;
+  s.value = in.text;
+  notify(in.control);
+  deliverLater(checkField(in.control), in.control);
+}
+
+void Window::editText(const Input& in, bool reachable) {
+  if (!reachable) return;
+  auto& s = at(in.control).state;
+  if (!s.takesInput() || s.has(flag::ReadOnly) || s.value == in.text) return;
+  s.value = in.text;
+  notify(in.control);
+  if (s.has(flag::Immediate)) deliverLater(event::NewSelection, in.control);
+}
+
+void Window::pressControl(const Input& in, bool reachable) {
+  if (!reachable) return;
+  auto& s = at(in.control).state;
+  if (s.kind == ControlKind::Button) {
+    deliverLater(event::Accepted, in.control);
+  } else if (s.kind == ControlKind::CheckBox) {
+    s.value.assign(1, s.value == "1" ? '0' : '1');
+    notify(in.control);
+    deliverLater(checkField(in.control), in.control);
+  } else if (s.kind == ControlKind::Radio && hasControl(s.parent)) {
+    // The group's value is the radio's place among the group's radios.
+    int index = 0;
+    for (const auto& c : controls_) {
+      if (c.state.kind == ControlKind::Radio && c.state.parent == s.parent) ++index;
+      if (c.state.number == in.control) break;
+    }
+    at(s.parent).state.value = toText(index);
+    notify(s.parent);
+    deliverLater(checkField(s.parent), s.parent);
+  }
+}
+
+void Window::pickRow(const Input& in, bool reachable) {
+  if (!reachable || kind(in.control) != ControlKind::List) return;
+  mouseRow_ = in.row;
+  moveHighlight(in.control, in.row);
+}
+
+void Window::activateRow(const Input& in, bool reachable) {
+  if (!reachable || kind(in.control) != ControlKind::List) return;
+  mouseRow_ = in.row;
+  key_ = key::MouseLeft2;
+  moveHighlight(in.control, in.row);
+  if (alerted(in.control, key::MouseLeft2)) {
+    deliverLater(event::AlertKey, in.control, key::MouseLeft2);
+  } else {
+    deliverLater(event::Accepted, in.control);
+  }
+}
+
+void Window::rightClickRow(const Input& in, bool reachable) {
+  if (!reachable) return;
+  mouseRow_ = in.row;
+  key_ = key::MouseRightUp;
+  if (alerted(in.control, key::MouseRightUp))
+    deliverLater(event::AlertKey, in.control, key::MouseRightUp);
+}
+
+// Control 0 is the window itself: a key pressed with no control focused.
+void Window::pressKey(const Input& in, bool reachable) {
+  if (in.control != 0 && !reachable) return;
+  key_ = in.key;
+  if (alerted(in.control, in.key)) {
+    deliverLater(event::AlertKey, in.control, in.key);
+    return;
+  }
+  const bool known = hasControl(in.control);
+  if (known && kind(in.control) == ControlKind::List) {
+    if (const EventCode scroll = listScrollOf(in.key); scroll != 0)
+      deliverLater(scroll, in.control);
+    return;
+  }
+  if (in.key != key::Enter) return;
+  if (known && kind(in.control) == ControlKind::Button) {
+    deliverLater(event::Accepted, in.control);
+    return;
+  }
+  pressDefaultButton();
+}
+
+void Window::pressDefaultButton() {
+  for (const auto& c : controls_) {
+    if (c.state.kind == ControlKind::Button && c.state.has(flag::Default) && c.state.visible() &&
+        c.state.enabled()) {
+      deliverLater(event::Accepted, c.state.number);
       return;
     }
-    case Input::Kind::Close:
-      deliverLater(event::CloseWindow, 0);
-      return;
-    case Input::Kind::Show:
-      setVisible(in.visible);
-      if (in.changeState) setStateInternal(in.state, true);
-      return;
   }
+}
+
+void Window::scrollList(const Input& in, bool reachable) {
+  if (!reachable || kind(in.control) != ControlKind::List) return;
+  deliverLater(in.scroll, in.control, 0, in.thumb);
+}
+
+void Window::focusControl(const Input& in, bool reachable) {
+  if (!reachable) return;
+  focus_ = in.control;
+  deliverLater(event::Selected, in.control);
+}
+
+void Window::changeState(const Input& in) {
+  if (in.state == WindowState::Maximized && !props_.resizable) return;
+  setStateInternal(in.state, true);
+}
+
+void Window::moveOrResize(const Input& in) {
+  Rect r = in.rect;
+  clampToLimits(r);
+  const Rect old = props_.rect;
+  if (!props_.resizable) {
+    r.width = old.width;
+    r.height = old.height;
+  }
+  if (r == old) return;
+  props_.rect = r;
+  notifyWindow();
+  if (r.x != old.x || r.y != old.y) deliverLater(event::Moved, 0);
+  if (r.width != old.width || r.height != old.height) deliverLater(event::Sized, 0);
+}
+
+void Window::showOrHide(const Input& in) {
+  setVisible(in.visible);
+  if (in.changeState) setStateInternal(in.state, true);
 }
 
 // --- Menus ------------------------------------------------------------------------------------
@@ -853,7 +908,7 @@ int Window::popup(std::vector<MenuItem> menu) {
   request.owner = handle();
   request.menu = std::move(menu);
   request.defaultButton = 0;
-  return Engine::instance().runDialog(std::move(request)).item;
+  return engine().runDialog(std::move(request)).item;
 }
 
 }  // namespace marlo::win

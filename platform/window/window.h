@@ -26,6 +26,7 @@
 #include <functional>
 #include <initializer_list>
 #include <optional>
+#include <source_location>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,7 +73,6 @@ class Window {
   void setState(WindowState state);
   [[nodiscard]] bool isVisible() const { return props_.visible; }
   void setVisible(bool visible);
-  [[nodiscard]] bool isEnabled() const { return props_.enabled; }
   void setCursor(Cursor cursor);
   // Status bar: one width per zone (-1 = the rest of the bar).
   void setStatusBar(std::vector<int> widths);
@@ -105,9 +105,11 @@ class Window {
   [[nodiscard]] bool hasControl(int control) const {
     return control >= 1 && control <= controlCount();
   }
-  // The control's state. Calls with a number that is not a control of this window change
-  // nothing, and reads give an empty control, as the program's runtime has always done.
-  [[nodiscard]] const ControlState& control(int control) const;
+  // The control's state. Every call that takes a control number needs a control of this
+  // window (control 0 only where a call says what it means); any other number is a fault of
+  // the window procedure, handled as unknownControlAction() says (see control_id.h).
+  [[nodiscard]] const ControlState& control(
+      int control, std::source_location where = std::source_location::current()) const;
   [[nodiscard]] ControlKind kind(int control) const { return this->control(control).kind; }
   void setName(int control, std::string name);
   void setText(int control, std::string text);
@@ -230,13 +232,30 @@ class Window {
     Event event;
   };
 
-  Control& at(int control);
-  const Control& at(int control) const;
+  Control& at(int control, std::source_location where = std::source_location::current());
+  const Control& at(int control,
+                    std::source_location where = std::source_location::current()) const;
+  void unknownControl(int control, const std::source_location& where) const;
+  [[nodiscard]] Engine& engine() const;
   void notify(int control);
   void notifyWindow();
   void deliverLater(EventCode code, int control, KeyCode key = 0, int thumb = 0);
   void finishEvent();
   void applyInput(const Input& input);
+  // One function per kind of input; `reachable`: the control is there, shown and enabled.
+  void enterText(const Input& input, bool reachable);
+  void editText(const Input& input, bool reachable);
+  void pressControl(const Input& input, bool reachable);
+  void pickRow(const Input& input, bool reachable);
+  void activateRow(const Input& input, bool reachable);
+  void rightClickRow(const Input& input, bool reachable);
+  void pressKey(const Input& input, bool reachable);
+  void scrollList(const Input& input, bool reachable);
+  void focusControl(const Input& input, bool reachable);
+  void changeState(const Input& input);
+  void moveOrResize(const Input& input);
+  void showOrHide(const Input& input);
+  void pressDefaultButton();
   void applyMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
   EventCode checkField(int control);
   void moveHighlight(int control, int row);
@@ -248,7 +267,8 @@ class Window {
 
   WindowProps props_;
   std::vector<Control> controls_;
-  Control scratch_;  // what changes to a control that does not exist go to
+  Control scratch_;           // where a logged change to a control that does not exist goes
+  Engine* engine_ = nullptr;  // the engine of the thread that opened the window
   std::deque<Pending> pending_;
   Event current_;
   bool haveCurrent_ = false;

@@ -70,7 +70,9 @@ BackupProgressWindow::BackupProgressWindow() : window_(kProgressCaption, {0, 0, 
   window_.setFont({"MS Sans Serif", 8});
   window_.setCentred(true);
   window_.add<ProgressControl>({
-      {ProgressControl::Folder, ControlKind::Text, "Counting the files to back up ...",
+      {ProgressControl::Folder,
+       ControlKind::Text,
+       "Counting the files to back up ...",
        {8, 6, 244, 10}},
       {ProgressControl::Member, ControlKind::Text, "", {8, 18, 244, 10}},
       {ProgressControl::Bar, ControlKind::Progress, "", {8, 32, 244, 10}},
@@ -107,8 +109,7 @@ void BackupProgressWindow::folderStarting(std::size_t position, std::size_t coun
   doneBytes_ += folderBytes_;
   folderFiles_ = folderBytes_ = 0;
   window_.setText(n(ProgressControl::Folder), "Folder " + std::to_string(position) + " of " +
-                                                  std::to_string(count) + ": " +
-                                                  shortened(folder));
+                                                  std::to_string(count) + ": " + shortened(folder));
   window_.setText(n(ProgressControl::Member), "");
 }
 
@@ -226,9 +227,8 @@ void BackupProgressWindow::showCounts() {
                   counts(files, fileTotal, "files") + ", " + counts(bytes, byteTotal, "bytes"));
   const std::uint64_t whole = byteTotal > 0 ? byteTotal : fileTotal;
   const std::uint64_t part = byteTotal > 0 ? bytes : files;
-  const int bar = whole == 0 ? 0
-                             : static_cast<int>(std::min<std::uint64_t>(part, whole) * kBarSteps /
-                                                whole);
+  const int bar =
+      whole == 0 ? 0 : static_cast<int>(std::min<std::uint64_t>(part, whole) * kBarSteps / whole);
   window_.setProgress(n(ProgressControl::Bar), bar);
   showSpeed();
 }
@@ -247,9 +247,9 @@ void BackupProgressWindow::showSpeed() {
   const double perSecond = static_cast<double>(bytes) * kOneSecond / static_cast<double>(elapsed);
   std::string line = rate(perSecond);
   if (total > bytes)
-    line += ", " + timeLeft(static_cast<std::uint64_t>(static_cast<double>(total - bytes) /
-                                                       perSecond) +
-                            1);
+    line +=
+        ", " +
+        timeLeft(static_cast<std::uint64_t>(static_cast<double>(total - bytes) / perSecond) + 1);
   window_.setText(n(ProgressControl::Speed), line);
 }
 

@@ -71,8 +71,8 @@ class BackupProgressWindow : public BackupProgress {
   // The window's thread only.
   Phase phase_ = Phase::Counting;
   Step shown_;
-  std::uint64_t runFiles_ = 0, runBytes_ = 0;      // counted before the first folder
-  std::uint64_t doneFiles_ = 0, doneBytes_ = 0;    // by the folders before this one
+  std::uint64_t runFiles_ = 0, runBytes_ = 0;        // counted before the first folder
+  std::uint64_t doneFiles_ = 0, doneBytes_ = 0;      // by the folders before this one
   std::uint64_t folderFiles_ = 0, folderBytes_ = 0;  // by this folder's call so far
   marlo::Moment phaseStart_;
 };

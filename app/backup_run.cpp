@@ -57,19 +57,26 @@ bool folderFailed(int result, std::string_view folder) {
          !std::filesystem::is_directory(marlo::nativePath(folder), ignored);
 }
 
-// What a person needs to hear of a failed call: its first error, else its closing line.
-std::string firstError(std::string_view report) {
-  std::string last;
+// Lines of a report, without the blank ones.
+std::vector<std::string> reportLines(std::string_view report) {
+  std::vector<std::string> out;
   std::size_t start = 0;
   while (start < report.size()) {
     std::size_t end = report.find('\n', start);
     if (end == std::string_view::npos) end = report.size();
     const std::string_view line = marlo::clip(report.substr(start, end - start));
-    if (line.starts_with("Error:")) return std::string(line);
-    if (!line.empty()) last = line;
+    if (!line.empty()) out.emplace_back(line);
     start = end + 1;
   }
-  return last;
+  return out;
+}
+
+// What a person needs to hear of a failed call: its first error, else its closing line.
+std::string firstError(std::string_view report) {
+  const std::vector<std::string> lines = reportLines(report);
+  for (const std::string& line : lines)
+    if (line.starts_with("Error:")) return line;
+  return lines.empty() ? std::string() : lines.back();
 }
 
 // One library call, telling the run's progress; `last` is left holding the call's last counts
@@ -163,20 +170,6 @@ std::filesystem::path archiveFile(std::string_view pat) {
   if (!last.empty() && last.find('.') == std::string_view::npos) name += ".lzh";
   std::error_code ignored;
   return std::filesystem::absolute(name, ignored);
-}
-
-// Lines of a report, without the blank ones.
-std::vector<std::string> reportLines(std::string_view report) {
-  std::vector<std::string> out;
-  std::size_t start = 0;
-  while (start < report.size()) {
-    std::size_t end = report.find('\n', start);
-    if (end == std::string_view::npos) end = report.size();
-    const std::string_view line = marlo::clip(report.substr(start, end - start));
-    if (!line.empty()) out.emplace_back(line);
-    start = end + 1;
-  }
-  return out;
 }
 
 // The library tests the archive; its closing line (after the error lines, when it failed) is

@@ -90,8 +90,8 @@ void WindowedBackup::tell(win::Window& main) {
   }
   if (failure.empty()) return;
   namespace button = marlo::dialogs::button;
-  const unsigned answer = marlo::dialogs::messageBox(
-      failure, kOutcomeCaption, MessageIcon::Hand, button::Yes | button::No, button::No);
+  const unsigned answer = marlo::dialogs::messageBox(failure, kOutcomeCaption, MessageIcon::Hand,
+                                                     button::Yes | button::No, button::No);
   if (answer == button::Yes) showLog(outcome_.log);
 }
 

@@ -135,16 +135,19 @@ TEST_F(BackupOutcomeTest, CancelMidRunLeavesTheArchiveAsItWasAndTheLogSaysSo) {
         seen[c] = text(c);
     }
     engine.sendInput(progress, Input::press(n(ProgressControl::Cancel)));
-    view.waitFor([&] { return driver.control(progress, n(ProgressControl::Cancel)).has(flag::Disabled); },
-                 30);
+    view.waitFor(
+        [&] { return driver.control(progress, n(ProgressControl::Cancel)).has(flag::Disabled); },
+        30);
   };
   ASSERT_TRUE(press(MainControl::OKBUTTON));
 
   {
     std::lock_guard lock(seenMutex);
     EXPECT_EQ(seen[ProgressControl::Folder], "Folder 2 of 2: " + b);
-    EXPECT_TRUE(seen[ProgressControl::Member].starts_with("Storing: ")) << seen[ProgressControl::Member];
-    EXPECT_TRUE(seen[ProgressControl::Member].ends_with("b/file1.txt")) << seen[ProgressControl::Member];
+    EXPECT_TRUE(seen[ProgressControl::Member].starts_with("Storing: "))
+        << seen[ProgressControl::Member];
+    EXPECT_TRUE(seen[ProgressControl::Member].ends_with("b/file1.txt"))
+        << seen[ProgressControl::Member];
     // a/file1.txt ("changed") is done; b's two files (11 and 15 bytes) are to come.
     EXPECT_EQ(seen[ProgressControl::Counts], "1 of 3 files, 7 of 33 bytes");
     EXPECT_EQ(seen[ProgressControl::Speed], "4 bytes/s, about 8 s left");

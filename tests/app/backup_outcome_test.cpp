@@ -3,6 +3,7 @@
 #include <chrono>
 #include <mutex>
 
+#include "app/archive_snapshot.h"
 #include "app/backup_progress_window.h"
 #include "app/windowed_backup.h"
 #include "program_fixture.h"
@@ -118,10 +119,14 @@ TEST_F(BackupOutcomeTest, CancelMidRunLeavesTheArchiveAsItWasAndTheLogSaysSo) {
   makeNewer("a/file1.txt", "changed");
   makeNewer("b/file1.txt", "changed too");
   makeNewer("b/file2.txt", "changed as well");
+  // Left by a run that was killed: its process is gone, so the run clears it.
+  const fs::path dead = ArchiveSnapshot::copyName(archive(), 999999999);
+  std::ofstream(dead) << "an old archive";
 
   // As b/file1.txt is stored the person looks at the window, waits two seconds and cancels.
   std::mutex seenMutex;
   std::map<ProgressControl, std::string> seen;
+  bool mainEnabled = true;
   backupRunHooks().step = [&](const MemberProgress& step) {
     if (!step.done || !std::string(step.member).ends_with("b/file1.txt")) return;
     const WindowHandle progress = driver.windowOf(kProgressProcedure);
@@ -133,6 +138,7 @@ TEST_F(BackupOutcomeTest, CancelMidRunLeavesTheArchiveAsItWasAndTheLogSaysSo) {
       for (const ProgressControl c : {ProgressControl::Folder, ProgressControl::Member,
                                       ProgressControl::Counts, ProgressControl::Speed})
         seen[c] = text(c);
+      mainEnabled = driver.screen(main).props.enabled;
     }
     engine.sendInput(progress, Input::press(n(ProgressControl::Cancel)));
     view.waitFor(
@@ -151,6 +157,7 @@ TEST_F(BackupOutcomeTest, CancelMidRunLeavesTheArchiveAsItWasAndTheLogSaysSo) {
     // a/file1.txt ("changed") is done; b's two files (11 and 15 bytes) are to come.
     EXPECT_EQ(seen[ProgressControl::Counts], "1 of 3 files, 7 of 33 bytes");
     EXPECT_EQ(seen[ProgressControl::Speed], "4 bytes/s, about 8 s left");
+    EXPECT_FALSE(mainEnabled);  // the main window waits behind the progress window
   }
   EXPECT_EQ(readFile(archive()), before);
   const std::vector<std::string> log = logLines();
@@ -162,7 +169,7 @@ TEST_F(BackupOutcomeTest, CancelMidRunLeavesTheArchiveAsItWasAndTheLogSaysSo) {
   EXPECT_TRUE(driver.dialogs().empty());
   for (const auto& entry : fs::directory_iterator(folder.path()))
     EXPECT_EQ(entry.path().filename().string().find("before-backup"), std::string::npos)
-        << entry.path();
+        << entry.path();  // neither this run's copy nor the dead run's
   closeProgram();
 }
 

@@ -79,11 +79,16 @@ bool ArchiveSnapshot::putBack() {
   std::error_code error;
   if (copy_.empty()) {
     fs::remove(archive_, error);
+  } else if (fs::equivalent(copy_, archive_, error)) {
+    // Nothing replaced the archive. Renaming a link over another link of the same file does
+    // nothing at all, and would leave the copy behind.
+    fs::remove(copy_, error);
   } else {
+    error.clear();
     fs::rename(copy_, archive_, error);
-    if (!error) copy_.clear();
   }
   if (error) return false;
+  copy_.clear();
   taken_ = false;
   return true;
 }

@@ -6,6 +6,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/archive_snapshot.h"
 #include "app/backup_command.h"
 #include "app/compression.h"
 #include "app/files_table.h"
@@ -13,6 +14,7 @@
 #include "app/log_file.h"
 #include "app/pis_cd.h"
 #include "app/restore/viewers.h"
+#include "app/settings.h"
 #include "framework/file_manager.h"
 #include "framework/window/browse_list.h"
 #include "platform/core/number.h"
@@ -55,19 +57,43 @@ bool folderFailed(int result, std::string_view folder) {
          !std::filesystem::is_directory(marlo::nativePath(folder), ignored);
 }
 
-// What a person needs to hear of a failed call: its first error, else its closing line.
-std::string firstError(std::string_view report) {
-  std::string last;
+// Lines of a report, without the blank ones.
+std::vector<std::string> reportLines(std::string_view report) {
+  std::vector<std::string> out;
   std::size_t start = 0;
   while (start < report.size()) {
     std::size_t end = report.find('\n', start);
     if (end == std::string_view::npos) end = report.size();
     const std::string_view line = marlo::clip(report.substr(start, end - start));
-    if (line.starts_with("Error:")) return std::string(line);
-    if (!line.empty()) last = line;
+    if (!line.empty()) out.emplace_back(line);
     start = end + 1;
   }
-  return last;
+  return out;
+}
+
+// What a person needs to hear of a failed call: its first error, else its closing line.
+std::string firstError(std::string_view report) {
+  const std::vector<std::string> lines = reportLines(report);
+  for (const std::string& line : lines)
+    if (line.starts_with("Error:")) return line;
+  return lines.empty() ? std::string() : lines.back();
+}
+
+// One library call, telling the run's progress; `last` is left holding the call's last counts
+// (the run's outcome is made of them). With a progress the call runs where the progress runs
+// work.
+int callLibrary(const marlo::HeapText& command, marlo::HeapText& report, BackupProgress* progress,
+                MemberProgress& last) {
+  const ProgressFn tell = [&last, progress](const MemberProgress& step) {
+    last = step;
+    last.member = {};  // the name lives only as long as the call
+    if (backupRunHooks().step) backupRunHooks().step(step);
+    return progress == nullptr || progress->member(step);
+  };
+  const std::string owner(glo::HWND.view());
+  const std::int32_t capacity = glo::SAJZ;
+  const auto call = [&] { return UnlhaWithProgress(owner, command, report, capacity, tell); };
+  return progress == nullptr ? call() : progress->run(call);
 }
 
 // Folder `position` of `count`.
@@ -95,12 +121,7 @@ FolderOutcome backUpFolder(LogFile& log, std::int32_t number, std::size_t positi
   files::TEST_FOLDER = marlo::clip(folderFragment(files::NAZIV_FOLDERA.view()));
   glo::CMD = backupCommandLine(glo::PAT.view(), files::NAZIV_FOLDERA.view());
   MemberProgress last;
-  const ProgressFn tell = [&last, progress](const MemberProgress& step) {
-    last = step;
-    last.member = {};  // the name lives only as long as the call
-    return progress == nullptr || progress->member(step);
-  };
-  outcome.result = UnlhaWithProgress(glo::HWND.view(), glo::CMD, glo::OUT_, glo::SAJZ, tell);
+  outcome.result = callLibrary(glo::CMD, glo::OUT_, progress, last);
   glo::RESULT = marlo::toText(outcome.result);
   // The library leaves its report as zero-terminated text in a blank-filled buffer.
   log.TL = marlo::clip(glo::OUT_.view());
@@ -116,28 +137,85 @@ FolderOutcome backUpFolder(LogFile& log, std::int32_t number, std::size_t positi
   return outcome;
 }
 
-// What the whole run will store, so that a progress window can show one total.
+// What the whole run will store, so that a progress window can show one total. The records are
+// read here; the walk over the folders runs where the progress runs work.
 void countFolders(const std::vector<std::int32_t>& numbers, BackupProgress& progress) {
-  std::uint64_t members = 0, bytes = 0;
+  std::vector<std::string> lines;
   for (const std::int32_t number : numbers) {
     files::RBR = number;
     if (files::manager().tryFetch(files::kRbrKey) != marlo::SevBenign) continue;
-    std::uint64_t folderMembers = 0, folderBytes = 0;
-    UnlhaCountFiles(backupCommandLine(glo::PAT.view(), files::NAZIV_FOLDERA.view()), folderMembers,
-                    folderBytes);
-    members += folderMembers;
-    bytes += folderBytes;
+    lines.push_back(backupCommandLine(glo::PAT.view(), files::NAZIV_FOLDERA.view()));
   }
+  std::uint64_t members = 0, bytes = 0;
+  progress.run([&] {
+    for (const std::string& line : lines) {
+      std::uint64_t folderMembers = 0, folderBytes = 0;
+      UnlhaCountFiles(line, folderMembers, folderBytes);
+      members += folderMembers;
+      bytes += folderBytes;
+    }
+    return 0;
+  });
   progress.counted(members, bytes);
 }
 
-std::string grouped(std::uint64_t value) {
+// The file the library makes of PAT: without a dot in its last part it gets ".lzh", and a
+// relative name is taken from the current directory, as the library takes it.
+std::filesystem::path archiveFile(std::string_view pat) {
+  std::string name(marlo::clip(pat));
+  std::replace(name.begin(), name.end(), '\\', '/');
+  const std::size_t slash = name.rfind('/');
+  const std::string_view last =
+      std::string_view(name).substr(slash == std::string::npos ? 0 : slash + 1);
+  if (!last.empty() && last.find('.') == std::string_view::npos) name += ".lzh";
+  std::error_code ignored;
+  return std::filesystem::absolute(name, ignored);
+}
+
+// The library tests the archive; its closing line (after the error lines, when it failed) is
+// one more record of the log.
+VerifyOutcome verifyArchive(LogFile& log, const std::string& archive, BackupProgress* progress) {
+  if (backupRunHooks().beforeVerify) backupRunHooks().beforeVerify(archive);
+  if (progress != nullptr) progress->verifying(archive);
+  VerifyOutcome outcome;
+  outcome.ran = true;
+  marlo::HeapText command(glo::kLargeText);
+  command = std::string("t \"") + std::string(marlo::clip(glo::PAT.view())) + "\"";
+  // A buffer of its own: OUT_ keeps the last folder's report for the log viewer.
+  marlo::HeapText report(glo::kLargeText);
+  MemberProgress last;
+  outcome.result = callLibrary(command, report, progress, last);
+  const std::vector<std::string> lines = reportLines(marlo::clip(report.view()));
+  if (!lines.empty()) outcome.closing = lines.back();
+  std::string record;
+  if (outcome.result != 0) {
+    for (const std::string& line : lines)
+      if (line.starts_with("Error:") && line != outcome.closing) outcome.errors.push_back(line);
+    for (const std::string& line : outcome.errors) record += line + "\n";
+  }
+  log.TL = record + outcome.closing;
+  log.append();
+  return outcome;
+}
+
+// After a cancel: the archive goes back to what it was before the run, and the log says so.
+bool putArchiveBack(LogFile& log, ArchiveSnapshot& snapshot, bool taken,
+                    const std::string& archive) {
+  const bool putBack = taken && snapshot.putBack();
+  log.TL = putBack ? "Backup cancelled: " + archive + " is as it was before this backup."
+                   : "Backup cancelled: " + archive +
+                         " keeps the folders stored before the cancel (it could not be put back).";
+  log.append();
+  return putBack;
+}
+
+}  // namespace
+
+std::string withThousands(std::uint64_t value) {
   const std::string shown =
       marlo::formatPicture("n26", marlo::toText(static_cast<std::int64_t>(value)));
   return shown.substr(std::min(shown.size(), shown.find_first_not_of(' ')));
 }
-
-}  // namespace
 
 std::size_t BackupOutcome::failedFolders() const {
   return static_cast<std::size_t>(std::count_if(folders.begin(), folders.end(),
@@ -152,32 +230,57 @@ std::string BackupOutcome::summary() const {
     out += f.bytesOut;
   }
   const std::size_t failed = failedFolders();
-  std::string line = cancelled ? "Backup cancelled: " : "Backup: ";
+  if (cancelled)
+    return putBack ? "Backup cancelled: the archive is as it was before the backup."
+                   : "Backup cancelled: the archive keeps the folders stored before the cancel.";
+  std::string line = "Backup: ";
   line += marlo::toText(static_cast<std::int64_t>(folders.size())) +
-          (folders.size() == 1 ? " folder, " : " folders, ") + grouped(members) +
-          (members == 1 ? " member, " : " members, ") + grouped(in) + " -> " + grouped(out) +
-          " bytes, ";
-  if (failed == 0) return line + "no errors.";
-  return line + marlo::toText(static_cast<std::int64_t>(failed)) +
-         (failed == 1 ? " folder failed." : " folders failed.");
+          (folders.size() == 1 ? " folder, " : " folders, ") + withThousands(members) +
+          (members == 1 ? " member, " : " members, ") + withThousands(in) + " -> " +
+          withThousands(out) + " bytes, ";
+  line += failed == 0 ? std::string("no errors")
+                      : marlo::toText(static_cast<std::int64_t>(failed)) +
+                            (failed == 1 ? " folder failed" : " folders failed");
+  if (verify.stopped())
+    line += ", archive test cancelled";
+  else if (verify.ran)
+    line += verify.failed() ? ", archive NOT OK" : ", archive OK";
+  return line + ".";
+}
+
+BackupRunHooks& backupRunHooks() {
+  static BackupRunHooks hooks;
+  return hooks;
 }
 
 BackupOutcome backUpFolders(const std::vector<std::int32_t>& numbers, BackupProgress* progress,
                             const std::function<void()>& afterFolder) {
   glo::PATTERN = kBackupSwitches;
+  // Read where the main window reads its settings, before the run may move into the archive's
+  // folder.
+  const bool verify = readSetting(kVerifySetting, 1) != 0;
 
+  BackupOutcome outcome;
   LogFile log(glo::LogFileName);
   glo::LogFileName = kBackupLogName;
   log.remove();
   log.create();
   log.open(marlo::kAccessReadWrite | marlo::kDenyWrite);
+  std::error_code ignored;
+  outcome.log = std::filesystem::absolute(kBackupLogName, ignored).string();
 
   enterArchiveFolder();
   files::NAZIV_FOLDERA = "";
   glo::FOLDER = files::NAZIV_FOLDERA.view();
+  outcome.archive = archiveFile(glo::PAT.view()).string();
 
-  if (progress != nullptr) countFolders(numbers, *progress);
-  BackupOutcome outcome;
+  // Only a progress can stop a run, so only then is the archive kept to be put back.
+  ArchiveSnapshot snapshot;
+  bool kept = false;
+  if (progress != nullptr && !numbers.empty()) {
+    countFolders(numbers, *progress);
+    kept = progress->run([&] { return snapshot.take(outcome.archive) ? 0 : -1; }) == 0;
+  }
   for (const std::int32_t number : numbers) {
     outcome.folders.push_back(
         backUpFolder(log, number, outcome.folders.size() + 1, numbers.size(), progress));
@@ -188,10 +291,14 @@ BackupOutcome backUpFolders(const std::vector<std::int32_t>& numbers, BackupProg
       break;
     }
   }
-  // Verifying the archive after the run belongs here, once the windows show its outcome: the
-  // library tests the archive, its report becomes one more record of the log, and a failed
-  // test counts as a failed folder does.
+  if (outcome.cancelled) {
+    outcome.putBack = putArchiveBack(log, snapshot, kept, outcome.archive);
+  } else if (verify && std::filesystem::is_regular_file(outcome.archive, ignored)) {
+    outcome.verify = verifyArchive(log, outcome.archive, progress);
+  }
+  snapshot.drop();
   log.close();
+  if (progress != nullptr) progress->finished();
   return outcome;
 }
 
@@ -201,7 +308,8 @@ BackupOutcome runBackup(marlo::win::Window& window, marlo::BrowseList& list, std
   BackupOutcome outcome = backUpFolders(folderNumbers(list), progress, [&list] { list.reset(1); });
   window.display();
   if (showLog == 1) pokazi();
-  if (glo::CEK == 1) Pis_cd();
+  // A cancelled run leaves the archive the disc already holds.
+  if (glo::CEK == 1 && !outcome.cancelled) Pis_cd();
   return outcome;
 }
 

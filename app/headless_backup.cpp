@@ -34,6 +34,8 @@ void report(const BackupOutcome& outcome, const std::filesystem::path& log, std:
     if (!folder.folder.empty()) out << ", " << folder.folder;
     out << ": " << folder.why << '\n';
   }
+  if (outcome.verify.failed())
+    out << "Failed: the test of the archive: " << outcome.verify.closing << '\n';
   if (glo::CEK == 1)
     out << "Write to CDRW is set: the disc is written when the backup runs from the window.\n";
   if (!outcome.folders.empty()) out << "The library's reports are in " << log.string() << ".\n";

@@ -2,8 +2,8 @@
 // directory, with no window and no display, for a timer, cron or a terminal. It runs on the
 // program's first thread under the headless view, between the same start and end as the
 // windows, with the same command lines, the same "Back_Log.TXT" and the same TEST_FOLDER
-// updates. Messages of the framework (a table that cannot be opened, say) go to standard
-// error; nothing waits for a person.
+// updates and the same test of the archive. Messages of the framework (a table that cannot be
+// opened, say) go to standard error; nothing waits for a person.
 #pragma once
 
 #include <iosfwd>
@@ -15,7 +15,7 @@ namespace app {
 // Exit codes of a run without windows (a fatal framework error ends the process with
 // marlo::kFatalExitCode instead).
 inline constexpr int kExitAllStored = 0;
-inline constexpr int kExitSomeFailed = 1;  // a folder failed, or the run was stopped
+inline constexpr int kExitSomeFailed = 1;  // a folder or the archive's test failed, or a stop
 inline constexpr int kExitBadUsage = 2;
 
 // The work between the program's start and end: opens the folder table (an empty one is made

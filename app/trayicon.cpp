@@ -4,13 +4,13 @@
 #include <system_error>
 #include <utility>
 
-#include "app/backup_run.h"
 #include "app/files_table.h"
 #include "app/globals.h"
 #include "app/restore/rest.h"
 #include "app/settings.h"
 #include "app/tray.h"
 #include "app/up_folder.h"
+#include "app/windowed_backup.h"
 #include "framework/error_manager.h"
 #include "framework/window/browse_list.h"
 #include "framework/window/form_toolbar.h"
@@ -73,6 +73,7 @@ class MainWindow : public marlo::WindowController {
 
   marlo::BrowseList list_;
   marlo::FormToolbar toolbar_;
+  WindowedBackup backup_;
   marlo::win::Window window_{kMainCaption, {0, 0, 488, 226}};
 };
 
@@ -316,7 +317,7 @@ SeverityLevel MainWindow::onAccepted() {
   if (const SeverityLevel r = WindowController::onAccepted(); r != SevBenign) return r;
   switch (static_cast<MainControl>(window_.acceptedControl())) {
     case MainControl::OKBUTTON:
-      runBackup(window_, list_, MINIMIZE, NOTEPAD);
+      backup_.run(window_, list_, MINIMIZE, NOTEPAD);
       break;
     case MainControl::CEK_SATI:
       showTimedState();

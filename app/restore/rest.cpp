@@ -10,6 +10,7 @@
 #include "app/log_file.h"
 #include "app/restore/listing.h"
 #include "app/restore/restore_commands.h"
+#include "app/restore/restore_outcome.h"
 #include "app/restore/restore_state.h"
 #include "app/restore/viewers.h"
 #include "framework/error_manager.h"
@@ -224,11 +225,14 @@ class RestoreWindow : public marlo::WindowController {
 
   void runArchiveCommand(std::string_view command) {
     commit();
+    const bool testing = command == kTestCommand;
+    if (!testing && !confirmRestoreTarget(glo::RASPK.view())) return;
     glo::RestoreCMD = restoreCommandLine(command, glo::NAZ_REST.view(), glo::RASPK.view());
     glo::OUT.clear();
     const int result = Unlha(glo::HWND.view(), glo::RestoreCMD, glo::OUT, glo::RestoreOutSize);
     glo::RestoreRESULT = marlo::toText(result);
     redisplay();
+    tellArchiveOutcome(testing, result, glo::OUT.view());
   }
 
   // Saves the last report to "outfile.txt" in the current directory, then shows it. Failures

@@ -162,6 +162,17 @@ bool HeadlessView::trayRemove(WindowHandle window, unsigned id) {
   return true;
 }
 
+bool HeadlessView::trayMessage(const TrayMessage& message) {
+  std::lock_guard lock(mutex_);
+  const bool shown = std::any_of(tray_.begin(), tray_.end(), [&](const TrayIcon& t) {
+    return t.window == message.window && t.id == message.id;
+  });
+  if (!shown) return false;
+  trayMessages_.push_back(message);
+  changed();
+  return true;
+}
+
 void HeadlessView::setTrayAvailable(bool available) {
   std::lock_guard lock(mutex_);
   trayAvailable_ = available;
@@ -170,6 +181,11 @@ void HeadlessView::setTrayAvailable(bool available) {
 std::vector<TrayIcon> HeadlessView::trayIcons() const {
   std::lock_guard lock(mutex_);
   return tray_;
+}
+
+std::vector<TrayMessage> HeadlessView::trayMessages() const {
+  std::lock_guard lock(mutex_);
+  return trayMessages_;
 }
 
 void HeadlessView::beep(BeepKind kind) {

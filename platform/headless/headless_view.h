@@ -42,6 +42,7 @@ class HeadlessView : public View {
   void showDialog(const DialogRequest& request, AnswerFn answer) override;
   bool trayAdd(const TrayIcon& icon) override;
   bool trayRemove(WindowHandle window, unsigned id) override;
+  bool trayMessage(const TrayMessage& message) override;
   void beep(BeepKind kind) override;
   void programEnded() override;
   // Runs the edit at once on the calling thread; edits of any documents take turns.
@@ -72,6 +73,8 @@ class HeadlessView : public View {
   // Whether the desktop offers a notification area (on by default).
   void setTrayAvailable(bool available);
   [[nodiscard]] std::vector<TrayIcon> trayIcons() const;
+  // Messages shown at icons so far, oldest first.
+  [[nodiscard]] std::vector<TrayMessage> trayMessages() const;
   [[nodiscard]] std::vector<BeepKind> beeps() const;
   [[nodiscard]] bool programHasEnded() const;
 
@@ -88,6 +91,7 @@ class HeadlessView : public View {
   std::deque<std::pair<std::size_t, AnswerFn>> waiting_;  // index into shown_, answer
   bool trayAvailable_ = true;
   std::vector<TrayIcon> tray_;
+  std::vector<TrayMessage> trayMessages_;
   std::vector<BeepKind> beeps_;
   bool ended_ = false;
   std::uint64_t version_ = 0;

@@ -1316,6 +1316,34 @@ bool QtView::trayRemove(WindowHandle window, unsigned id) {
   return true;
 }
 
+// Qt shows the message as the desktop's notification where there is a notification service,
+// and as a balloon of its own beside the icon elsewhere.
+bool QtView::trayMessage(const TrayMessage& message) {
+  if (!trayAvailable_.load()) return false;
+  onGui([this, message] {
+    const auto it = trays_.find({message.window, message.id});
+    if (it == trays_.end()) return;
+    QSystemTrayIcon::MessageIcon icon = QSystemTrayIcon::NoIcon;
+    switch (message.icon) {
+      case MessageIcon::Asterisk:
+      case MessageIcon::Question:
+        icon = QSystemTrayIcon::Information;
+        break;
+      case MessageIcon::Exclamation:
+        icon = QSystemTrayIcon::Warning;
+        break;
+      case MessageIcon::Hand:
+        icon = QSystemTrayIcon::Critical;
+        break;
+      case MessageIcon::None:
+        break;
+    }
+    constexpr int kShownMilliseconds = 10000;
+    it->second->showMessage(qs(message.title), qs(message.text), icon, kShownMilliseconds);
+  });
+  return true;
+}
+
 void QtView::beep(BeepKind) {
   onGui([] { QApplication::beep(); });
 }

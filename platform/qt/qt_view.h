@@ -64,6 +64,7 @@ class QtView : public QObject, public View {
   void showDialog(const DialogRequest& request, AnswerFn answer) override;
   bool trayAdd(const TrayIcon& icon) override;
   bool trayRemove(WindowHandle window, unsigned id) override;
+  bool trayMessage(const TrayMessage& message) override;
   void beep(BeepKind kind) override;
   void programEnded() override;
   void editDocument(WindowHandle window, int control, DocumentEdit edit,

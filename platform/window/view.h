@@ -74,6 +74,16 @@ struct TrayIcon {
   std::string tip;
 };
 
+// A short message shown at a notification-area icon: a balloon beside it, or the desktop's
+// notification that names the icon's program.
+struct TrayMessage {
+  WindowHandle window = 0;  // the icon of (window, id)
+  unsigned id = 0;
+  std::string title;
+  std::string text;
+  MessageIcon icon = MessageIcon::None;
+};
+
 // What the person did to a tray icon, independent of how the desktop reports it.
 enum class TrayAction {
   Activate,        // left button released
@@ -108,6 +118,9 @@ class View {
   // False when the desktop has no notification area.
   virtual bool trayAdd(const TrayIcon& icon) = 0;
   virtual bool trayRemove(WindowHandle window, unsigned id) = 0;
+  // Shows a message at an icon and returns at once; false when the view knows the icon is not
+  // there or the desktop has no notification area. A view without one keeps this default.
+  virtual bool trayMessage(const TrayMessage& /*message*/) { return false; }
 
   virtual void beep(BeepKind kind) = 0;
 

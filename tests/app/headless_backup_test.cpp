@@ -17,8 +17,9 @@ namespace fs = std::filesystem;
 struct Watcher : BackupProgress {
   std::uint64_t members = 0, bytes = 0;
   std::vector<std::string> folders;
-  std::vector<std::string> done;
+  std::vector<std::string> done, tested;
   std::size_t position = 0, stopIn = 0;
+  bool testing = false;
 
   void counted(std::uint64_t m, std::uint64_t b) override {
     members = m;
@@ -29,9 +30,10 @@ struct Watcher : BackupProgress {
     folders.push_back(folder);
   }
   bool member(const MemberProgress& step) override {
-    if (step.done) done.emplace_back(step.member);
+    if (step.done) (testing ? tested : done).emplace_back(step.member);
     return !(step.done && position == stopIn);
   }
+  void verifying(const std::string& /*archive*/) override { testing = true; }
 };
 
 struct Ran {
@@ -120,9 +122,10 @@ TEST_F(HeadlessBackup, EveryFolderInNumberOrderWithItsLogLineAndFragmentAndTheFa
   EXPECT_FALSE(outcome.folders[2].failed);
   EXPECT_FALSE(outcome.allStored());
   // Tiny files are stored as they are, so what went in came out.
-  EXPECT_EQ(outcome.summary(), "Backup: 3 folders, 4 members, 32 -> 32 bytes, 1 folder failed.");
+  EXPECT_EQ(outcome.summary(),
+            "Backup: 3 folders, 4 members, 32 -> 32 bytes, 1 folder failed, archive OK.");
 
-  EXPECT_EQ(lines(readFile("Back_Log.TXT")).size(), 3u);
+  EXPECT_EQ(lines(readFile("Back_Log.TXT")).size(), 4u);  // and the archive's test
   const auto stored = storedFolders();
   ASSERT_EQ(stored.size(), 3u);
   for (const auto& [number, name, fragment] : stored)
@@ -130,7 +133,7 @@ TEST_F(HeadlessBackup, EveryFolderInNumberOrderWithItsLogLineAndFragmentAndTheFa
   EXPECT_EQ(UnlhaGetFileCount(fs::absolute("Marlo_BACKUP.lzh").string()), 4);
 }
 
-TEST_F(HeadlessBackup, ProgressHearsTotalsFoldersAndMembersAndAStopDropsOnlyTheCurrentFolder) {
+TEST_F(HeadlessBackup, ProgressHearsTotalsFoldersAndMembersAndAStopPutsTheArchiveBack) {
   const std::string one = makeFolder("one");
   const std::string two = makeFolder("two", 3);
   const std::string three = makeFolder("three");
@@ -141,10 +144,12 @@ TEST_F(HeadlessBackup, ProgressHearsTotalsFoldersAndMembersAndAStopDropsOnlyTheC
   EXPECT_EQ(first.folders, (std::vector<std::string>{one, two, three}));
   EXPECT_EQ(first.members, 13u);  // counted before the first folder
   EXPECT_EQ(first.done.size(), 13u);
+  EXPECT_EQ(first.tested.size(), 13u);    // the archive's test after the folders
   EXPECT_EQ(first.bytes, 32u + 42 + 38);  // "one file 1" ... "inner of three"
 
-  // The next run finds newer files in two and three, and is stopped within two: one stored
-  // nothing new, two's update is dropped whole, three is never started.
+  // The next run finds newer files in every folder and is stopped within two: what one stored
+  // is thrown back with two's update, and three is never started.
+  makeNewer("one/file1.txt", "changed");
   makeNewer("two/file1.txt", "changed");
   makeNewer("two/file2.txt", "changed");
   makeNewer("three/file1.txt", "changed");
@@ -152,17 +157,38 @@ TEST_F(HeadlessBackup, ProgressHearsTotalsFoldersAndMembersAndAStopDropsOnlyTheC
   Watcher second;
   second.stopIn = 2;
   const BackupOutcome stopped = backUp(&second);
-  EXPECT_EQ(second.members, 3u);
+  EXPECT_EQ(second.members, 4u);
   EXPECT_TRUE(stopped.cancelled);
+  EXPECT_TRUE(stopped.putBack);
   EXPECT_FALSE(stopped.allStored());
   ASSERT_EQ(stopped.folders.size(), 2u);
   EXPECT_EQ(second.folders, (std::vector<std::string>{one, two}));
+  EXPECT_TRUE(second.tested.empty());  // nothing to test after a cancel
   EXPECT_EQ(readFile("Marlo_BACKUP.lzh"), before);
   const std::vector<std::string> log = lines(readFile("Back_Log.TXT"));
-  ASSERT_EQ(log.size(), 2u);
+  ASSERT_EQ(log.size(), 3u);
   EXPECT_NE(log[1].find("Cancelled after 1 of 2 members"), std::string::npos) << log[1];
-  EXPECT_EQ(stopped.summary().rfind("Backup cancelled: 2 folders, 0 members", 0), 0u)
-      << stopped.summary();
+  EXPECT_EQ(log[2].rfind("Backup cancelled: ", 0), 0u) << log[2];
+  EXPECT_EQ(stopped.summary(), "Backup cancelled: the archive is as it was before the backup.");
+}
+
+// A damaged archive fails the run as a failed folder does (the process then exits 1).
+TEST_F(HeadlessBackup, AnArchiveThatFailsItsTestFailsTheRun) {
+  seedFolders({{1, makeFolder("one")}});
+  backupRunHooks().beforeVerify = [](const std::string& archive) {
+    std::string bytes = readFile(archive);
+    char& byte = bytes[bytes.find("one file 2")];
+    byte = static_cast<char>(byte ^ 0x20);
+    std::ofstream(archive, std::ios::binary | std::ios::trunc) << bytes;
+  };
+  const BackupOutcome damaged = backUp();
+  backupRunHooks() = {};
+  EXPECT_EQ(damaged.failedFolders(), 0u);
+  EXPECT_TRUE(damaged.verify.failed());
+  EXPECT_FALSE(damaged.allStored());
+  EXPECT_NE(damaged.verify.closing.find("first bad member"), std::string::npos);
+  EXPECT_EQ(damaged.summary(),
+            "Backup: 1 folder, 4 members, 32 -> 32 bytes, no errors, archive NOT OK.");
 }
 
 TEST_F(HeadlessBackup, AsAProcessWithoutADisplayItExitsZeroOneOrTwo) {
@@ -176,7 +202,7 @@ TEST_F(HeadlessBackup, AsAProcessWithoutADisplayItExitsZeroOneOrTwo) {
   const Ran good = runProgram("--backup");
   EXPECT_EQ(good.code, 0) << good.err;
   EXPECT_EQ(good.out,
-            "Backup: 1 folder, 4 members, 32 -> 32 bytes, no errors.\n"
+            "Backup: 1 folder, 4 members, 32 -> 32 bytes, no errors, archive OK.\n"
             "The library's reports are in " +
                 fs::absolute("Back_Log.TXT").string() + ".\n");
   EXPECT_TRUE(fs::exists("Marlo_BACKUP.lzh"));

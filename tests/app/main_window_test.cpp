@@ -129,12 +129,13 @@ TEST_F(ProgramTest, FoldersAreBackedUpInNumberOrderIntoOneArchiveThatOtherToolsA
   const std::string relative = seven.substr(1);  // the archive keeps paths without the root
   EXPECT_EQ(readFile("out/" + relative + "/file3.txt"), "seven file 3");
 
-  // The log, in the folder the run started in: one line per folder.
+  // The log, in the folder the run started in: one line per folder, then the archive's test.
   const std::vector<std::string> log = lines(readFile(start / "Back_Log.TXT"));
-  ASSERT_EQ(log.size(), 3u);
+  ASSERT_EQ(log.size(), 4u);
   EXPECT_NE(log[0].find("/one/"), std::string::npos) << log[0];
   EXPECT_NE(log[1].find("/three/"), std::string::npos) << log[1];
   EXPECT_NE(log[2].find("/seven/"), std::string::npos) << log[2];
+  EXPECT_EQ(log[3], "The archive is OK: 13 members tested.");
   EXPECT_EQ(glo::RESULT.view(), "0");
   EXPECT_EQ(glo::RBR, 7);
   EXPECT_EQ(glo::PATTERN.view(), "\\*.* -x1 -r");
@@ -168,7 +169,7 @@ TEST_F(ProgramTest, TwoRunsInARowKeepOnlyTheSecondLog) {
   seedFolders({{1, makeFolder("a")}, {2, makeFolder("b")}});
   startProgram();
   ASSERT_TRUE(press(MainControl::OKBUTTON));
-  ASSERT_EQ(lines(readFile("Back_Log.TXT")).size(), 2u);
+  ASSERT_EQ(lines(readFile("Back_Log.TXT")).size(), 3u);  // two folders and the test
 
   ASSERT_TRUE(driver.pickRow(main, n(MainControl::LIST), 1));
   driver.answerNextMessage(button::Yes);  // "Confirm Delete"
@@ -176,7 +177,7 @@ TEST_F(ProgramTest, TwoRunsInARowKeepOnlyTheSecondLog) {
   ASSERT_EQ(listRows().size(), 1u);
   ASSERT_TRUE(press(MainControl::OKBUTTON));
   const std::vector<std::string> log = lines(readFile("Back_Log.TXT"));
-  ASSERT_EQ(log.size(), 1u);
+  ASSERT_EQ(log.size(), 2u);
   closeProgram();
 }
 

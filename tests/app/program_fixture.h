@@ -32,6 +32,7 @@ namespace app::test {
 using namespace marlo::win;       // NOLINT
 using namespace marlo::headless;  // NOLINT
 namespace button = marlo::button;
+using marlo::MessageIcon;
 
 inline std::string readFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);

@@ -54,17 +54,39 @@ TEST_F(RestoreActions, TestReportsAGoodArchiveAndNamesTheBadMemberOfADamagedCopy
 
   const WindowHandle w = openRestore();
   listArchive(w, good);
+  driver.answerNextMessage(button::Ok);
   ASSERT_TRUE(driver.press(w, kTest));
   EXPECT_EQ(glo::RestoreCMD.view(), "T \"" + good.string() + "\" \"\\\"" + switches());
   EXPECT_EQ(glo::RestoreRESULT.view(), "0");
   EXPECT_NE(glo::OUT.view().find("The archive is OK"), std::string_view::npos) << glo::OUT.view();
+  // The library's closing line, as information.
+  const DialogRequest told = driver.dialogs().back().request;
+  EXPECT_EQ(told.title, "Test");
+  EXPECT_EQ(told.icon, MessageIcon::Asterisk);
+  EXPECT_EQ(told.text, "The archive is OK: 7 members tested.");
 
   listArchive(w, dir() / "bad.lzh");
+  driver.answerNextMessage(button::Yes);
   ASSERT_TRUE(driver.press(w, kTest));
   EXPECT_EQ(glo::RestoreRESULT.view(), "5");
   const std::string_view report = glo::OUT.view();
   EXPECT_NE(report.find("NOT OK"), std::string_view::npos) << report;
   EXPECT_NE(report.find("deep/er/noise.bin"), std::string_view::npos) << report;
+  // An error box with the closing line and the bad member; Yes shows the report.
+  const DialogRequest failed = driver.dialogs().back().request;
+  EXPECT_EQ(failed.icon, MessageIcon::Hand);
+  EXPECT_EQ(failed.buttons, button::Yes | button::No);
+  EXPECT_EQ(failed.defaultButton, button::No);
+  EXPECT_EQ(failed.text.rfind("The archive is NOT OK: first bad member ", 0), 0u) << failed.text;
+  EXPECT_NE(
+      failed.text.find("\n\nError: " + (dir() / "src/deep/er/noise.bin").relative_path().string()),
+      std::string::npos)
+      << failed.text;
+  EXPECT_TRUE(failed.text.ends_with("\n\nShow the log?")) << failed.text;
+  const WindowHandle viewer = driver.waitForProcedure("pokazi1");
+  ASSERT_NE(viewer, 0);
+  EXPECT_EQ(driver.value(viewer, 1), std::string(marlo::clip(report)));
+  ASSERT_TRUE(driver.press(viewer, 2));
 }
 
 TEST_F(RestoreActions, RestoresIntoAnEmptyFolderByteForByte) {
@@ -78,10 +100,14 @@ TEST_F(RestoreActions, RestoresIntoAnEmptyFolderByteForByte) {
   EXPECT_EQ(glo::RASPK.view(), (dir() / "out").string());
   EXPECT_EQ(driver.value(w, kExtractEntry), (dir() / "out").string());
   EXPECT_EQ(fs::current_path(), dir() / "out");
+  driver.answerNextMessage(button::Ok);
   ASSERT_TRUE(driver.press(w, kRestore));
   EXPECT_EQ(glo::RestoreCMD.view(),
             "x \"" + archive.string() + "\" \"" + (dir() / "out").string() + "\\\"" + switches());
   EXPECT_EQ(glo::RestoreRESULT.view(), "0") << glo::OUT.view();
+  EXPECT_EQ(driver.dialogs().back().request.text.rfind(
+                "4 files extracted (90,014 bytes) to " + (dir() / "out").string() + "/;", 0),
+            0u);
   tree.expectRestoredBelow(dir() / "out");
   EXPECT_TRUE(fs::is_directory(dir() / "out" / (dir() / "src/deep/er").relative_path()));
 }
@@ -97,6 +123,7 @@ TEST_F(RestoreActions, AFolderEndingInASeparatorAndPathsWithBlanksRestoreWhereCh
   listArchive(w, archive);
   // Typed with its separator: the line gets a second one, which the library takes as one.
   ASSERT_TRUE(driver.type(w, kExtractEntry, (dir() / "Restored Here").string() + "/"));
+  driver.answerNextMessage(button::Ok);
   ASSERT_TRUE(driver.press(w, kRestore));
   EXPECT_EQ(glo::RestoreCMD.view(), "x \"" + archive.string() + "\" \"" +
                                         (dir() / "Restored Here").string() + "/\\\"" + switches());
@@ -104,6 +131,7 @@ TEST_F(RestoreActions, AFolderEndingInASeparatorAndPathsWithBlanksRestoreWhereCh
   tree.expectRestoredBelow(dir() / "Restored Here");
 
   ASSERT_TRUE(driver.type(w, kExtractEntry, (dir() / "Restored There").string()));
+  driver.answerNextMessage(button::Ok);
   ASSERT_TRUE(driver.press(w, kRestore));
   EXPECT_EQ(glo::RestoreRESULT.view(), "0") << glo::OUT.view();
   tree.expectRestoredBelow(dir() / "Restored There");
@@ -112,13 +140,25 @@ TEST_F(RestoreActions, AFolderEndingInASeparatorAndPathsWithBlanksRestoreWhereCh
   EXPECT_FALSE(fs::exists(dir() / "Restored"));
 }
 
-TEST_F(RestoreActions, AnEmptyExtractFolderRestoresBelowTheRootThatIsWhereTheFilesCameFrom) {
+TEST_F(RestoreActions, AnEmptyExtractFolderAsksFirstThenRestoresWhereTheFilesCameFrom) {
   const SourceTree tree = makeTree(dir() / "src");
   const fs::path archive = backup(dir() / "src", dir() / "a.lzh");
   fs::remove_all(dir() / "src");
 
   const WindowHandle w = openRestore();
   listArchive(w, archive);
+  driver.answerNextMessage(button::No);
+  ASSERT_TRUE(driver.press(w, kRestore));
+  const DialogRequest asked = driver.dialogs().back().request;
+  EXPECT_EQ(asked.buttons, button::Yes | button::No);
+  EXPECT_EQ(asked.defaultButton, button::No);
+  EXPECT_NE(asked.text.find("original place, overwriting"), std::string::npos) << asked.text;
+  EXPECT_EQ(driver.dialogs().size(), 2u);  // the archive dialog and the question: no outcome
+  EXPECT_FALSE(fs::exists(dir() / "src"));
+  EXPECT_EQ(glo::RestoreCMD.view().rfind("-l1 ", 0), 0u);  // the listing's: nothing was called
+
+  driver.answerNextMessage(button::Yes);
+  driver.answerNextMessage(button::Ok);
   ASSERT_TRUE(driver.press(w, kRestore));
   EXPECT_EQ(glo::RestoreCMD.view(), "x \"" + archive.string() + "\" \"\\\"" + switches());
   EXPECT_EQ(glo::RestoreRESULT.view(), "0") << glo::OUT.view();
@@ -135,6 +175,8 @@ TEST_F(RestoreActions, AnArchivePathLongerThanTheEntryShowsSurvivesTheCommit) {
   const WindowHandle w = openRestore();
   listArchive(w, archive);
   EXPECT_EQ(driver.value(w, kArchiveEntry).size(), 99u);
+  driver.answerNextMessage(button::Ok);
+  driver.answerNextMessage(button::No);  // the other archive's failure
   ASSERT_TRUE(driver.press(w, kTest));
   EXPECT_EQ(glo::NAZ_REST.view(), archive.string());
   EXPECT_EQ(glo::RestoreRESULT.view(), "0") << glo::OUT.view();
@@ -198,6 +240,7 @@ TEST_F(RestoreActions, OutfileLandsInTheFolderChosenLastAndHoldsTheLastReport) {
   EXPECT_TRUE(fs::exists(dir() / "archives/outfile.txt"));
 
   chooseExtractFolder(w, dir() / "target");
+  driver.answerNextMessage(button::Ok);
   ASSERT_TRUE(driver.press(w, kTest));
   ASSERT_TRUE(driver.press(w, kLog));
   const WindowHandle viewer = driver.waitForProcedure("pokazi1");
@@ -237,6 +280,7 @@ TEST_F(RestoreActions, ABackupRunningBesideARestoreTestKeepsItsOwnLineAndReport)
   });
   while (runs == 0) std::this_thread::yield();
   const int before = runs;
+  driver.answerNextMessage(button::Ok);
   ASSERT_TRUE(driver.press(w, kTest));
   const int during = runs - before;
   stop = true;

@@ -31,6 +31,8 @@ namespace restore_test {
 namespace fs = std::filesystem;
 using namespace marlo::win;       // NOLINT
 using namespace marlo::headless;  // NOLINT
+namespace button = marlo::button;
+using marlo::MessageIcon;
 
 // Control numbers of the Restore window, as a person finds them.
 inline constexpr int kArchiveEntry = 3;

@@ -247,6 +247,8 @@ TEST_F(QtViewTest, WithoutATrayMinimisingKeepsTheWindowOnTheTaskBar) {
   ASSERT_TRUE(settleUntil(engine, [&] { return state.trayAddFailures.load() == 1; }));
   EXPECT_FALSE(state.inTray.load());
   EXPECT_TRUE(view.windowWidget(main)->isVisible() || view.windowWidget(main)->isMinimized());
+  // Nor a message at an icon, which a program then tells in its window instead.
+  EXPECT_FALSE(view.trayMessage({main, 100, "Backup", "Done.", MessageIcon::Asterisk}));
 }
 
 TEST_F(QtViewTest, SecondThreadsWindowWorksBesideTheFirst) {

@@ -61,6 +61,35 @@ TEST_F(WindowTest, NotifyIconAddsOnceAndDeletesWhatIsThere) {
   EXPECT_TRUE(view.trayIcons().empty()) << "a closed window leaves no icon behind";
 }
 
+// A message goes to an icon that is there, through the engine's view, from the icon's thread.
+TEST_F(WindowTest, ATrayMessageNeedsItsIcon) {
+  std::atomic<int> results[3] = {-1, -1, -1};
+  driver.start([&] {
+    Window w("Main");
+    w.open();
+    const TrayMessage message{w.handle(), 7, "Backup", "Done.", MessageIcon::Hand};
+    View& shown = Engine::instance().view();
+    results[0] = shown.trayMessage(message);  // no icon yet
+    engine.trayAdd({w.handle(), 7, 1088, "icon11_ico", "tip"});
+    results[1] = shown.trayMessage(message);
+    engine.trayRemove(w.handle(), 7);
+    results[2] = shown.trayMessage(message);
+    while (w.accept()) {
+    }
+  });
+  EXPECT_EQ(results[0].load(), 0);
+  EXPECT_EQ(results[1].load(), 1);
+  EXPECT_EQ(results[2].load(), 0);
+  const auto messages = view.trayMessages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].id, 7u);
+  EXPECT_EQ(messages[0].title, "Backup");
+  EXPECT_EQ(messages[0].text, "Done.");
+  EXPECT_EQ(messages[0].icon, MessageIcon::Hand);
+  driver.closeBox(driver.window("Main"));
+  EXPECT_TRUE(driver.waitEnded());
+}
+
 std::atomic<int> gSubclassed{0};
 WNDPROC gPrevious = nullptr;
 LRESULT countingProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {

@@ -1,0 +1,42 @@
+// The archive as it was when a backup began, kept so that a cancelled backup can put it back
+// byte for byte. A run stores one folder per library call, and each call replaces the archive
+// with a new file renamed over it; a stopped call throws away only its own folder, so without
+// this copy a cancel would keep the folders stored before it.
+//
+// The copy is a hard link beside the archive, which costs nothing: the library never writes
+// into the old file, so the link keeps its bytes while the archive's name moves on. Where the
+// file system has no hard links it is a real copy. It is named `.<archive>.before-backup-<pid>`;
+// one whose process has died (a run that was killed) is removed by the next run.
+#pragma once
+
+#include <filesystem>
+
+namespace app {
+
+class ArchiveSnapshot {
+ public:
+  ArchiveSnapshot() = default;
+  ArchiveSnapshot(const ArchiveSnapshot&) = delete;
+  ArchiveSnapshot& operator=(const ArchiveSnapshot&) = delete;
+  ~ArchiveSnapshot() { drop(); }
+
+  // Keeps `archive` as it is now (nothing to keep when it does not exist); false when no copy
+  // could be made.
+  bool take(const std::filesystem::path& archive);
+  // Makes the archive what it was at take(): the copy takes its name, or the archive is removed
+  // when there was none. False when that failed or nothing was taken.
+  bool putBack();
+  // The copy is not needed any more.
+  void drop();
+
+  // What a copy of `archive` made by process `pid` is called.
+  [[nodiscard]] static std::filesystem::path copyName(const std::filesystem::path& archive,
+                                                      long pid);
+
+ private:
+  std::filesystem::path archive_;
+  std::filesystem::path copy_;  // empty: the archive did not exist
+  bool taken_ = false;
+};
+
+}  // namespace app

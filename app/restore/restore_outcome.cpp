@@ -1,0 +1,73 @@
+#include "app/restore/restore_outcome.h"
+
+#include <vector>
+
+#include "app/restore/viewers.h"
+#include "platform/core/text.h"
+#include "platform/dialogs/dialogs.h"
+
+namespace app {
+
+namespace {
+
+namespace button = marlo::button;
+using marlo::MessageIcon;
+
+constexpr std::size_t kMembersNamed = 10;
+
+std::vector<std::string_view> reportLines(std::string_view report) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  while (start < report.size()) {
+    std::size_t end = report.find('\n', start);
+    if (end == std::string_view::npos) end = report.size();
+    const std::string_view line = marlo::clip(report.substr(start, end - start));
+    if (!line.empty()) lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+}  // namespace
+
+bool confirmRestoreTarget(std::string_view extractFolder) {
+  if (!marlo::clip(extractFolder).empty()) return true;
+  const unsigned answer = marlo::dialogs::messageBox(
+      "The Extract Folder is empty: every file of the archive will be put back in its original "
+      "place, overwriting the file there, also when that file is newer.||Restore into the "
+      "original places?",
+      kRestoreCaption, MessageIcon::Exclamation, button::Yes | button::No, button::No);
+  return answer == button::Yes;
+}
+
+std::string archiveOutcomeText(int result, std::string_view report) {
+  const std::vector<std::string_view> lines = reportLines(marlo::clip(report));
+  std::string text = lines.empty() ? "The compression library gave result " +
+                                         std::to_string(result) + " and no report."
+                                   : std::string(lines.back());
+  if (result == 0) return text;
+  std::size_t failing = 0;
+  for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+    const std::string_view line = lines[i];
+    if (!line.starts_with("Error:") && !line.starts_with("Refused:")) continue;
+    if (failing == 0) text += "|";
+    if (failing++ < kMembersNamed) text += "|" + std::string(line);
+  }
+  if (failing > kMembersNamed)
+    text += "|... and " + std::to_string(failing - kMembersNamed) + " more.";
+  return text + "||Show the log?";
+}
+
+void tellArchiveOutcome(bool testing, int result, std::string_view report) {
+  const std::string text = archiveOutcomeText(result, report);
+  const std::string_view caption = testing ? kTestCaption : kRestoreCaption;
+  if (result == 0) {
+    marlo::dialogs::messageBox(text, caption, MessageIcon::Asterisk);
+    return;
+  }
+  if (marlo::dialogs::messageBox(text, caption, MessageIcon::Hand, button::Yes | button::No,
+                                 button::No) == button::Yes)
+    pokazi1();
+}
+
+}  // namespace app

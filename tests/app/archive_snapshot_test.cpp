@@ -1,0 +1,73 @@
+// The copy a backup keeps of its archive, to put back after a cancel.
+#include "app/archive_snapshot.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "temp_folder.h"
+
+namespace app {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// As the library updates an archive: a new file renamed over the old name.
+void replaceArchive(const fs::path& archive, const std::string& bytes) {
+  std::ofstream(archive.string() + ".new", std::ios::binary) << bytes;
+  fs::rename(archive.string() + ".new", archive);
+}
+
+std::size_t filesIn(const fs::path& folder) {
+  return static_cast<std::size_t>(
+      std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
+TEST(ArchiveSnapshot, PutsBackWhatWasThereWhetherOrNotTheArchiveWasReplacedAndLeavesNoCopy) {
+  marlo::testing::TempFolder folder;
+  const fs::path archive = folder.path() / "Marlo_BACKUP.lzh";
+  std::ofstream(archive, std::ios::binary) << "old archive";
+
+  ArchiveSnapshot replaced;
+  ASSERT_TRUE(replaced.take(archive));
+  EXPECT_TRUE(fs::exists(ArchiveSnapshot::copyName(archive, ::getpid())));
+  replaceArchive(archive, "new archive");
+  ASSERT_TRUE(replaced.putBack());
+  EXPECT_EQ(readAll(archive), "old archive");
+  EXPECT_EQ(filesIn(folder.path()), 1u);
+
+  // Nothing stored before the cancel: the copy is another name of the archive itself.
+  ArchiveSnapshot untouched;
+  ASSERT_TRUE(untouched.take(archive));
+  ASSERT_TRUE(untouched.putBack());
+  EXPECT_EQ(readAll(archive), "old archive");
+  EXPECT_EQ(filesIn(folder.path()), 1u);
+
+  // No archive before the run: putting back removes the one the run made.
+  fs::remove(archive);
+  ArchiveSnapshot none;
+  ASSERT_TRUE(none.take(archive));
+  replaceArchive(archive, "first archive");
+  ASSERT_TRUE(none.putBack());
+  EXPECT_EQ(filesIn(folder.path()), 0u);
+
+  // A run that ends well drops its copy.
+  std::ofstream(archive, std::ios::binary) << "kept";
+  {
+    ArchiveSnapshot finished;
+    ASSERT_TRUE(finished.take(archive));
+    replaceArchive(archive, "stored");
+  }
+  EXPECT_EQ(readAll(archive), "stored");
+  EXPECT_EQ(filesIn(folder.path()), 1u);
+}
+
+}  // namespace
+}  // namespace app

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/qt/qt_view.h"
+#include "platform/window/control_id.h"
 #include "tests/platform/window/demo_window.h"
 
 int main(int argc, char** argv) {
@@ -33,11 +34,11 @@ int main(int argc, char** argv) {
     });
   };
   if (option == "--restore")
-    toMain(marlo::win::Input::press(static_cast<int>(marlo::demo::MainControl::Restore)));
+    toMain(marlo::win::Input::press(marlo::win::n(marlo::demo::MainControl::Restore)));
   if (option == "--delete")
-    toMain(marlo::win::Input::press(static_cast<int>(marlo::demo::MainControl::Delete)));
+    toMain(marlo::win::Input::press(marlo::win::n(marlo::demo::MainControl::Delete)));
   if (option == "--browse")
-    toMain(marlo::win::Input::press(static_cast<int>(marlo::demo::MainControl::Browse)));
+    toMain(marlo::win::Input::press(marlo::win::n(marlo::demo::MainControl::Browse)));
   if (option == "--minimize")
     toMain(marlo::win::Input::windowState(marlo::win::WindowState::Minimized));
   return view.run(engine, [&state] { marlo::demo::mainWindow(state); });

@@ -24,6 +24,7 @@
 #include <cmath>
 
 #include "platform/qt/qt_view.h"
+#include "platform/window/control_id.h"
 #include "platform/window/window.h"
 #include "tests/platform/window/demo_window.h"
 
@@ -33,9 +34,7 @@ namespace {
 using namespace marlo::win;  // NOLINT
 using demo::MainControl;
 
-int n(MainControl c) {
-  return static_cast<int>(c);
-}
+using marlo::win::n;
 
 // Lets the program threads and the GUI exchange everything they have queued for each other.
 void settle(Engine& engine) {

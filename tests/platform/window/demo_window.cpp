@@ -4,6 +4,7 @@
 
 #include "platform/dialogs/dialogs.h"
 #include "platform/shell/shell.h"
+#include "platform/window/control_id.h"
 #include "platform/window/engine.h"
 #include "platform/window/window.h"
 
@@ -18,9 +19,7 @@ DemoState* gState = nullptr;  // the tray procedure reaches the program's state 
 WNDPROC gOldProc = nullptr;
 NOTIFYICONDATAA gTray;
 
-int n(MainControl c) {
-  return static_cast<int>(c);
-}
+using marlo::win::n;
 
 void removeTrayIcon(HWND window) {
   if (!gState->inTray) return;

@@ -7,6 +7,7 @@
 
 #include "platform/dialogs/dialogs.h"
 #include "platform/shell/shell.h"
+#include "platform/window/control_id.h"
 #include "tests/platform/window/demo_window.h"
 #include "tests/platform/window/window_fixture.h"
 
@@ -17,9 +18,7 @@ using namespace marlo::shell;  // NOLINT
 using demo::MainControl;
 using ::testing::ElementsAre;
 
-int n(MainControl c) {
-  return static_cast<int>(c);
-}
+using marlo::win::n;
 
 TEST_F(WindowTest, NotifyIconAddsOnceAndDeletesWhatIsThere) {
   std::atomic<int> results[5] = {-1, -1, -1, -1, -1};

@@ -79,14 +79,14 @@ void make_codes(const std::uint8_t* lengths, int n, std::uint16_t* codes) {
 
 bool DecodeTable::build(const std::uint8_t* lengths, int n, int root) {
     single_ = false;
-    root_ = root;
     int count[kMaxCodeLength + 1] = {};
-    int used = 0;
+    int used = 0, longest = 0;
     for (int i = 0; i < n; ++i) {
         if (lengths[i] > kMaxCodeLength) return false;
         if (lengths[i]) {
             ++count[lengths[i]];
             ++used;
+            longest = std::max<int>(longest, lengths[i]);
         }
     }
     empty_ = used == 0;
@@ -99,9 +99,25 @@ bool DecodeTable::build(const std::uint8_t* lengths, int n, int root) {
 
     std::uint16_t codes[1024];
     make_codes(lengths, n, codes);
+    // No wider than the longest code: small blocks have short codes, and filling a table
+    // costs as much as decoding a small block.
+    root_ = std::min(root, longest);
+    root = root_;
+    const std::uint32_t root_size = 1u << root;
+    // The code is complete, so every entry below is written: no clearing needed.
+    if (longest <= root) {
+        table_.resize(root_size);
+        for (int i = 0; i < n; ++i) {
+            const int l = lengths[i];
+            if (!l) continue;
+            const std::uint32_t first = static_cast<std::uint32_t>(codes[i]) << (root - l);
+            std::fill_n(table_.begin() + first, std::size_t{1} << (root - l),
+                        static_cast<std::uint32_t>(i) << 6 | static_cast<std::uint32_t>(l));
+        }
+        return true;
+    }
 
     // Width of each sub-table: the longest code sharing that root prefix.
-    const std::uint32_t root_size = 1u << root;
     std::vector<int> sub_bits(root_size, 0);
     for (int i = 0; i < n; ++i) {
         int l = lengths[i];
@@ -117,7 +133,7 @@ bool DecodeTable::build(const std::uint8_t* lengths, int n, int root) {
             sub_offset[p] = total;
             total += 1u << sub_bits[p];
         }
-    table_.assign(total, 0);
+    table_.resize(total);
     for (std::uint32_t p = 0; p < root_size; ++p)
         if (sub_bits[p])
             table_[p] = (sub_offset[p] << 6) | kSubTable | static_cast<std::uint32_t>(sub_bits[p]);
@@ -128,18 +144,16 @@ bool DecodeTable::build(const std::uint8_t* lengths, int n, int root) {
         const std::uint32_t sym = static_cast<std::uint32_t>(i) << 6;
         if (l <= root) {
             std::uint32_t first = static_cast<std::uint32_t>(codes[i]) << (root - l);
-            std::uint32_t span = 1u << (root - l);
-            for (std::uint32_t k = 0; k < span; ++k)
-                table_[first + k] = sym | static_cast<std::uint32_t>(l);
+            std::fill_n(table_.begin() + first, std::size_t{1} << (root - l),
+                        sym | static_cast<std::uint32_t>(l));
         } else {
             std::uint32_t prefix = codes[i] >> (l - root);
             int sb = sub_bits[prefix];
             int rest = l - root;
             std::uint32_t low = codes[i] & ((1u << rest) - 1);
             std::uint32_t first = sub_offset[prefix] + (low << (sb - rest));
-            std::uint32_t span = 1u << (sb - rest);
-            for (std::uint32_t k = 0; k < span; ++k)
-                table_[first + k] = sym | static_cast<std::uint32_t>(rest);
+            std::fill_n(table_.begin() + first, std::size_t{1} << (sb - rest),
+                        sym | static_cast<std::uint32_t>(rest));
         }
     }
     return true;

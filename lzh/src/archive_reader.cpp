@@ -137,7 +137,7 @@ void ArchiveReader::after_end_marker() {
                            ") were left alone");
 }
 
-void ArchiveReader::read_data(const Member& m, ByteSink& out) {
+void ArchiveReader::read_data(const Member& m, ByteSink& out) const {
     if (m.method == Method::directory) return;
     if (m.method == Method::unknown)
         throw Failure(Status::unsupported, "method " + m.method_text + " is not supported");

@@ -129,12 +129,15 @@ void BlockCoder::split_and_write(int n) {
                     ++zeros;
                     continue;
                 }
-                table += 4.0f + (zeros == 0 ? 0.0f : zeros <= 2 ? 3.0f : zeros <= 18 ? 7.0f : 13.0f);
+                table += 4.0f + (zeros == 0    ? 0.0f
+                                 : zeros <= 2  ? 3.0f
+                                 : zeros <= 18 ? 7.0f
+                                               : 13.0f);
                 zeros = 0;
             }
             for (int k = 0; k < prm_.np; ++k) table += pf[k] ? 3.5f : 2.0f;
-            const float cost = best[i] + table + entropy_bits(cf, kNC, ctotal) +
-                               entropy_bits(pf, prm_.np, ptotal);
+            const float cost =
+                best[i] + table + entropy_bits(cf, kNC, ctotal) + entropy_bits(pf, prm_.np, ptotal);
             if (cost < best[j]) {
                 best[j] = cost;
                 cut[j] = i;

@@ -300,50 +300,6 @@ Status cmd_list(const Options& o, Report& rep) {
     return out.status;
 }
 
-// ---- test -------------------------------------------------------------------------------
-
-Status cmd_test(const Options& o, Report& rep) {
-    std::unique_ptr<ArchiveReader> r;
-    if (Status s = open_archive(o.archive, r, rep); s != Status::ok) return s;
-    if (o.progress->begin_reading(o)) return Status::ok;
-    Outcome out;
-    std::string first_bad;
-    std::uint64_t tested = 0, bad = 0;
-    NullSink sink;
-    try {
-        Member m;
-        while (r->next(m)) {
-            if (!member_selected(o.file_args, m)) continue;
-            if (!o.progress->starting(m)) break;
-            try {
-                r->read_data(m, sink);
-                ++tested;
-                if (o.detail >= 1) rep.line("OK     " + display_name(m));
-            } catch (const Failure& f) {
-                ++bad;
-                if (first_bad.empty()) first_bad = m.path;
-                rep.important("Error: " + display_name(m) + ": " + f.what());
-                out.note(f.status());
-            }
-            if (!o.progress->done(m)) break;
-        }
-    } catch (const Failure& f) {
-        ++bad;
-        if (first_bad.empty()) first_bad = "(header at offset " + std::to_string(r->offset()) + ")";
-        rep.important("Error: testing stopped: " + std::string(f.what()));
-        out.note(f.status());
-    }
-    report_notes(*r, rep);
-    if (o.progress->stopped())
-        return o.progress->cancelled(rep, ", " + std::to_string(bad) + " bad");
-    if (out.status == Status::ok)
-        rep.important("The archive is OK: " + counted(tested, "member") + " tested.");
-    else
-        rep.important("The archive is NOT OK: first bad member " + first_bad + "; " +
-                      std::to_string(tested) + " good, " + std::to_string(bad) + " bad.");
-    return out.status;
-}
-
 // ---- add / update -------------------------------------------------------------------------
 
 std::string cwd_path() {

@@ -81,7 +81,9 @@ TEST_F(Restore, AFullDiskStopsTheRestoreAndSaysWhatWasLeft) {
     InjectedFault full([&](lzh::detail::IoCall call, int) {
         return call == lzh::detail::IoCall::write && ++writes > 1 ? ENOSPC : 0;
     });
-    auto x = extract(path("a.lzh"));
+    // One worker: it writes the members in order, so what "after" means is plain. (Several
+    // workers each finish the member they are writing when another finds the disk full.)
+    auto x = extract(path("a.lzh"), " -c -jp1");
     EXPECT_EQ(x.status, Status::io) << x.text;
     EXPECT_EQ(read_file(dir / "dest/f1"), text_data(3000, 1));
     EXPECT_EQ(read_file(dir / "dest/f2"), "old two");
@@ -224,4 +226,61 @@ TEST_F(Restore, LaterMembersFindEarlierFilesInPlace) {
     EXPECT_EQ(extract(path("a.lzh")).status, Status::io);
     EXPECT_EQ(read_file(dir / "dest/same"), "second");
     EXPECT_TRUE(leftovers(dir / "dest").empty());
+}
+
+// Several workers write the files, but the report, the order of events and the tree that
+// results are those of one: members decided in order, files replaced in order, and a member
+// that meets a file still being written waits for it.
+TEST_F(Restore, ManyWorkersReportAndRestoreExactlyAsOne) {
+    std::vector<RawMember> members;
+    for (int i = 0; i < 300; ++i)
+        members.push_back(raw_file("d" + std::to_string(i % 7) + "/f" + std::to_string(i),
+                                   text_data(100 + 37 * static_cast<std::size_t>(i), i)));
+    // Large ones are started ahead of the small ones before them.
+    members.insert(members.begin() + 20, raw_file("d1/large1", text_data(1500000, 1)));
+    members.insert(members.begin() + 150, raw_file("large2", noise_data(2100000, 2)));
+    members.push_back(raw_file("../outside", "refused"));
+    members.push_back({"d2", "", true, {}});
+    members.push_back(raw_link("d3/link", "f1"));
+    members.push_back(raw_file("d1/f1", "the same name again"));  // waits for the first d1/f1
+    members.push_back(raw_file("d0/f0/below", "through a file"));
+    members.push_back(raw_file("exists", "new"));
+    std::string arc = build_archive(members);
+    const std::string damaged_name = "d4/f4";
+    const std::size_t at = arc.find(text_data(100 + 37 * 4, 4));
+    ASSERT_NE(at, std::string::npos);
+    arc[at + 10] ^= 1;  // that member fails its CRC
+    write_file(dir / "a.lzh", arc);
+
+    for (const char* overwrite : {"", " -c"}) {
+        SCOPED_TRACE(overwrite);
+        std::map<std::string, std::string> trees;
+        std::map<std::string, std::string> reports;
+        for (const char* workers : {"1", "4"}) {
+            const std::string out = std::string("out") + workers;
+            fs::remove_all(dir / out);
+            write_file(dir / out / "exists", "old");
+            auto x =
+                run("x " + path("a.lzh") + " " + path(out) + "/" + overwrite + " -jp" + workers);
+            EXPECT_NE(x.text.find("Error: " + damaged_name + ": CRC error"), std::string::npos);
+            EXPECT_NE(x.text.find("Refused: ../outside"), std::string::npos) << x.text;
+            std::string text = x.text;
+            for (std::size_t p; (p = text.find(path(out))) != std::string::npos;)
+                text.replace(p, path(out).size(), "DEST");
+            reports[workers] = text;
+            trees[workers] = "";
+            for (auto& [name, content] : tree(dir / out))
+                trees[workers] += name + " " + content + "\n";
+            EXPECT_TRUE(leftovers(dir / out).empty());
+        }
+        EXPECT_EQ(reports["1"], reports["4"]);
+        EXPECT_EQ(trees["1"], trees["4"]);
+        EXPECT_EQ(read_file(dir / "out4/d1/f1"),
+                  *overwrite ? "the same name again" : text_data(137, 1));
+        EXPECT_EQ(read_file(dir / "out4/exists"), *overwrite ? "new" : "old");
+    }
+    auto t1 = run("t " + path("a.lzh") + " -jp1");
+    auto t4 = run("t " + path("a.lzh") + " -jp4");
+    EXPECT_EQ(t1.status, Status::damaged);
+    EXPECT_EQ(t1.text, t4.text);
 }

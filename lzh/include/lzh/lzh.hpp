@@ -184,8 +184,9 @@ class ArchiveReader {
     // Failure(damaged) naming the offset where reading stopped.
     bool next(Member& m);
     // Decodes the member's data into `out` and checks its CRC; throws Failure(damaged /
-    // unsupported).
-    void read_data(const Member& m, ByteSink& out);
+    // unsupported). Several threads may read members at once, also while one of them walks
+    // the headers with next().
+    void read_data(const Member& m, ByteSink& out) const;
     // Offset of the next header to be read.
     std::uint64_t offset() const noexcept;
     std::uint64_t file_size() const noexcept;

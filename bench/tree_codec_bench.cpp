@@ -35,8 +35,9 @@ std::vector<std::uint8_t> slurp(const std::filesystem::path& p) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s TREE [-o5|-o7] [--chain N] [--parse 0|1] [--decode] [--list FILE]\n",
-                     argv[0]);
+        std::fprintf(
+            stderr, "usage: %s TREE [-o5|-o7] [--chain N] [--parse 0|1] [--decode] [--list FILE]\n",
+            argv[0]);
         return 2;
     }
     lzh::Method method = lzh::Method::lh5;
@@ -45,14 +46,22 @@ int main(int argc, char** argv) {
     std::FILE* list = nullptr;  // one line per file: name, bytes, coded bytes
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "-o5") method = lzh::Method::lh5;
-        else if (a == "-o6") method = lzh::Method::lh6;
-        else if (a == "-o7") method = lzh::Method::lh7;
-        else if (a == "--chain" && i + 1 < argc) opt.max_chain = std::atoi(argv[++i]);
-        else if (a == "--parse" && i + 1 < argc) opt.parse = std::atoi(argv[++i]);
-        else if (a == "--decode") check = true;
-        else if (a == "--block" && i + 1 < argc) opt.block_symbols = std::atoi(argv[++i]);
-        else if (a == "--list" && i + 1 < argc) list = std::fopen(argv[++i], "w");
+        if (a == "-o5")
+            method = lzh::Method::lh5;
+        else if (a == "-o6")
+            method = lzh::Method::lh6;
+        else if (a == "-o7")
+            method = lzh::Method::lh7;
+        else if (a == "--chain" && i + 1 < argc)
+            opt.max_chain = std::atoi(argv[++i]);
+        else if (a == "--parse" && i + 1 < argc)
+            opt.parse = std::atoi(argv[++i]);
+        else if (a == "--decode")
+            check = true;
+        else if (a == "--block" && i + 1 < argc)
+            opt.block_symbols = std::atoi(argv[++i]);
+        else if (a == "--list" && i + 1 < argc)
+            list = std::fopen(argv[++i], "w");
     }
     std::vector<std::filesystem::path> files;
     for (auto& e : std::filesystem::recursive_directory_iterator(argv[1]))
@@ -72,8 +81,8 @@ int main(int argc, char** argv) {
         const auto r = lzh::encode(method, src, sink, data.size(), o);
         encode_s += cpu_seconds() - t0;
         if (list)
-            std::fprintf(list, "%s %zu %llu\n",
-                         std::filesystem::relative(p, argv[1]).c_str(), data.size(),
+            std::fprintf(list, "%s %zu %llu\n", std::filesystem::relative(p, argv[1]).c_str(),
+                         data.size(),
                          static_cast<unsigned long long>(r.shrunk ? r.packed_size : data.size()));
         if (!r.shrunk) {
             out_bytes += data.size();

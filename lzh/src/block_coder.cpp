@@ -187,13 +187,14 @@ struct BlockCoder::CTable {
     std::uint8_t clen[kNC] = {};
     std::uint8_t tlen[kNT] = {};
     std::vector<TSym> tsyms;
-    int cn = 0, cused = 0, tused = 0;
+    int cn = 0, cused = 0, tused = 0, longest = 0;
     std::uint64_t bits = 0;  // the symbols' codes and the C and T tables
 
     void plan(const std::uint32_t* cfreq, int max_len) {
         cused = build_lengths(cfreq, kNC, max_len, clen);
         cn = kNC;
         while (cn > 0 && clen[cn - 1] == 0) --cn;
+        longest = *std::max_element(clen, clen + kNC);
         tsyms.clear();
         std::uint32_t tfreq[kNT] = {};
         bits = 0;
@@ -255,6 +256,7 @@ void BlockCoder::write_block(int b, int e) {
     ctable_->plan(cfreq, 16);
     for (int max_len : {12, 10}) {
         if (ctable_->cused <= 1) break;
+        if (ctable_->longest <= max_len) continue;  // the same lengths again
         ctrial_->plan(cfreq, max_len);
         if (ctrial_->bits < ctable_->bits) std::swap(ctable_, ctrial_);
     }

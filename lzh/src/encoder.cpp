@@ -38,6 +38,12 @@ MatchParams match_params(Method m, int chain_override) {
     return mp;
 }
 
+// A match and the bits it saves against coding its bytes as literals.
+struct Choice {
+    Match m;
+    int saving = 0;
+};
+
 class Encoder {
   public:
     // The first `prime` bytes of `in` are history only: they may be referenced but are not coded
@@ -91,8 +97,8 @@ class Encoder {
     void read_history();
     bool run_lazy();
     bool run_optimal();
-    Match best_of(std::size_t p, const Match* found, int n) const;
-    int savings(std::size_t p, const Match& m) const;
+    Choice best_of(std::size_t p, const Match* found, int n) const;
+    Choice search(std::size_t p, unsigned floor);
     bool emit_literal(std::size_t p) {
         block_->literal(mf_->data()[p]);
         return check_block();
@@ -143,22 +149,10 @@ void Encoder::read_history() {
     mf.pos_ = prime_;
 }
 
-// Bits a match at p saves against coding its bytes as literals (negative: it costs more).
-int Encoder::savings(std::size_t p, const Match& m) const {
-    const std::uint8_t* b = mf_->data() + p;
-    int lits = 0;
-    for (unsigned i = 0; i < m.len; ++i) lits += static_cast<int>(block_->literal_price(b[i]));
-    return lits - static_cast<int>(block_->match_price(m.len, m.dist));
-}
-
-// The match among those found at p that saves the most bits; none when no match pays.
-Match Encoder::best_of(std::size_t p, const Match* found, int n) const {
-    if (n == 0) return {};
-    const Match& longest = found[n - 1];
-    // Long matches pay for themselves; only short ones are weighed.
-    if (longest.len >= 8 && n == 1) return longest;
-    Match best;
-    int best_saving = 0;
+// The match among those found at p that saves the most bits against coding its bytes as
+// literals, with what it saves; none (len 0) when no match pays.
+Choice Encoder::best_of(std::size_t p, const Match* found, int n) const {
+    Choice best;
     const std::uint8_t* b = mf_->data() + p;
     int lits = 0;
     unsigned counted = 0;
@@ -166,45 +160,44 @@ Match Encoder::best_of(std::size_t p, const Match* found, int n) const {
         for (; counted < found[k].len; ++counted)
             lits += static_cast<int>(block_->literal_price(b[counted]));
         const int s = lits - static_cast<int>(block_->match_price(found[k].len, found[k].dist));
-        if (s > best_saving) {
-            best_saving = s;
-            best = found[k];
-        }
+        if (s > best.saving) best = {found[k], s};
     }
     return best;
 }
 
+Choice Encoder::search(std::size_t p, unsigned floor) {
+    Match found[MatchFinder::kMaxFound];
+    return best_of(p, found, mf_->search(p, kMaxMatch, floor, found));
+}
+
 bool Encoder::run_lazy() {
     MatchFinder& mf = *mf_;
-    Match found[MatchFinder::kMaxFound];
     const unsigned max_lazy = static_cast<unsigned>(mp_.max_lazy);
     // The second look ahead only for short matches: past that, the first look decides.
     constexpr unsigned kLazy2Below = 4;
     fill(MatchFinder::kLookahead + 2);
     if (mf.pos_ == mf.end_) return true;
-    Match cur = best_of(mf.pos_, found, mf.search(mf.pos_, kMaxMatch, 0, found));
+    Choice cur = search(mf.pos_, 0);
     while (mf.pos_ < mf.end_) {
         fill(MatchFinder::kLookahead + 2);
         const std::size_t p = mf.pos_;
-        if (cur.len == 0) {
+        if (cur.m.len == 0) {
             if (!emit_literal(p)) return false;
             mf.pos_ = p + 1;
-            if (mf.pos_ < mf.end_)
-                cur = best_of(p + 1, found, mf.search(p + 1, kMaxMatch, 0, found));
+            if (mf.pos_ < mf.end_) cur = search(p + 1, 0);
             continue;
         }
-        if (cur.len < max_lazy && p + 1 < mf.end_) {
-            const int here = savings(p, cur);
-            Match next = best_of(p + 1, found, mf.search(p + 1, kMaxMatch, cur.len, found));
-            if (next.len > 0 && savings(p + 1, next) > here) {
+        if (cur.m.len < max_lazy && p + 1 < mf.end_) {
+            Choice next = search(p + 1, cur.m.len);
+            if (next.saving > cur.saving) {
                 if (!emit_literal(p)) return false;
                 mf.pos_ = p + 1;
                 cur = next;
                 continue;
             }
-            if (cur.len < kLazy2Below && p + 2 < mf.end_) {
-                next = best_of(p + 2, found, mf.search(p + 2, kMaxMatch, cur.len, found));
-                if (next.len > 0 && savings(p + 2, next) > here) {
+            if (cur.m.len < kLazy2Below && p + 2 < mf.end_) {
+                next = search(p + 2, cur.m.len);
+                if (next.saving > cur.saving) {
                     if (!emit_literal(p) || !emit_literal(p + 1)) return false;
                     mf.pos_ = p + 2;
                     cur = next;
@@ -212,12 +205,12 @@ bool Encoder::run_lazy() {
                 }
             }
         }
-        if (!emit_match(cur)) return false;
-        mf.pos_ = p + cur.len;
+        if (!emit_match(cur.m)) return false;
+        mf.pos_ = p + cur.m.len;
         cur = {};
         if (mf.pos_ < mf.end_) {
             fill(MatchFinder::kLookahead + 2);
-            cur = best_of(mf.pos_, found, mf.search(mf.pos_, kMaxMatch, 0, found));
+            cur = search(mf.pos_, 0);
         }
     }
     return true;

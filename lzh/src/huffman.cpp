@@ -8,40 +8,45 @@ namespace lzh::detail {
 
 int build_lengths(const std::uint32_t* freq, int n, int max_len, std::uint8_t* lengths) {
     std::fill(lengths, lengths + n, std::uint8_t{0});
-    std::vector<int> used;
+    // Used symbols sorted by frequency, rarest first (ties by symbol, so the result never
+    // depends on the sort): frequency and symbol packed in one key.
+    constexpr int kMaxSymbols = 1024;
+    assert(n <= kMaxSymbols);
+    std::uint64_t keys[kMaxSymbols];
+    int m = 0;
     for (int i = 0; i < n; ++i)
-        if (freq[i] != 0) used.push_back(i);
-    const int m = static_cast<int>(used.size());
+        if (freq[i] != 0) keys[m++] = std::uint64_t{freq[i]} << 16 | static_cast<unsigned>(i);
     if (m == 0) return 0;
     if (m == 1) {
-        lengths[used[0]] = 1;
+        lengths[keys[0] & 0xFFFF] = 1;
         return 1;
     }
+    std::sort(keys, keys + m);
 
-    // Sort by frequency and build the tree with two queues (leaves in order, internal nodes in
-    // creation order); parents[] then gives each leaf's depth.
-    std::stable_sort(used.begin(), used.end(), [&](int a, int b) { return freq[a] < freq[b]; });
-    std::vector<std::uint64_t> weight(2 * m);
-    std::vector<int> parent(2 * m, -1);
-    for (int i = 0; i < m; ++i) weight[i] = freq[used[i]];
+    // Build the tree with two queues (leaves in order, internal nodes in creation order);
+    // parents[] then gives each leaf's depth.
+    std::uint64_t weight[2 * kMaxSymbols];
+    int parent[2 * kMaxSymbols];
+    for (int i = 0; i < m; ++i) weight[i] = keys[i] >> 16;
     int leaf = 0, node = m, next = m;
     auto take = [&]() {
         if (leaf < m && (node >= next || weight[leaf] <= weight[node])) return leaf++;
         return node++;
     };
     while (next < 2 * m - 1) {
-        int a = take(), b = take();
+        const int a = take(), b = take();
         weight[next] = weight[a] + weight[b];
         parent[a] = parent[b] = next;
         ++next;
     }
-    // Depth of internal nodes top-down (root is 2m-2, created last).
-    std::vector<int> depth(2 * m, 0);
+    // Depth of every node top-down (the root, 2m-2, was made last).
+    int depth[2 * kMaxSymbols];
+    depth[2 * m - 2] = 0;
     for (int i = 2 * m - 3; i >= 0; --i) depth[i] = depth[parent[i]] + 1;
 
     // Count leaves per length, folding anything too deep into max_len, then repair the Kraft
     // sum: each step removes one leaf at max_len and splits the deepest shorter leaf into two.
-    std::vector<int> count(kMaxCodeLength + 2, 0);
+    int count[kMaxCodeLength + 2] = {};
     for (int i = 0; i < m; ++i) ++count[std::min(depth[i], max_len)];
     std::uint64_t kraft = 0;
     for (int l = 1; l <= max_len; ++l)
@@ -55,10 +60,11 @@ int build_lengths(const std::uint32_t* freq, int n, int max_len, std::uint8_t* l
         count[l + 1] += 2;
         --kraft;
     }
-    // Longest codes to the rarest symbols (used[] is sorted rarest first).
+    // Longest codes to the rarest symbols.
     int idx = 0;
     for (int l = max_len; l >= 1; --l)
-        for (int k = 0; k < count[l]; ++k) lengths[used[idx++]] = static_cast<std::uint8_t>(l);
+        for (int k = 0; k < count[l]; ++k)
+            lengths[keys[idx++] & 0xFFFF] = static_cast<std::uint8_t>(l);
     assert(idx == m);
     return m;
 }

@@ -187,6 +187,8 @@ class ArchiveReader {
     // unsupported). Several threads may read members at once, also while one of them walks
     // the headers with next().
     void read_data(const Member& m, ByteSink& out) const;
+    // Goes back to the first member.
+    void rewind();
     // Offset of the next header to be read.
     std::uint64_t offset() const noexcept;
     std::uint64_t file_size() const noexcept;

@@ -5,8 +5,11 @@
 #include <climits>
 #include <cstdio>
 #include <ctime>
+#include <future>
 #include <map>
 #include <optional>
+#include <string_view>
+#include <unordered_map>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -88,9 +91,9 @@ void report_notes(const ArchiveReader& r, Report& rep) {
 namespace {
 
 // A member copied from the old archive as it stands.
-PlanItem kept_member(const Member& m) {
+PlanItem kept_member(Member m) {
     PlanItem p;
-    p.old = m;
+    p.old = std::move(m);
     p.has_old = true;
     return p;
 }
@@ -375,19 +378,23 @@ Status read_old_members(const Options& o, std::unique_ptr<ArchiveReader>& r,
 }
 
 struct UpdatePlan {
-    std::vector<PlanItem> items;
-    std::size_t fresh = 0;  // members made from disk
+    std::vector<PlanItem> items;  // only when something is to be stored
+    std::size_t fresh = 0;        // members made from disk
     std::uint64_t unchanged = 0;
 };
 
 // What the new archive holds: every old member, replaced in place by its file when that is to
-// be stored, then the new files. `u` stores only files newer than their member.
-UpdatePlan plan_update(const Options& o, const std::vector<Member>& old,
-                       const std::vector<DiskEntry>& entries, Report& rep) {
+// be stored, then the new files. `u` stores only files newer than their member. The entries
+// and the old members move into the plan; when nothing is to be stored, no plan is made.
+UpdatePlan plan_update(const Options& o, std::vector<Member>& old, std::vector<DiskEntry>& entries,
+                       Report& rep) {
     UpdatePlan plan;
-    std::map<std::string, std::size_t> by_name;
+    std::unordered_map<std::string_view, std::size_t> by_name;
+    by_name.reserve(old.size());
     for (std::size_t i = 0; i < old.size(); ++i) by_name[old[i].path] = i;
-    std::vector<PlanItem> replacing(old.size()), added;
+    constexpr std::size_t kNone = SIZE_MAX;
+    std::vector<std::size_t> replaced_by(old.size(), kNone);  // index into `fresh`
+    std::vector<PlanItem> fresh;
     for (auto& e : entries) {
         auto it = by_name.find(e.name);
         if (it != by_name.end() && o.command == 'u') {
@@ -400,20 +407,27 @@ UpdatePlan plan_update(const Options& o, const std::vector<Member>& old,
         }
         PlanItem p;
         p.from_disk = true;
-        p.entry = e;
-        ++plan.fresh;
-        if (it == by_name.end()) {
-            added.push_back(std::move(p));
+        p.entry = std::move(e);
+        if (it != by_name.end()) {
+            p.has_old = true;
+            replaced_by[it->second] = fresh.size();
+        }
+        fresh.push_back(std::move(p));
+    }
+    plan.fresh = fresh.size();
+    if (plan.fresh == 0) return plan;
+    plan.items.reserve(old.size() + fresh.size());
+    for (std::size_t i = 0; i < old.size(); ++i) {
+        if (replaced_by[i] == kNone) {
+            plan.items.push_back(kept_member(std::move(old[i])));
             continue;
         }
-        p.has_old = true;
-        p.old = old[it->second];
-        replacing[it->second] = std::move(p);
+        PlanItem& p = fresh[replaced_by[i]];
+        p.old = std::move(old[i]);
+        plan.items.push_back(std::move(p));
     }
-    for (std::size_t i = 0; i < old.size(); ++i)
-        plan.items.push_back(replacing[i].from_disk ? std::move(replacing[i])
-                                                    : kept_member(old[i]));
-    for (auto& p : added) plan.items.push_back(std::move(p));
+    for (auto& p : fresh)
+        if (!p.has_old) plan.items.push_back(std::move(p));
     return plan;
 }
 
@@ -429,13 +443,24 @@ Status cmd_add(const Options& o, Report& rep) {
     std::vector<Member> old;
     struct stat ast {};
     const bool have_archive = ::stat(o.archive.c_str(), &ast) == 0;
+    // The old archive's headers are read while the folders are scanned; each tells its own
+    // report, and a damaged archive stops the update before anything of the scan is said.
+    Report old_rep, scan_rep;
+    std::future<Status> reading;
     if (have_archive)
-        if (Status s = read_old_members(o, r, old, rep); s != Status::ok) return s;
+        reading =
+            std::async(std::launch::async, [&] { return read_old_members(o, r, old, old_rep); });
     Outcome out;
-    DiskScan scan(o, rep, out);
+    DiskScan scan(o, scan_rep, out);
     const std::string cwd = cwd_path();
     scan.exclude_archive(have_archive ? &ast : nullptr, absolute_path(o.archive, cwd) + ".tmp-");
     for (auto& s : o.file_args) scan.file_arg(s, cwd);
+    if (have_archive) {
+        const Status s = reading.get();
+        rep.append(old_rep);
+        if (s != Status::ok) return s;
+    }
+    rep.append(scan_rep);
     UpdatePlan plan = plan_update(o, old, scan.entries(), rep);
     if (o.progress->begin_writing(o, plan.items)) return out.status;
     if (plan.fresh == 0) {

@@ -211,6 +211,8 @@ class Report {
   public:
     void line(std::string text);
     void important(std::string text);
+    // Adds the lines of another report after these.
+    void append(const Report& other);
     std::string text() const;
     // Writes the text into buf, always zero-terminated within `capacity` (nothing when 0).
     void render(char* buf, std::size_t capacity) const;

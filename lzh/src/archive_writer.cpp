@@ -4,8 +4,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -23,35 +25,44 @@
 namespace lzh::detail {
 
 // Holds one member's compressed bytes: in memory up to a limit, then in an unnamed temporary
-// file, so a huge member never has to fit in memory.
+// file, so a huge member never has to fit in memory. Memory is taken in chunks, so what the
+// spools hold together never exceeds their budget by more than a chunk each (a vector doubling
+// its storage would briefly hold three times what it keeps).
 class Spool : public ByteSink {
   public:
+    static constexpr std::size_t kChunk = std::size_t{256} << 10;
+
     // `budget` is shared by all spools of one write: memory they may hold together.
     Spool(std::string dir, std::atomic<std::int64_t>& budget)
         : dir_(std::move(dir)), budget_(budget) {}
     ~Spool() override { clear(); }
     void write(const std::uint8_t* d, std::size_t n) override {
         size_ += n;
-        if (!file_.valid() &&
-            budget_.fetch_sub(static_cast<std::int64_t>(n)) >= static_cast<std::int64_t>(n)) {
-            mem_.insert(mem_.end(), d, d + n);
-            return;
+        while (n > 0 && !file_.valid()) {
+            if (used_ == chunk_size()) {
+                if (!take_chunk()) {
+                    open_file();
+                    break;
+                }
+            }
+            const std::size_t k = std::min(n, chunk_size() - used_);
+            std::memcpy(chunks_.back().get() + used_, d, k);
+            used_ += k;
+            d += k;
+            n -= k;
         }
-        if (!file_.valid()) budget_ += static_cast<std::int64_t>(n);
-        if (!file_.valid()) open_file();
-        write_full(file_.get(), d, n, "a temporary file");
+        if (n > 0) write_full(file_.get(), d, n, "a temporary file");
     }
     void clear() {
-        budget_ += static_cast<std::int64_t>(mem_.size());
-        mem_.clear();
-        mem_.shrink_to_fit();
+        release_chunks();
         file_.reset();
         size_ = 0;
     }
     std::uint64_t size() const { return size_; }
     void replay(ByteSink& out) {
         if (!file_.valid()) {
-            if (!mem_.empty()) out.write(mem_.data(), mem_.size());
+            for (std::size_t i = 0; i < chunks_.size(); ++i)
+                out.write(chunks_[i].get(), i + 1 < chunks_.size() ? kChunk : used_);
             return;
         }
         std::vector<std::uint8_t> buf(1 << 20);
@@ -65,6 +76,23 @@ class Spool : public ByteSink {
     }
 
   private:
+    std::size_t chunk_size() const { return chunks_.empty() ? 0 : kChunk; }
+    // A chunk more, if the budget has room for it.
+    bool take_chunk() {
+        const auto k = static_cast<std::int64_t>(kChunk);
+        if (budget_.fetch_sub(k) < k) {
+            budget_ += k;
+            return false;
+        }
+        chunks_.emplace_back(new std::uint8_t[kChunk]);
+        used_ = 0;
+        return true;
+    }
+    void release_chunks() {
+        budget_ += static_cast<std::int64_t>(chunks_.size() * kChunk);
+        chunks_.clear();
+        used_ = 0;
+    }
     void open_file() {
         int fd = ::open(dir_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (fd < 0) {
@@ -77,14 +105,15 @@ class Spool : public ByteSink {
         if (fd < 0)
             throw Failure(Status::io, "cannot create a temporary file: " + errno_text(errno));
         file_.reset(fd);
-        write_full(fd, mem_.data(), mem_.size(), "a temporary file");
-        budget_ += static_cast<std::int64_t>(mem_.size());
-        mem_.clear();
-        mem_.shrink_to_fit();
+        for (std::size_t i = 0; i < chunks_.size(); ++i)
+            write_full(fd, chunks_[i].get(), i + 1 < chunks_.size() ? kChunk : used_,
+                       "a temporary file");
+        release_chunks();
     }
     std::string dir_;
     std::atomic<std::int64_t>& budget_;
-    std::vector<std::uint8_t> mem_;
+    std::vector<std::unique_ptr<std::uint8_t[]>> chunks_;
+    std::size_t used_ = 0;  // bytes in the last chunk
     Fd file_;
     std::uint64_t size_ = 0;
 };

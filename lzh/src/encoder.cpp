@@ -125,7 +125,8 @@ class Encoder {
     bool partial_ = false;
     bool eof_ = false;
     std::uint16_t crc_ = 0;
-    std::uint64_t total_in_ = 0;  // bytes read, history included (the CRC leaves it out)
+    std::uint64_t total_in_ = 0;           // bytes read, history included (the CRC leaves it out)
+    Match found_[MatchFinder::kMaxFound];  // the matches of the last search
 };
 
 // History bytes (a piece's predecessor) go into the tables but are not coded.
@@ -152,22 +153,24 @@ void Encoder::read_history() {
 // The match among those found at p that saves the most bits against coding its bytes as
 // literals, with what it saves; none (len 0) when no match pays.
 Choice Encoder::best_of(std::size_t p, const Match* found, int n) const {
-    Choice best;
     const std::uint8_t* b = mf_->data() + p;
-    int lits = 0;
+    int lits = 0, best = -1, best_saving = 0;
     unsigned counted = 0;
     for (int k = 0; k < n; ++k) {
         for (; counted < found[k].len; ++counted)
             lits += static_cast<int>(block_->literal_price(b[counted]));
         const int s = lits - static_cast<int>(block_->match_price(found[k].len, found[k].dist));
-        if (s > best.saving) best = {found[k], s};
+        if (s > best_saving) {
+            best_saving = s;
+            best = k;
+        }
     }
-    return best;
+    if (best < 0) return {};
+    return {found[best], best_saving};
 }
 
 Choice Encoder::search(std::size_t p, unsigned floor) {
-    Match found[MatchFinder::kMaxFound];
-    return best_of(p, found, mf_->search(p, kMaxMatch, floor, found));
+    return best_of(p, found_, mf_->search(p, kMaxMatch, floor, found_));
 }
 
 bool Encoder::run_lazy() {
@@ -226,7 +229,7 @@ bool Encoder::run_optimal() {
     std::vector<std::uint16_t> step_len(kSegment + 1);
     std::vector<std::uint32_t> step_dist(kSegment + 1);
     std::vector<std::uint16_t> path;
-    Match found[MatchFinder::kMaxFound];
+
     const unsigned nice = static_cast<unsigned>(mp_.nice_length);
     for (;;) {
         fill(kSegment + MatchFinder::kLookahead);
@@ -245,26 +248,26 @@ bool Encoder::run_optimal() {
                 cost[i + 1] = lit;
                 step_len[i + 1] = 1;
             }
-            const int n = mf.search(p, static_cast<unsigned>(seg - i), 0, found);
+            const int n = mf.search(p, static_cast<unsigned>(seg - i), 0, found_);
             unsigned from = kMinMatch;
             for (int k = 0; k < n; ++k) {
                 // Short lengths each, then only the longest: long matches rarely gain from
                 // being cut, and trying every length would dominate the time.
-                const unsigned short_end = std::min(found[k].len, kShortLengths);
-                for (unsigned len = from; len <= found[k].len;
-                     len = len < short_end ? len + 1 : std::max(len + 1, found[k].len)) {
-                    const std::uint32_t c = here + block_->match_price(len, found[k].dist);
+                const unsigned short_end = std::min(found_[k].len, kShortLengths);
+                for (unsigned len = from; len <= found_[k].len;
+                     len = len < short_end ? len + 1 : std::max(len + 1, found_[k].len)) {
+                    const std::uint32_t c = here + block_->match_price(len, found_[k].dist);
                     const int to = i + static_cast<int>(len);
                     if (c < cost[to]) {
                         cost[to] = c;
                         step_len[to] = static_cast<std::uint16_t>(len);
-                        step_dist[to] = found[k].dist;
+                        step_dist[to] = found_[k].dist;
                     }
                 }
-                from = found[k].len + 1;
+                from = found_[k].len + 1;
             }
-            if (n > 0 && found[n - 1].len >= nice)
-                skip_until = i + static_cast<int>(found[n - 1].len);
+            if (n > 0 && found_[n - 1].len >= nice)
+                skip_until = i + static_cast<int>(found_[n - 1].len);
         }
         // Walk back from the segment's end and emit the chosen steps in order.
         path.clear();

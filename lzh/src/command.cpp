@@ -395,6 +395,7 @@ UpdatePlan plan_update(const Options& o, std::vector<Member>& old, std::vector<D
     constexpr std::size_t kNone = SIZE_MAX;
     std::vector<std::size_t> replaced_by(old.size(), kNone);  // index into `fresh`
     std::vector<PlanItem> fresh;
+    fresh.reserve(entries.size());
     for (auto& e : entries) {
         auto it = by_name.find(e.name);
         if (it != by_name.end() && o.command == 'u') {
@@ -415,6 +416,7 @@ UpdatePlan plan_update(const Options& o, std::vector<Member>& old, std::vector<D
         fresh.push_back(std::move(p));
     }
     plan.fresh = fresh.size();
+    std::vector<DiskEntry>().swap(entries);  // moved from: only their shells are left
     if (plan.fresh == 0) return plan;
     plan.items.reserve(old.size() + fresh.size());
     for (std::size_t i = 0; i < old.size(); ++i) {
@@ -461,10 +463,11 @@ Status cmd_add(const Options& o, Report& rep) {
         if (s != Status::ok) return s;
     }
     rep.append(scan_rep);
+    const bool found_any = !scan.entries().empty();
     UpdatePlan plan = plan_update(o, old, scan.entries(), rep);
     if (o.progress->begin_writing(o, plan.items)) return out.status;
     if (plan.fresh == 0) {
-        if (scan.entries().empty() && !have_archive) {
+        if (!found_any && !have_archive) {
             rep.important("No files to store; no archive was created.");
             out.note(Status::no_files);
         } else {

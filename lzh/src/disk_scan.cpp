@@ -279,6 +279,7 @@ void DiskScan::take(Folder& top) {
     while (!stack.empty()) {
         auto& [f, next] = stack.back();
         if (next == f->items.size()) {
+            std::vector<Folder::Item>().swap(f->items);  // taken: only shells are left
             stack.pop_back();
             continue;
         }

@@ -18,10 +18,10 @@ int main(int argc, char** argv) {
     const std::string root = argv[1];
     const long files = argc > 2 ? std::atol(argv[2]) : 100000;
     const long folders = argc > 3 ? std::atol(argv[3]) : 1000;
-    static const char* words[] = {"backup ", "archive ", "folder ", "the ",   "of ",    "and ",
-                                  "restore ", "int ",   "return ", "{\n",   "}\n",    "static ",
-                                  "const ",  "= ",      "0;\n",    "file ", "size ",  "name ",
-                                  "while ",  "for ",    "if ",     "else ", "value ", "count "};
+    static const char* words[] = {"backup ",  "archive ", "folder ", "the ",  "of ",    "and ",
+                                  "restore ", "int ",     "return ", "{\n",   "}\n",    "static ",
+                                  "const ",   "= ",       "0;\n",    "file ", "size ",  "name ",
+                                  "while ",   "for ",     "if ",     "else ", "value ", "count "};
     std::mt19937 rng(12345);
     if (::mkdir(root.c_str(), 0755) != 0 && errno != EEXIST) {
         std::perror(root.c_str());

@@ -260,49 +260,16 @@ void BlockCoder::write_block(int b, int e) {
         ctrial_->plan(cfreq, max_len);
         if (ctrial_->bits < ctable_->bits) std::swap(ctable_, ctrial_);
     }
-    CTable& ct = *ctable_;
-    std::uint8_t* clen = ct.clen;
-    std::uint8_t* tlen = ct.tlen;
-    const int cused = ct.cused, tused = ct.tused, cn = ct.cn;
-    const auto& tsyms = ct.tsyms;
     std::uint8_t plen[32] = {};
-    std::uint16_t ccode[kNC], pcode[32], tcode[kNT];
     const int pused = build_lengths(pfreq, prm_.np, 16, plen);
     // This block's code lengths estimate the next block's costs; symbols unused here are
     // assumed dear.
-    for (int i = 0; i < kNC; ++i) cprice_[i] = clen[i] ? clen[i] : 12;
+    for (int i = 0; i < kNC; ++i) cprice_[i] = ctable_->clen[i] ? ctable_->clen[i] : 12;
     for (int i = 0; i < prm_.np; ++i) pprice_[i] = plen[i] ? plen[i] : 7;
 
     bw_.put(static_cast<std::uint32_t>(e - b), 16);
-    // T table
-    if (tused <= 1) {
-        const int s = tused == 1 ? tsyms.front().sym : 0;
-        bw_.put(0, kTBits);
-        bw_.put(static_cast<std::uint32_t>(s), kTBits);
-    } else {
-        write_small_table(tlen, kNT, kTBits, 3);
-        make_codes(tlen, kNT, tcode);
-    }
-    // C table
-    if (cused == 1) {
-        int s = 0;
-        for (int i = 0; i < kNC; ++i)
-            if (cfreq[i]) s = i;
-        bw_.put(0, kCBits);
-        bw_.put(static_cast<std::uint32_t>(s), kCBits);
-        clen[s] = 0;  // the single form costs no bits per symbol
-    } else {
-        bw_.put(static_cast<std::uint32_t>(cn), kCBits);
-        for (const auto& t : tsyms) {
-            if (tused > 1) bw_.put(tcode[t.sym], tlen[t.sym]);
-            if (t.sym == 1)
-                bw_.put(t.extra, 4);
-            else if (t.sym == 2)
-                bw_.put(t.extra, 9);
-        }
-        make_codes(clen, kNC, ccode);
-    }
-    // P table
+    std::uint16_t ccode[kNC], pcode[32];
+    write_c_table(*ctable_, cfreq, ccode);
     if (pused <= 1) {
         int s = 0;
         for (int i = 0; i < prm_.np; ++i)
@@ -314,7 +281,7 @@ void BlockCoder::write_block(int b, int e) {
         write_small_table(plen, prm_.np, prm_.pbit, -1);
         make_codes(plen, prm_.np, pcode);
     }
-
+    const std::uint8_t* clen = ctable_->clen;
     for (int i = b; i < e; ++i) {
         const unsigned c = sym_[static_cast<std::size_t>(i)];
         if (clen[c]) bw_.put(ccode[c], clen[c]);
@@ -325,6 +292,38 @@ void BlockCoder::write_block(int b, int e) {
             if (p > 1) bw_.put(off - (1u << (p - 1)), p - 1);
         }
     }
+}
+
+// The T table, then the C table coded with it; fills `ccode` (a table of one symbol is sent in
+// its single form, and its symbol then takes no bits: its length is cleared).
+void BlockCoder::write_c_table(CTable& ct, const std::uint32_t* cfreq, std::uint16_t* ccode) {
+    std::uint16_t tcode[kNT];
+    if (ct.tused <= 1) {
+        const int s = ct.tused == 1 ? ct.tsyms.front().sym : 0;
+        bw_.put(0, kTBits);
+        bw_.put(static_cast<std::uint32_t>(s), kTBits);
+    } else {
+        write_small_table(ct.tlen, kNT, kTBits, 3);
+        make_codes(ct.tlen, kNT, tcode);
+    }
+    if (ct.cused == 1) {
+        int s = 0;
+        for (int i = 0; i < kNC; ++i)
+            if (cfreq[i]) s = i;
+        bw_.put(0, kCBits);
+        bw_.put(static_cast<std::uint32_t>(s), kCBits);
+        ct.clen[s] = 0;
+        return;
+    }
+    bw_.put(static_cast<std::uint32_t>(ct.cn), kCBits);
+    for (const auto& t : ct.tsyms) {
+        if (ct.tused > 1) bw_.put(tcode[t.sym], ct.tlen[t.sym]);
+        if (t.sym == 1)
+            bw_.put(t.extra, 4);
+        else if (t.sym == 2)
+            bw_.put(t.extra, 9);
+    }
+    make_codes(ct.clen, kNC, ccode);
 }
 
 }  // namespace lzh::detail

@@ -53,6 +53,7 @@ class BlockCoder {
     struct CTable;
     void split_and_write(int n);
     void write_block(int b, int e);
+    void write_c_table(CTable& ct, const std::uint32_t* cfreq, std::uint16_t* ccode);
     void write_small_table(const std::uint8_t* len, int nsym, int nbits, int special);
     void put_length(int len);
 

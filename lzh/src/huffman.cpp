@@ -108,27 +108,37 @@ bool DecodeTable::build(const std::uint8_t* lengths, int n, int root) {
     // No wider than the longest code: small blocks have short codes, and filling a table
     // costs as much as decoding a small block.
     root_ = std::min(root, longest);
-    root = root_;
-    const std::uint32_t root_size = 1u << root;
-    // The code is complete, so every entry below is written: no clearing needed.
-    if (longest <= root) {
-        table_.resize(root_size);
-        for (int i = 0; i < n; ++i) {
-            const int l = lengths[i];
-            if (!l) continue;
-            const std::uint32_t first = static_cast<std::uint32_t>(codes[i]) << (root - l);
-            std::fill_n(table_.begin() + first, std::size_t{1} << (root - l),
-                        static_cast<std::uint32_t>(i) << 6 | static_cast<std::uint32_t>(l));
-        }
-        return true;
-    }
+    // The code is complete, so every entry is written: no clearing needed.
+    if (longest <= root_)
+        fill_root(lengths, n, codes);
+    else
+        fill_with_sub_tables(lengths, n, codes);
+    return true;
+}
 
-    // Width of each sub-table: the longest code sharing that root prefix.
+void DecodeTable::fill_root(const std::uint8_t* lengths, int n, const std::uint16_t* codes) {
+    const int root = root_;
+    table_.resize(std::size_t{1} << root);
+    for (int i = 0; i < n; ++i) {
+        const int l = lengths[i];
+        if (!l) continue;
+        const std::uint32_t first = static_cast<std::uint32_t>(codes[i]) << (root - l);
+        std::fill_n(table_.begin() + first, std::size_t{1} << (root - l),
+                    static_cast<std::uint32_t>(i) << 6 | static_cast<std::uint32_t>(l));
+    }
+}
+
+// Codes longer than the root continue in a sub-table per root prefix, as wide as the longest
+// code sharing that prefix.
+void DecodeTable::fill_with_sub_tables(const std::uint8_t* lengths, int n,
+                                       const std::uint16_t* codes) {
+    const int root = root_;
+    const std::uint32_t root_size = 1u << root;
     std::vector<int> sub_bits(root_size, 0);
     for (int i = 0; i < n; ++i) {
-        int l = lengths[i];
+        const int l = lengths[i];
         if (l > root) {
-            std::uint32_t prefix = codes[i] >> (l - root);
+            const std::uint32_t prefix = codes[i] >> (l - root);
             sub_bits[prefix] = std::max(sub_bits[prefix], l - root);
         }
     }
@@ -143,26 +153,24 @@ bool DecodeTable::build(const std::uint8_t* lengths, int n, int root) {
     for (std::uint32_t p = 0; p < root_size; ++p)
         if (sub_bits[p])
             table_[p] = (sub_offset[p] << 6) | kSubTable | static_cast<std::uint32_t>(sub_bits[p]);
-
     for (int i = 0; i < n; ++i) {
-        int l = lengths[i];
+        const int l = lengths[i];
         if (!l) continue;
         const std::uint32_t sym = static_cast<std::uint32_t>(i) << 6;
         if (l <= root) {
-            std::uint32_t first = static_cast<std::uint32_t>(codes[i]) << (root - l);
+            const std::uint32_t first = static_cast<std::uint32_t>(codes[i]) << (root - l);
             std::fill_n(table_.begin() + first, std::size_t{1} << (root - l),
                         sym | static_cast<std::uint32_t>(l));
-        } else {
-            std::uint32_t prefix = codes[i] >> (l - root);
-            int sb = sub_bits[prefix];
-            int rest = l - root;
-            std::uint32_t low = codes[i] & ((1u << rest) - 1);
-            std::uint32_t first = sub_offset[prefix] + (low << (sb - rest));
-            std::fill_n(table_.begin() + first, std::size_t{1} << (sb - rest),
-                        sym | static_cast<std::uint32_t>(rest));
+            continue;
         }
+        const std::uint32_t prefix = codes[i] >> (l - root);
+        const int sb = sub_bits[prefix];
+        const int rest = l - root;
+        const std::uint32_t low = codes[i] & ((1u << rest) - 1);
+        const std::uint32_t first = sub_offset[prefix] + (low << (sb - rest));
+        std::fill_n(table_.begin() + first, std::size_t{1} << (sb - rest),
+                    sym | static_cast<std::uint32_t>(rest));
     }
-    return true;
 }
 
 }  // namespace lzh::detail

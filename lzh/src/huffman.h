@@ -44,6 +44,9 @@ class DecodeTable {
     const std::uint32_t* entries() const { return table_.data(); }
 
   private:
+    void fill_root(const std::uint8_t* lengths, int n, const std::uint16_t* codes);
+    void fill_with_sub_tables(const std::uint8_t* lengths, int n, const std::uint16_t* codes);
+
     std::vector<std::uint32_t> table_;
     int root_ = 0;
     bool single_ = false;

@@ -29,7 +29,7 @@ namespace lzh::detail {
 namespace {
 
 // Members decided ahead of the report at most.
-constexpr std::size_t kExtractAhead = 8192;
+constexpr std::size_t kExtractAhead = 32768;
 // A batch of replacing files is put in place once it holds this many files or bytes.
 constexpr std::size_t kBatchFiles = 512;
 constexpr std::uint64_t kBatchBytes = std::uint64_t{64} << 20;
@@ -172,7 +172,11 @@ class Extractor {
           strict_(o.progress->tells()),
           folder_limit_(folder_limit()),
           pool_(std::make_unique<OrderedPool>(o.threads)) {}
-    ~Extractor() { discard_rest(); }
+    ~Extractor() {
+        discard_rest();
+        waiting_.clear();
+        last_dir_.reset();
+    }
 
     Status run(const std::string& dest);
 
@@ -180,7 +184,7 @@ class Extractor {
     // Deciding, in member order, ahead of the workers.
     bool read_ahead();
     std::unique_ptr<Step> next_step();
-    bool must_wait(const Step& s) const;
+    bool must_wait(const Step& s);
     void plan(Step& s);
     bool place_below_destination(Step& s);
     std::shared_ptr<const Fd> folder_of(Step& s);
@@ -227,10 +231,11 @@ class Extractor {
     bool headers_done_ = false;
     std::string header_damage_;
     Status header_status_ = Status::ok;
-    std::unique_ptr<Step> held_;  // waits until every member before it is done
+    std::unique_ptr<Step> held_;     // waits until every member before it is done
+    bool held_for_folders_ = false;  // ... or only until fewer folders are open
     std::deque<std::unique_ptr<Step>> steps_;
-    std::set<std::string> busy_;  // places of files on their way
-    std::size_t folders_open_ = 0;
+    std::set<std::string> busy_;          // places of files on their way
+    std::size_t folders_open_ = 0;        // folders held open by members on their way
     std::shared_ptr<const Fd> last_dir_;  // shared by the files of one folder
     std::string last_dir_path_;
     std::vector<Waiting> waiting_;
@@ -243,10 +248,20 @@ class Extractor {
 Status Extractor::run(const std::string& dest) {
     while (read_ahead()) {
         if (steps_.empty() && !held_) break;
+        if (held_ && !steps_.empty() && held_for_folders_) {
+            // Only as far as it takes to close folders: the workers need not run dry.
+            if (folders_open_ < folder_limit_) {
+                held_for_folders_ = false;
+                std::unique_ptr<Step> s = std::move(held_);
+                plan(*s);
+                steps_.push_back(std::move(s));
+                continue;
+            }
+        }
         if (steps_.empty()) {
             // Everything before the held member is done: now it may go ahead.
             place_waiting();
-            folders_open_ = last_dir_ ? 1 : 0;
+            held_for_folders_ = false;
             std::unique_ptr<Step> s = std::move(held_);
             if (strict_) {
                 if (!o_.progress->starting(s->m)) break;
@@ -271,6 +286,8 @@ bool Extractor::read_ahead() {
         if (!s) break;
         if (must_wait(*s)) {
             held_ = std::move(s);
+            // The replacing files waiting hold folders of their own.
+            if (held_for_folders_) place_waiting();
             break;
         }
         plan(*s);
@@ -305,13 +322,17 @@ std::unique_ptr<Step> Extractor::next_step() {
 }
 
 // Whether a member has to wait until every member before it is done: its place touches a file
-// on its way, too many folders are held open, or (with a callback) it makes something other
-// than a file in the folder of the member before.
-bool Extractor::must_wait(const Step& s) const {
+// on its way, or (with a callback) it makes something other than a file in the folder of the
+// member before. One that needs a folder more when too many are open waits (with
+// held_for_folders_ set) only until members before it have closed some.
+bool Extractor::must_wait(const Step& s) {
     if (s.parts.empty()) return false;
     if (touches_busy(s.parts)) return true;
     const bool same_folder = last_dir_ && joined(s.parts, s.parts.size() - 1) == last_dir_path_;
-    if (!same_folder && folders_open_ >= folder_limit_) return true;
+    if (!same_folder && folders_open_ >= folder_limit_) {
+        held_for_folders_ = true;
+        return true;
+    }
     if (!strict_) return false;
     return s.m.is_directory || s.m.is_symlink || !same_folder;
 }
@@ -382,9 +403,13 @@ std::shared_ptr<const Fd> Extractor::folder_of(Step& s) {
         folders_failed(s, dir);
         return nullptr;
     }
-    last_dir_ = std::make_shared<const Fd>(std::move(dir.fd));
-    last_dir_path_ = std::move(path);
+    // Counted while any member or waiting file holds it.
     ++folders_open_;
+    last_dir_ = std::shared_ptr<const Fd>(new Fd(std::move(dir.fd)), [this](const Fd* fd) {
+        --folders_open_;
+        delete fd;
+    });
+    last_dir_path_ = std::move(path);
     return last_dir_;
 }
 

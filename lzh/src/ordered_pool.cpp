@@ -15,6 +15,8 @@ constexpr std::uint64_t kRunBytes = std::uint64_t{1} << 20;
 
 OrderedPool::OrderedPool(int workers) {
     if (workers <= 0) workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    // One worker is the consumer's own thread: each job runs when it is taken back.
+    if (workers == 1) return;
     for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { run_worker(); });
 }
 
@@ -33,6 +35,7 @@ void OrderedPool::add(std::uint64_t size, std::function<void()> work) {
     job->work = std::move(work);
     Job* j = job.get();
     jobs_.push_back(std::move(job));
+    if (threads_.empty()) return;
     {
         std::lock_guard<std::mutex> lk(mu_);
         if (size >= kLarge)
@@ -40,7 +43,14 @@ void OrderedPool::add(std::uint64_t size, std::function<void()> work) {
         else
             small_.push_back(j);
     }
-    work_cv_.notify_one();
+    // Idle workers are woken for a run of jobs, or for a large one, not for every small job:
+    // waking a thread costs more than a small member.
+    if (size >= kLarge || ++unannounced_ >= kRunJobs) start();
+}
+
+void OrderedPool::start() {
+    unannounced_ = 0;
+    work_cv_.notify_all();
 }
 
 std::vector<OrderedPool::Job*> OrderedPool::take(std::unique_lock<std::mutex>& lk) {
@@ -74,19 +84,22 @@ void OrderedPool::run_worker() {
         for (Job* j : run) {
             j->work();
             j->done.store(true);
-            // The consumer may be waiting for exactly this one.
-            if (waiting_.load()) {
-                std::lock_guard<std::mutex> g(mu_);
-                done_cv_.notify_all();
-            }
         }
+        // A consumer waiting for one of these is woken once the run is done, and then finds
+        // the whole run ready (waking it for each job would cost more than the jobs).
         lk.lock();
+        if (waiting_.load()) done_cv_.notify_all();
     }
 }
 
 void OrderedPool::finish_next() {
     Job& j = *jobs_.front();
+    if (threads_.empty()) {
+        j.work();
+        j.done.store(true);
+    }
     if (!j.done.load()) {
+        if (unannounced_ > 0) start();
         std::unique_lock<std::mutex> lk(mu_);
         waiting_.store(true);
         done_cv_.wait(lk, [&] { return j.done.load(); });

@@ -9,6 +9,7 @@
 // hand-over each.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -24,7 +25,8 @@ namespace lzh::detail {
 
 class OrderedPool {
   public:
-    // `workers` threads (0: one per core).
+    // `workers` threads (0: one per core). A single worker is the consumer's own thread: each
+    // job then runs when finish_next() takes it.
     explicit OrderedPool(int workers);
     ~OrderedPool();
     OrderedPool(const OrderedPool&) = delete;
@@ -35,10 +37,13 @@ class OrderedPool {
     std::uint64_t added() const { return base_ + jobs_.size(); }
     // Jobs added and not yet released.
     std::uint64_t ahead() const { return jobs_.size(); }
+    // Wakes idle workers for the jobs added since they were last woken (they are woken for
+    // each run of jobs anyway, and before the consumer waits).
+    void start();
     // Waits until the oldest job not yet released has run, then releases it.
     void finish_next();
 
-    int workers() const { return static_cast<int>(threads_.size()); }
+    int workers() const { return std::max(1, static_cast<int>(threads_.size())); }
 
   private:
     struct Job {
@@ -62,6 +67,7 @@ class OrderedPool {
     std::priority_queue<Job*, std::vector<Job*>, Larger> large_;
     bool stop_ = false;
     std::atomic<bool> waiting_{false};  // the consumer waits for a job
+    std::size_t unannounced_ = 0;       // small jobs added since idle workers were woken
     std::vector<std::thread> threads_;
 };
 

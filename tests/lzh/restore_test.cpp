@@ -1,6 +1,7 @@
 // Restoring under faults and from hostile archives: a failed replacement never costs the old
 // file, a full disk stops the restore, names cannot forge report lines, and links and rooted
 // paths come back without anything landing outside the destination.
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -283,4 +284,30 @@ TEST_F(Restore, ManyWorkersReportAndRestoreExactlyAsOne) {
     auto t4 = run("t " + path("a.lzh") + " -jp4");
     EXPECT_EQ(t1.status, Status::damaged);
     EXPECT_EQ(t1.text, t4.text);
+}
+
+// Files keep their folders open until they have their names; with few descriptors to spare, a
+// member that needs one more folder waits until members before it have closed some.
+TEST_F(Restore, ManyFoldersComeOutWithFewDescriptorsToSpare) {
+    std::vector<RawMember> members;
+    for (int d = 0; d < 60; ++d)
+        for (int f = 0; f < 3; ++f)
+            members.push_back(raw_file("d" + std::to_string(d) + "/f" + std::to_string(f),
+                                       text_data(2000, static_cast<unsigned>(d * 3 + f))));
+    write_file(dir / "a.lzh", build_archive(members));
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    struct rlimit few = saved;
+    few.rlim_cur = 48;  // at most 12 folders held open
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
+    auto one = run("x " + path("a.lzh") + " " + path("one") + "/ -jp1");
+    auto four = run("x " + path("a.lzh") + " " + path("four") + "/ -jp4");
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(four.status, Status::ok) << four.text;
+    EXPECT_EQ(tree(dir / "four"), tree(dir / "one"));
+    EXPECT_EQ(tree(dir / "four").size(), 60u * 4);
+    std::string a = one.text, b = four.text;
+    a.replace(a.find(path("one")), path("one").size(), "DEST");
+    b.replace(b.find(path("four")), path("four").size(), "DEST");
+    EXPECT_EQ(a, b);
 }

@@ -386,12 +386,18 @@ struct UpdatePlan {
 // What the new archive holds: every old member, replaced in place by its file when that is to
 // be stored, then the new files. `u` stores only files newer than their member. The entries
 // and the old members move into the plan; when nothing is to be stored, no plan is made.
-UpdatePlan plan_update(const Options& o, std::vector<Member>& old, std::vector<DiskEntry>& entries,
-                       Report& rep) {
-    UpdatePlan plan;
-    std::unordered_map<std::string_view, std::size_t> by_name;
+// The old members by name (the last of any with the same name), indexing `old` in place.
+using NameIndex = std::unordered_map<std::string_view, std::size_t>;
+NameIndex index_names(const std::vector<Member>& old) {
+    NameIndex by_name;
     by_name.reserve(old.size());
     for (std::size_t i = 0; i < old.size(); ++i) by_name[old[i].path] = i;
+    return by_name;
+}
+
+UpdatePlan plan_update(const Options& o, std::vector<Member>& old, const NameIndex& by_name,
+                       std::vector<DiskEntry>& entries, Report& rep) {
+    UpdatePlan plan;
     constexpr std::size_t kNone = SIZE_MAX;
     std::vector<std::size_t> replaced_by(old.size(), kNone);  // index into `fresh`
     std::vector<PlanItem> fresh;
@@ -443,6 +449,7 @@ Status cmd_add(const Options& o, Report& rep) {
     if (!o.progress->count_only()) lock.emplace(o.archive, rep);
     std::unique_ptr<ArchiveReader> r;
     std::vector<Member> old;
+    NameIndex by_name;
     struct stat ast {};
     const bool have_archive = ::stat(o.archive.c_str(), &ast) == 0;
     // The old archive's headers are read while the folders are scanned; each tells its own
@@ -450,8 +457,11 @@ Status cmd_add(const Options& o, Report& rep) {
     Report old_rep, scan_rep;
     std::future<Status> reading;
     if (have_archive)
-        reading =
-            std::async(std::launch::async, [&] { return read_old_members(o, r, old, old_rep); });
+        reading = std::async(std::launch::async, [&] {
+            const Status st = read_old_members(o, r, old, old_rep);
+            if (st == Status::ok) by_name = index_names(old);
+            return st;
+        });
     Outcome out;
     DiskScan scan(o, scan_rep, out);
     const std::string cwd = cwd_path();
@@ -464,7 +474,7 @@ Status cmd_add(const Options& o, Report& rep) {
     }
     rep.append(scan_rep);
     const bool found_any = !scan.entries().empty();
-    UpdatePlan plan = plan_update(o, old, scan.entries(), rep);
+    UpdatePlan plan = plan_update(o, old, by_name, scan.entries(), rep);
     if (o.progress->begin_writing(o, plan.items)) return out.status;
     if (plan.fresh == 0) {
         if (!found_any && !have_archive) {

@@ -108,9 +108,8 @@ namespace {
 // next; the tree of results keeps the order.
 class ParallelWalk {
   public:
-    ParallelWalk(const Options& o, std::string top, std::string pattern,
-                 std::string (*member_name)(const Options&, const std::string&, const std::string&))
-        : o_(o), top_(std::move(top)), pattern_(std::move(pattern)), member_name_(member_name) {}
+    ParallelWalk(const Options& o, std::string top, std::string pattern)
+        : o_(o), top_(std::move(top)), pattern_(std::move(pattern)) {}
 
     void run(DiskScan::Folder& root, int threads) {
         waiting_.push_back(&root);
@@ -178,8 +177,15 @@ class ParallelWalk {
         DiskEntry& e = item.entry;
         e.disk_path = joined(f.abs, name);
         e.anchor_len = top_.size();
-        const std::string rel = joined(f.rel, name);
-        e.name = member_name_(o_, e.disk_path, rel);
+        // The member's name: the full path without its root (-x1), or the path below the
+        // spec's folder, which the folders below then build on.
+        std::string rel;
+        if (o_.full_path) {
+            e.name.assign(e.disk_path, 1);
+        } else {
+            rel = joined(f.rel, name);
+            e.name = rel;
+        }
         if (::fstatat(dir, name.c_str(), &e.st, AT_SYMLINK_NOFOLLOW) != 0) {
             item.error = "cannot read " + e.disk_path + ": " + errno_text(errno);
             return;
@@ -192,7 +198,7 @@ class ParallelWalk {
             }
             item.below = std::make_unique<DiskScan::Folder>();
             item.below->abs = e.disk_path;
-            item.below->rel = rel;
+            item.below->rel = std::move(rel);
             item.below->st = e.st;
             below.push_back(item.below.get());
         } else if (S_ISLNK(e.st.st_mode) && item.wanted) {
@@ -210,7 +216,6 @@ class ParallelWalk {
 
     const Options& o_;
     const std::string top_, pattern_;
-    std::string (*member_name_)(const Options&, const std::string&, const std::string&);
     std::mutex mu_;
     std::condition_variable cv_;
     std::vector<DiskScan::Folder*> waiting_;
@@ -267,13 +272,23 @@ void DiskScan::walk(const std::string& top, const std::string& rel, const std::s
     root.abs = top;
     root.rel = rel;
     root.top = true;
-    ParallelWalk(o_, top, pattern, member_name).run(root, scan_threads(o_));
+    ParallelWalk(o_, top, pattern).run(root, scan_threads(o_));
     take(root);
 }
 
 // The entries of a walked tree in walk order (without recursion: a tree may be deeper than a
 // thread's stack).
 void DiskScan::take(Folder& top) {
+    std::size_t found = 0;
+    std::vector<const Folder*> count{&top};
+    while (!count.empty()) {
+        const Folder* f = count.back();
+        count.pop_back();
+        found += f->items.size();
+        for (const auto& item : f->items)
+            if (item.below) count.push_back(item.below.get());
+    }
+    entries_.reserve(entries_.size() + found);
     std::vector<std::pair<Folder*, std::size_t>> stack{{&top, 0}};
     if (!top.error.empty()) out_.error(rep_, top.error, Status::io);
     while (!stack.empty()) {

@@ -196,7 +196,9 @@ if [ "$small" = 1 ]; then
   line "small files: unchanged second run / first" "$(ratio "${SECS[ours, unchanged again]}" "${SECS[ours, small files]}")" "<" 0.05
   echo "small files: find alone / our first run:       $(ratio "${SECS[find over the tree]}" "${SECS[ours, small files]}")   (find -printf %T@, which looks at every file: $(ratio "${SECS[find -printf %T@]}" "${SECS[ours, small files]}"))"
   line "listing $small_members members: time / 7z l" "$(ratio "${SECS[ours, listing]}" "${SECS[7z l]}")" "<=" 2
-  line "listing: library memory, $small_members / $corpus_members members" "$(ratio "$list_lib_many" "$list_lib_few")" "<=" 1.1 "(${list_lib_many} KB / ${list_lib_few} KB without rows; the rows: ${list_rows} KB)"
+  # Without rows, what the process holds is the library's own memory: the same, give or take
+  # what the allocator keeps, for 100,000 members as for a few thousand.
+  line "listing: memory growth without rows, KB" "$(( list_lib_many - list_lib_few ))" "<=" 1024 "(${list_lib_many} KB with $small_members members, ${list_lib_few} KB with $corpus_members; the rows: ${list_rows} KB)"
   small_big="ours lh5, one $((big_mb / 4)) MiB file" large_big="ours lh5, one ${big_mb} MiB file"
   line "peak memory, ${big_mb} / $((big_mb / 4)) MiB file" "$(ratio "${MEM[$large_big]}" "${MEM[$small_big]}")" "<=" 1.1 "(${MEM[$large_big]} KB / ${MEM[$small_big]} KB; the tree: ${MEM[ours lh5]} KB)"
 fi

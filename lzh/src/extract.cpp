@@ -14,6 +14,8 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <string_view>
+#include <unordered_set>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -67,6 +69,8 @@ struct Note {
 struct Step {
     Member m;
     std::vector<std::string> parts;  // its place below the destination
+    std::string path;                // the same, joined
+    std::size_t folder_len = 0;      // the length of its folder's part of `path`
     std::vector<Note> notes;
     bool announced = false;      // the progress callback has been told it is starting
     bool not_extracted = false;  // the disk was full before it was reached
@@ -101,6 +105,11 @@ class DirectSink : public ByteSink {
 // its name; runs on a worker. Once any worker has found the disk full, nothing more is started.
 void write_file(const ArchiveReader& r, Step& s, std::atomic<bool>& disk_full) {
     const int dir = s.dir->get();
+    // Whether a failure leaves an existing file as it was (what the report says after it).
+    const auto kept = [&] {
+        struct stat st {};
+        return s.replacing || ::fstatat(dir, s.parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    };
     if (disk_full.load()) {
         s.failed = true;
         s.failure = {Note::Kind::error, "the disk is full", Status::io, true};
@@ -115,17 +124,16 @@ void write_file(const ArchiveReader& r, Step& s, std::atomic<bool>& disk_full) {
         s.temp = f.keep();
     } catch (const IoError& e) {
         s.failed = true;
-        s.failure = {Note::Kind::error, e.what() + aftermath(s.replacing), Status::io,
-                     e.disk_full()};
+        s.failure = {Note::Kind::error, e.what() + aftermath(kept()), Status::io, e.disk_full()};
         if (e.disk_full()) disk_full.store(true);
         return;
     } catch (const Failure& e) {
         s.failed = true;
-        s.failure = {Note::Kind::error, e.what() + aftermath(s.replacing), e.status(), false};
+        s.failure = {Note::Kind::error, e.what() + aftermath(kept()), e.status(), false};
         return;
     } catch (const std::bad_alloc&) {
         s.failed = true;
-        s.failure = {Note::Kind::error, "out of memory" + aftermath(s.replacing), Status::no_memory,
+        s.failure = {Note::Kind::error, "out of memory" + aftermath(kept()), Status::no_memory,
                      false};
         return;
     }
@@ -193,12 +201,13 @@ class Extractor {
     void plan_link(Step& s, int dir, bool replacing);
     void plan_file(Step& s, std::shared_ptr<const Fd> folder, bool replacing);
     void folders_failed(Step& s, const Dirs& d);
-    bool touches_busy(const std::vector<std::string>& parts) const;
+    bool touches_busy(std::string_view path) const;
     // Finishing, in member order.
     bool finish_next();
     bool drain();
     void apply(const Note& n);
     void finish_file(Step& s);
+    bool name_taken(Step& s);
     void extracted(const std::string& shown, std::uint64_t size);
     void place_waiting();
     void place(const Waiting& w, int flush_error);
@@ -234,7 +243,14 @@ class Extractor {
     std::unique_ptr<Step> held_;     // waits until every member before it is done
     bool held_for_folders_ = false;  // ... or only until fewer folders are open
     std::deque<std::unique_ptr<Step>> steps_;
-    std::set<std::string> busy_;          // places of files on their way
+    // Places of files on their way, looked up by views of the places of members.
+    struct PathHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view p) const {
+            return std::hash<std::string_view>{}(p);
+        }
+    };
+    std::unordered_set<std::string, PathHash, std::equal_to<>> busy_;
     std::size_t folders_open_ = 0;        // folders held open by members on their way
     std::shared_ptr<const Fd> last_dir_;  // shared by the files of one folder
     std::string last_dir_path_;
@@ -327,8 +343,9 @@ std::unique_ptr<Step> Extractor::next_step() {
 // held_for_folders_ set) only until members before it have closed some.
 bool Extractor::must_wait(const Step& s) {
     if (s.parts.empty()) return false;
-    if (touches_busy(s.parts)) return true;
-    const bool same_folder = last_dir_ && joined(s.parts, s.parts.size() - 1) == last_dir_path_;
+    if (touches_busy(s.path)) return true;
+    const bool same_folder =
+        last_dir_ && std::string_view(s.path).substr(0, s.folder_len) == last_dir_path_;
     if (!same_folder && folders_open_ >= folder_limit_) {
         held_for_folders_ = true;
         return true;
@@ -337,14 +354,12 @@ bool Extractor::must_wait(const Step& s) {
     return s.m.is_directory || s.m.is_symlink || !same_folder;
 }
 
-bool Extractor::touches_busy(const std::vector<std::string>& parts) const {
+// Whether the place, or a folder on the way to it, is that of a file on its way.
+bool Extractor::touches_busy(std::string_view path) const {
     if (busy_.empty()) return false;
-    std::string path;
-    for (auto& part : parts) {
-        path += (path.empty() ? "" : "/") + part;
-        if (busy_.count(path)) return true;
-    }
-    return false;
+    for (std::size_t at = path.find('/'); at != std::string_view::npos; at = path.find('/', at + 1))
+        if (busy_.find(path.substr(0, at)) != busy_.end()) return true;
+    return busy_.find(path) != busy_.end();
 }
 
 // The member's path below the destination, or false when it is refused or has no place there.
@@ -361,7 +376,10 @@ bool Extractor::place_below_destination(Step& s) {
     if (o_.command == 'e') {
         if (m.is_directory) return false;
         s.parts.erase(s.parts.begin(), s.parts.end() - 1);
-    } else if (root_removed) {
+    }
+    s.path = joined(s.parts, s.parts.size());
+    s.folder_len = s.parts.size() > 1 ? s.path.size() - s.parts.back().size() - 1 : 0;
+    if (o_.command != 'e' && root_removed) {
         s.notes.push_back({Note::Kind::important,
                            "Root removed: " + display_name(m) + " (extracted as " + path + ")"});
     }
@@ -385,7 +403,10 @@ void Extractor::plan(Step& s) {
     }
     std::shared_ptr<const Fd> folder = folder_of(s);
     if (!folder) return;
-    const Existing how = existing(s, folder->get(), s.parts.back());
+    // What stands at a file's place is found by the worker's rename, which never replaces
+    // (with a callback files take their names here, and are looked at here too).
+    const Existing how =
+        s.m.is_symlink || strict_ ? existing(s, folder->get(), s.parts.back()) : Existing::none;
     if (how == Existing::stop) return;
     if (s.m.is_symlink)
         plan_link(s, folder->get(), how == Existing::replace);
@@ -396,7 +417,7 @@ void Extractor::plan(Step& s) {
 // The folder a member goes into, opened (and created) below the destination; null when that
 // failed (noted). Members in the same folder as the one before share its descriptor.
 std::shared_ptr<const Fd> Extractor::folder_of(Step& s) {
-    std::string path = joined(s.parts, s.parts.size() - 1);
+    std::string path = s.path.substr(0, s.folder_len);
     if (last_dir_ && path == last_dir_path_) return last_dir_;
     Dirs dir = open_dirs(base_, s.parts, s.parts.size() - 1, true);
     if (!dir.fd.valid()) {
@@ -464,7 +485,7 @@ void Extractor::plan_file(Step& s, std::shared_ptr<const Fd> folder, bool replac
     s.dir = std::move(folder);
     s.replacing = replacing;
     s.place_now = !replacing && !strict_;
-    busy_.insert(joined(s.parts, s.parts.size()));
+    busy_.insert(s.path);
     Step* job = &s;
     const ArchiveReader& r = r_;
     std::atomic<bool>& full = disk_full_workers_;
@@ -516,47 +537,60 @@ void Extractor::apply(const Note& n) {
 }
 
 void Extractor::finish_file(Step& s) {
-    const std::string path = joined(s.parts, s.parts.size());
     const std::string shown = display_name(s.m);
     if (s.failed) {
-        busy_.erase(path);
+        busy_.erase(s.path);
         apply({Note::Kind::error, shown + ": " + s.failure.text, s.failure.status,
                s.failure.disk_full});
         return;
     }
     if (s.placed) {
-        busy_.erase(path);
+        busy_.erase(s.path);
         extracted(shown, s.m.original_size);
         return;
     }
     const int dir = s.dir->get();
     if (!s.replacing) {
         if (!s.name_taken && io_rename_new(dir, s.temp.c_str(), s.parts.back().c_str()) == 0) {
-            busy_.erase(path);
+            busy_.erase(s.path);
             extracted(shown, s.m.original_size);
             return;
         }
-        // Something else took the name meanwhile: it is treated as it would have been had it
-        // been there from the start.
-        if (errno != EEXIST && !s.name_taken) {
+        if (!s.name_taken && errno != EEXIST) {
             const IoError e(errno, "cannot put the file in place");
             ::unlinkat(dir, s.temp.c_str(), 0);
-            busy_.erase(path);
+            busy_.erase(s.path);
             apply({Note::Kind::error, shown + ": " + e.what() + aftermath(false), Status::io,
                    e.disk_full()});
             return;
         }
-        if (!o_.overwrite) {
-            ::unlinkat(dir, s.temp.c_str(), 0);
-            busy_.erase(path);
-            apply({Note::Kind::skipped, shown + ": the file exists (use -c to overwrite)"});
-            return;
-        }
+        if (!name_taken(s)) return;
     }
     waiting_bytes_ += s.m.original_size;
-    waiting_.push_back({s.dir, s.temp, s.parts.back(), shown, path, s.m.original_size});
+    waiting_.push_back({s.dir, s.temp, s.parts.back(), shown, s.path, s.m.original_size});
     s.temp.clear();
     if (waiting_.size() >= kBatchFiles || waiting_bytes_ >= kBatchBytes) place_waiting();
+}
+
+// The name of a finished file is taken: by a folder (which stays), by a file left alone
+// without -c, or by one the new file is to replace (true: it goes into the next batch).
+bool Extractor::name_taken(Step& s) {
+    const int dir = s.dir->get();
+    const std::string shown = display_name(s.m);
+    struct stat st {};
+    const bool folder = ::fstatat(dir, s.parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                        S_ISDIR(st.st_mode);
+    if (!folder && o_.overwrite) {
+        s.replacing = true;
+        return true;
+    }
+    ::unlinkat(dir, s.temp.c_str(), 0);
+    busy_.erase(s.path);
+    if (folder)
+        apply({Note::Kind::error, shown + ": a folder of that name is in the way", Status::io});
+    else
+        apply({Note::Kind::skipped, shown + ": the file exists (use -c to overwrite)"});
+    return false;
 }
 
 void Extractor::extracted(const std::string& shown, std::uint64_t size) {

@@ -261,8 +261,13 @@ TEST_F(Restore, ManyWorkersReportAndRestoreExactlyAsOne) {
             const std::string out = std::string("out") + workers;
             fs::remove_all(dir / out);
             write_file(dir / out / "exists", "old");
+            fs::create_directories(dir / out / "d5/f5/kept");  // a folder where a file goes
             auto x =
                 run("x " + path("a.lzh") + " " + path(out) + "/" + overwrite + " -jp" + workers);
+            EXPECT_NE(x.text.find("Error: d5/f5: a folder of that name is in the way"),
+                      std::string::npos)
+                << x.text;
+            EXPECT_TRUE(fs::is_directory(dir / out / "d5/f5/kept"));
             EXPECT_NE(x.text.find("Error: " + damaged_name + ": CRC error"), std::string::npos);
             EXPECT_NE(x.text.find("Refused: ../outside"), std::string::npos) << x.text;
             std::string text = x.text;

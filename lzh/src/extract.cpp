@@ -646,11 +646,12 @@ void Extractor::discard_rest() {
 
 // Folder times last: creating files inside a folder changes its time.
 void Extractor::set_folder_times() {
+    FolderCursor cursor(base_);
     for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) {
-        Dirs d = open_dirs(base_, it->parts, it->parts.size(), false);
-        if (!d.fd.valid()) continue;
-        if (it->mode) ::fchmod(d.fd.get(), static_cast<mode_t>(it->mode & 0777) | S_IRWXU);
-        set_times(d.fd.get(), it->mtime);
+        const int fd = cursor.open(it->parts);
+        if (fd < 0) continue;
+        if (it->mode) ::fchmod(fd, static_cast<mode_t>(it->mode & 0777) | S_IRWXU);
+        set_times(fd, it->mtime);
     }
 }
 

@@ -69,6 +69,21 @@ Dirs open_dirs(int base, const std::vector<std::string>& parts, std::size_t coun
     return d;
 }
 
+int FolderCursor::open(const std::vector<std::string>& parts) {
+    std::size_t common = 0;
+    while (common < names_.size() && common < parts.size() && names_[common] == parts[common])
+        ++common;
+    names_.resize(common);
+    fds_.resize(common);
+    for (std::size_t i = common; i < parts.size(); ++i) {
+        const int fd = ::openat(i == 0 ? base_ : fds_[i - 1].get(), parts[i].c_str(), kDirFlags);
+        if (fd < 0) return -1;
+        fds_.emplace_back(fd);
+        names_.push_back(parts[i]);
+    }
+    return parts.empty() ? base_ : fds_.back().get();
+}
+
 TemporaryFile::TemporaryFile(int dir, const std::string& leaf) : dir_(dir) {
     name_ = make_temporary(leaf, "the file", [&](const std::string& name) {
         fd_.reset(::openat(dir_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,

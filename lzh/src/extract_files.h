@@ -24,6 +24,21 @@ struct Dirs {
 // the destination.
 Dirs open_dirs(int base, const std::vector<std::string>& parts, std::size_t count, bool create);
 
+// Opens folders below `base` one after another (never through a link), keeping the folders of
+// the last one open, so that each opens only the part of its path it does not share with the
+// one before.
+class FolderCursor {
+  public:
+    explicit FolderCursor(int base) : base_(base) {}
+    // The folder at `parts`, or -1 when it cannot be opened; valid until the next call.
+    int open(const std::vector<std::string>& parts);
+
+  private:
+    int base_;
+    std::vector<std::string> names_;
+    std::vector<Fd> fds_;
+};
+
 // A file being extracted, under a temporary name in its folder. It takes its real name only
 // once complete and checked, so no cut file ever takes a real name and a failed replacement
 // leaves the old file as it was.

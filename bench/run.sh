@@ -11,7 +11,8 @@
 # Usage: bench/run.sh [--quick | TREE_DIR] [--runs N] [--unlha PATH] [--no-small] [--big-mb N]
 #   --quick      generate a small corpus (about 60 MB) in the work folder and use it
 #   TREE_DIR     e.g. the pinned corpus tree (see README.md)
-#   --runs N     median of N runs for every time (default 3; 7-Zip's size is taken once)
+#   --runs N     median of N runs for every time (default 3; 7-Zip's size is taken once; test
+#                and extract take 2N+1 turns each)
 #   --no-small   leave out the small-file, listing and large-file parts
 # Work files go to ${BENCH_WORK:-/tmp/marlo-lzh-bench}; extraction to ${BENCH_EXTRACT:-/dev/shm/
 # marlo-lzh-bench} when /dev/shm exists (a file system in memory: the same for every tool, and
@@ -85,44 +86,55 @@ echo "tree: $tree  ($files files, $bytes bytes)"
 echo "start: $(machine)"
 echo
 
-declare -A SIZE SPEED SECS MEM
+declare -A SIZE SPEED SECS MEM ALL
 # time_cmd NAME INPUT_BYTES OUTPUT -- command...  Runs $runs times (RUNS overrides), keeps the
-# median time and the largest peak memory; OUTPUT (a file, or - for none) gives the size.
-# PREP, when set, runs before every run, untimed.
+# median of every time taken under NAME so far and the largest peak memory; OUTPUT (a file, or -
+# for none) gives the size. PREP, when set, runs before every run, untimed.
 time_cmd() {
   local name="$1" in_bytes="$2" out="$3"; shift 4
-  local times=() t0 t1 mem=0 n="${RUNS:-$runs}"
+  local t0 t1 mem="${MEM[$name]:-0}" n="${RUNS:-$runs}"
   for ((i = 0; i < n; i++)); do
     [ -n "$out" ] && [ "$out" != - ] && rm -f "$out"
     [ -n "${PREP:-}" ] && eval "$PREP"
     t0=$(date +%s.%N)
     /usr/bin/time -f '%M' -o "$work/mem" "$@" > /dev/null 2>&1 || { echo "$name failed" >&2; return 1; }
     t1=$(date +%s.%N)
-    times+=("$(echo "$t1 - $t0" | bc -l)")
+    ALL[$name]="${ALL[$name]:-} $(echo "$t1 - $t0" | bc -l)"
     read -r m < <(tail -1 "$work/mem")
     [ "$m" -gt "$mem" ] && mem=$m
   done
-  SECS[$name]=$(printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
+  SECS[$name]=$(printf '%s\n' ${ALL[$name]} | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
   SPEED[$name]=$(echo "$in_bytes / ${SECS[$name]} / 1000000" | bc -l)
   MEM[$name]=$mem
   if [ -n "$out" ] && [ "$out" != - ]; then SIZE[$name]=$(stat -c %s "$out"); else SIZE[$name]=""; fi
 }
+# The runs of commands compared with each other take turns, so that whatever else the machine
+# does meanwhile falls on all of them alike: rounds ROUNDS (default 2 * runs + 1) of one run each.
+rounds() { echo "${ROUNDS:-$((2 * runs + 1))}"; }
 
 # ---- compression ----------------------------------------------------------------------------
-time_cmd "ours lh5" "$bytes" "$work/ours5.lzh" -- "$unlha" a "$work/ours5.lzh" "$tree/*.*" -r -l0
-time_cmd "ours lh5, 1 worker" "$bytes" "$work/ours5-1.lzh" -- "$unlha" a "$work/ours5-1.lzh" "$tree/*.*" -r -l0 -jp1
-time_cmd "zip -6" "$bytes" "$work/zip6.zip" -- sh -c "cd '$tree' && zip -q -r -6 '$work/zip6.zip' ."
-time_cmd "ours lh7" "$bytes" "$work/ours7.lzh" -- "$unlha" a "$work/ours7.lzh" "$tree/*.*" -r -l0 -o7
-time_cmd "zip -9" "$bytes" "$work/zip9.zip" -- sh -c "cd '$tree' && zip -q -r -9 '$work/zip9.zip' ."
+for ((r = 0; r < runs; r++)); do
+  RUNS=1 time_cmd "ours lh5" "$bytes" "$work/ours5.lzh" -- "$unlha" a "$work/ours5.lzh" "$tree/*.*" -r -l0
+  RUNS=1 time_cmd "ours lh5, 1 worker" "$bytes" "$work/ours5-1.lzh" -- "$unlha" a "$work/ours5-1.lzh" "$tree/*.*" -r -l0 -jp1
+  RUNS=1 time_cmd "zip -6" "$bytes" "$work/zip6.zip" -- sh -c "cd '$tree' && zip -q -r -6 '$work/zip6.zip' ."
+done
+for ((r = 0; r < runs; r++)); do
+  RUNS=1 time_cmd "ours lh7" "$bytes" "$work/ours7.lzh" -- "$unlha" a "$work/ours7.lzh" "$tree/*.*" -r -l0 -o7
+  RUNS=1 time_cmd "zip -9" "$bytes" "$work/zip9.zip" -- sh -c "cd '$tree' && zip -q -r -9 '$work/zip9.zip' ."
+done
 RUNS=1 time_cmd "7z zip -mx=9" "$bytes" "$work/7z9.zip" -- sh -c "cd '$tree' && 7z a -tzip -mx=9 '$work/7z9.zip' ."
 
 # ---- reading ----------------------------------------------------------------------------------
-time_cmd "ours t" "$bytes" - -- "$unlha" t "$work/ours5.lzh" -l0
-time_cmd "ours t, 1 worker" "$bytes" - -- "$unlha" t "$work/ours5.lzh" -l0 -jp1
-time_cmd "bsdtar -xOf" "$bytes" - -- sh -c "bsdtar -xOf '$work/ours5.lzh' > /dev/null"
-PREP="rm -rf '$xdir/x'" time_cmd "ours x" "$bytes" - -- "$unlha" x "$work/ours5.lzh" "$xdir/x/" -l0
-PREP="rm -rf '$xdir/x'" time_cmd "ours x, 1 worker" "$bytes" - -- "$unlha" x "$work/ours5.lzh" "$xdir/x/" -l0 -jp1
-PREP="rm -rf '$xdir/x'; mkdir -p '$xdir/x'" time_cmd "bsdtar -xf" "$bytes" - -- bsdtar -xf "$work/ours5.lzh" -C "$xdir/x"
+for ((r = 0; r < $(rounds); r++)); do
+  RUNS=1 time_cmd "ours t" "$bytes" - -- "$unlha" t "$work/ours5.lzh" -l0
+  RUNS=1 time_cmd "ours t, 1 worker" "$bytes" - -- "$unlha" t "$work/ours5.lzh" -l0 -jp1
+  RUNS=1 time_cmd "bsdtar -xOf" "$bytes" - -- sh -c "bsdtar -xOf '$work/ours5.lzh' > /dev/null"
+done
+for ((r = 0; r < $(rounds); r++)); do
+  PREP="rm -rf '$xdir/x'" RUNS=1 time_cmd "ours x" "$bytes" - -- "$unlha" x "$work/ours5.lzh" "$xdir/x/" -l0
+  PREP="rm -rf '$xdir/x'" RUNS=1 time_cmd "ours x, 1 worker" "$bytes" - -- "$unlha" x "$work/ours5.lzh" "$xdir/x/" -l0 -jp1
+  PREP="rm -rf '$xdir/x'; mkdir -p '$xdir/x'" RUNS=1 time_cmd "bsdtar -xf" "$bytes" - -- bsdtar -xf "$work/ours5.lzh" -C "$xdir/x"
+done
 rm -rf "$xdir/x"
 
 # ---- many small files, the listing, a large file ---------------------------------------------------
@@ -133,17 +145,20 @@ if [ "$small" = 1 ]; then
   [ -d "$stree" ] || { echo "generating 100,000 small files in $stree ..." >&2; "$bench_bin/lzh_make_tree" "$stree"; }
   sbytes=$(find "$stree" -type f -printf '%s\n' | awk '{s+=$1} END {print s}')
   # The backup run's own command line.
-  time_cmd "ours, small files" "$sbytes" "$work/small.lzh" -- "$unlha" u "$work/small.lzh" "\"$stree\"\\*.*" -x1 -r -l0
-  time_cmd "zip -6, small files" "$sbytes" "$work/small.zip" -- sh -c "cd '$stree' && zip -q -r -6 '$work/small.zip' ."
-  "$unlha" u "$work/small.lzh" "\"$stree\"\\*.*" -x1 -r -l0 > /dev/null
-  time_cmd "ours, unchanged again" "$sbytes" - -- "$unlha" u "$work/small.lzh" "\"$stree\"\\*.*" -x1 -r -l0
+  for ((r = 0; r < runs; r++)); do
+    RUNS=1 time_cmd "ours, small files" "$sbytes" "$work/small.lzh" -- "$unlha" u "$work/small.lzh" "\"$stree\"\\*.*" -x1 -r -l0
+    RUNS=1 time_cmd "zip -6, small files" "$sbytes" "$work/small.zip" -- sh -c "cd '$stree' && zip -q -r -6 '$work/small.zip' ."
+    RUNS=1 time_cmd "ours, unchanged again" "$sbytes" - -- "$unlha" u "$work/small.lzh" "\"$stree\"\\*.*" -x1 -r -l0
+  done
   time_cmd "find over the tree" "$sbytes" - -- find "$stree"
   time_cmd "find -printf %T@" "$sbytes" - -- find "$stree" -printf '%T@\n'
   small_members=$("$unlha" l "$work/small.lzh" | tail -1 | awk '{print $4}')
 
   export LD_LIBRARY_PATH="$(dirname "$unlha")${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
-  time_cmd "ours, listing" "$sbytes" - -- "$bench_bin/listing_bench" "$work/small.lzh"
-  time_cmd "7z l" "$sbytes" - -- sh -c "7z l '$work/small.lzh' > /dev/null"
+  for ((r = 0; r < runs; r++)); do
+    RUNS=1 time_cmd "ours, listing" "$sbytes" - -- "$bench_bin/listing_bench" "$work/small.lzh"
+    RUNS=1 time_cmd "7z l" "$sbytes" - -- sh -c "7z l '$work/small.lzh' > /dev/null"
+  done
   list_rows=$("$bench_bin/listing_bench" "$work/small.lzh" | sed -E 's/.*rows ([0-9]+) KB/\1/')
   list_lib_many=$("$bench_bin/listing_bench" "$work/small.lzh" --no-rows | sed -E 's/.*peak ([0-9]+) KB.*/\1/')
   list_lib_few=$("$bench_bin/listing_bench" "$work/ours5.lzh" --no-rows | sed -E 's/.*peak ([0-9]+) KB.*/\1/')

@@ -130,8 +130,9 @@ UNLHA_API int WINAPI UnlhaCountFiles(LPCSTR szCmdLine, uint64_t* pullFiles, uint
 UNLHA_API BOOL WINAPI UnlhaGetRunning(void);
 
 /* Opens an archive for listing. `dwMode` is accepted for compatibility and has no effect (every
- * mode opens for reading; the archive is read once, here). Returns NULL when the archive cannot
- * be opened or is not an LZH archive; members before any damage are listed. */
+ * mode opens for reading). The headers are read as UnlhaFindFirst/UnlhaFindNext walk them, one
+ * member at a time, from the archive as it was when it was opened. Returns NULL when the
+ * archive cannot be opened or is not an LZH archive; members before any damage are listed. */
 UNLHA_API HARC WINAPI UnlhaOpenArchive(HWND hwnd, LPCSTR szFileName, DWORD dwMode);
 /* Returns 0, or UNLHA_ERROR_HANDLE for an unknown handle. */
 UNLHA_API int WINAPI UnlhaCloseArchive(HARC harc);

@@ -18,10 +18,33 @@ struct ArchiveReader::Impl {
     std::uint64_t next = 0;
     bool done = false;
     std::string path;
+    std::uint64_t first = 0;  // offset of the first header
     std::uint64_t members = 0;
     bool all_ours = true;  // every member so far looks written by this library
     std::vector<std::string> notes;
+    // The bytes at and after the header last read: a header and the next one usually lie
+    // within a few kilobytes, and one read then serves both.
+    std::vector<std::uint8_t> cache;
+    std::uint64_t cache_off = 0;
+
+    std::size_t read_header_bytes(std::uint64_t off, std::uint8_t* buf, std::size_t n);
 };
+
+std::size_t ArchiveReader::Impl::read_header_bytes(std::uint64_t off, std::uint8_t* buf,
+                                                   std::size_t n) {
+    constexpr std::size_t kCache = 4096;
+    if (off < cache_off || off + n > cache_off + cache.size()) {
+        if (n > kCache) return detail::pread_full(fd.get(), buf, n, off);
+        cache.resize(kCache);
+        cache.resize(detail::pread_full(fd.get(), cache.data(), kCache, off));
+        cache_off = off;
+    }
+    const std::uint64_t from = off - cache_off;
+    const std::size_t got = static_cast<std::size_t>(
+        std::min<std::uint64_t>(n, cache.size() - std::min<std::uint64_t>(from, cache.size())));
+    std::memcpy(buf, cache.data() + from, got);
+    return got;
+}
 
 namespace {
 
@@ -51,11 +74,14 @@ bool header_verifies(const detail::ReadAt& read_at, std::uint64_t off, std::uint
 }
 
 std::uint64_t find_first_header(int fd, std::uint64_t size) {
-    std::vector<std::uint8_t> buf(kScanChunk + 32);
-    std::size_t got = detail::pread_full(fd, buf.data(), buf.size(), 0);
+    // The usual case first: a header right at the start.
+    std::uint8_t start[32];
+    std::size_t got = detail::pread_full(fd, start, sizeof start, 0);
     if (got == 0) throw Failure(Status::not_archive, "the file is empty");
-    if (buf[0] == 0 && size == 1) return 0;  // an archive with no members
-    if (detail::looks_like_header(buf.data(), got)) return 0;
+    if (start[0] == 0 && size == 1) return 0;  // an archive with no members
+    if (detail::looks_like_header(start, got)) return 0;
+    std::vector<std::uint8_t> buf(kScanChunk + 32);
+    got = detail::pread_full(fd, buf.data(), buf.size(), 0);
     const detail::ReadAt read_at = file_reader(fd);
     std::uint64_t first_loose = UINT64_MAX;
     const std::uint64_t limit = std::min(size, kVerifiedScan);
@@ -93,7 +119,15 @@ ArchiveReader::ArchiveReader(const std::string& path) : impl_(std::make_unique<I
     if (::fstat(impl_->fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         throw Failure(Status::no_archive, path + " is not a regular file");
     impl_->size = static_cast<std::uint64_t>(st.st_size);
-    impl_->next = find_first_header(impl_->fd.get(), impl_->size);
+    impl_->next = impl_->first = find_first_header(impl_->fd.get(), impl_->size);
+}
+
+void ArchiveReader::rewind() {
+    impl_->next = impl_->first;
+    impl_->done = false;
+    impl_->members = 0;
+    impl_->all_ours = true;
+    impl_->notes.clear();
 }
 
 ArchiveReader::~ArchiveReader() = default;
@@ -106,8 +140,11 @@ const std::vector<std::string>& ArchiveReader::notes() const noexcept { return i
 bool ArchiveReader::next(Member& m) {
     if (impl_->done) return false;
     try {
-        if (detail::read_header(file_reader(impl_->fd.get()), impl_->next, impl_->size, m) ==
-            detail::HeaderResult::end) {
+        Impl* impl = impl_.get();
+        const detail::ReadAt cached = [impl](std::uint64_t off, std::uint8_t* buf, std::size_t n) {
+            return impl->read_header_bytes(off, buf, n);
+        };
+        if (detail::read_header(cached, impl_->next, impl_->size, m) == detail::HeaderResult::end) {
             impl_->done = true;
             after_end_marker();
             return false;
@@ -137,7 +174,7 @@ void ArchiveReader::after_end_marker() {
                            ") were left alone");
 }
 
-void ArchiveReader::read_data(const Member& m, ByteSink& out) {
+void ArchiveReader::read_data(const Member& m, ByteSink& out) const {
     if (m.method == Method::directory) return;
     if (m.method == Method::unknown)
         throw Failure(Status::unsupported, "method " + m.method_text + " is not supported");

@@ -4,8 +4,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -23,35 +25,45 @@
 namespace lzh::detail {
 
 // Holds one member's compressed bytes: in memory up to a limit, then in an unnamed temporary
-// file, so a huge member never has to fit in memory.
+// file, so a huge member never has to fit in memory. Memory is taken in chunks that double from
+// 4 KiB to 256 KiB, so a small member takes little, and what the spools hold together never
+// exceeds their budget by more than a chunk each (a vector doubling its storage would briefly
+// hold three times what it keeps).
 class Spool : public ByteSink {
   public:
+    static constexpr std::size_t kFirstChunk = std::size_t{4} << 10;
+    static constexpr std::size_t kLargestChunk = std::size_t{256} << 10;
+
     // `budget` is shared by all spools of one write: memory they may hold together.
-    Spool(std::string dir, std::atomic<std::int64_t>& budget)
-        : dir_(std::move(dir)), budget_(budget) {}
+    Spool(const std::string& dir, std::atomic<std::int64_t>& budget) : dir_(dir), budget_(budget) {}
     ~Spool() override { clear(); }
     void write(const std::uint8_t* d, std::size_t n) override {
         size_ += n;
-        if (!file_.valid() &&
-            budget_.fetch_sub(static_cast<std::int64_t>(n)) >= static_cast<std::int64_t>(n)) {
-            mem_.insert(mem_.end(), d, d + n);
-            return;
+        while (n > 0 && !file_.valid()) {
+            if (chunks_.empty() || chunks_.back().used == chunks_.back().size) {
+                if (!take_chunk()) {
+                    open_file();
+                    break;
+                }
+            }
+            Chunk& c = chunks_.back();
+            const std::size_t k = std::min(n, c.size - c.used);
+            std::memcpy(c.bytes.get() + c.used, d, k);
+            c.used += k;
+            d += k;
+            n -= k;
         }
-        if (!file_.valid()) budget_ += static_cast<std::int64_t>(n);
-        if (!file_.valid()) open_file();
-        write_full(file_.get(), d, n, "a temporary file");
+        if (n > 0) write_full(file_.get(), d, n, "a temporary file");
     }
     void clear() {
-        budget_ += static_cast<std::int64_t>(mem_.size());
-        mem_.clear();
-        mem_.shrink_to_fit();
+        release_chunks();
         file_.reset();
         size_ = 0;
     }
     std::uint64_t size() const { return size_; }
     void replay(ByteSink& out) {
         if (!file_.valid()) {
-            if (!mem_.empty()) out.write(mem_.data(), mem_.size());
+            for (const Chunk& c : chunks_) out.write(c.bytes.get(), c.used);
             return;
         }
         std::vector<std::uint8_t> buf(1 << 20);
@@ -65,6 +77,28 @@ class Spool : public ByteSink {
     }
 
   private:
+    struct Chunk {
+        std::unique_ptr<std::uint8_t[]> bytes;
+        std::size_t size = 0, used = 0;
+    };
+    // A chunk more, if the budget has room for it.
+    bool take_chunk() {
+        const std::size_t size =
+            chunks_.empty() ? kFirstChunk : std::min(chunks_.back().size * 2, kLargestChunk);
+        const auto k = static_cast<std::int64_t>(size);
+        if (budget_.fetch_sub(k) < k) {
+            budget_ += k;
+            return false;
+        }
+        chunks_.push_back({std::unique_ptr<std::uint8_t[]>(new std::uint8_t[size]), size, 0});
+        held_ += size;
+        return true;
+    }
+    void release_chunks() {
+        budget_ += static_cast<std::int64_t>(held_);
+        held_ = 0;
+        chunks_.clear();
+    }
     void open_file() {
         int fd = ::open(dir_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (fd < 0) {
@@ -77,14 +111,13 @@ class Spool : public ByteSink {
         if (fd < 0)
             throw Failure(Status::io, "cannot create a temporary file: " + errno_text(errno));
         file_.reset(fd);
-        write_full(fd, mem_.data(), mem_.size(), "a temporary file");
-        budget_ += static_cast<std::int64_t>(mem_.size());
-        mem_.clear();
-        mem_.shrink_to_fit();
+        for (const Chunk& c : chunks_) write_full(fd, c.bytes.get(), c.used, "a temporary file");
+        release_chunks();
     }
-    std::string dir_;
+    const std::string& dir_;  // where a temporary file goes
     std::atomic<std::int64_t>& budget_;
-    std::vector<std::uint8_t> mem_;
+    std::vector<Chunk> chunks_;
+    std::size_t held_ = 0;  // bytes of chunks taken from the budget
     Fd file_;
     std::uint64_t size_ = 0;
 };
@@ -270,10 +303,8 @@ class Pool {
     };
 
     // `opt.threads` is the number of workers (at least one).
-    Pool(std::vector<const PlanItem*> items, const std::string& dir, const WriteOptions& opt)
-        : opt_(opt), budget_(opt.memory_budget) {
-        for (auto* it : items) jobs_.push_back(std::make_unique<Job>(it, dir, budget_));
-        window_ = kJobsAhead;
+    Pool(std::vector<const PlanItem*> items, std::string dir, const WriteOptions& opt)
+        : opt_(opt), budget_(opt.memory_budget), items_(std::move(items)), dir_(std::move(dir)) {
         for (int i = 0; i < opt.threads; ++i) workers_.emplace_back([this] { work(); });
     }
     ~Pool() {
@@ -284,43 +315,46 @@ class Pool {
         cv_.notify_all();
         for (auto& t : workers_) t.join();
     }
-    // Waits for job i (in order) and hands it to the caller; release() frees its memory.
+    // Waits for job i (in order) and hands it to the caller; release() frees it.
     Job& wait(std::size_t i) {
         std::unique_lock<std::mutex> lk(mu_);
-        done_cv_.wait(lk, [&] { return jobs_[i]->done; });
-        return *jobs_[i];
+        done_cv_.wait(lk, [&] { return i - base_ < jobs_.size() && jobs_[i - base_]->done; });
+        return *jobs_[i - base_];
     }
     void release(std::size_t i) {
-        jobs_[i]->spool.clear();
+        std::unique_ptr<Job> done;
         {
             std::lock_guard<std::mutex> lk(mu_);
-            consumed_ = i + 1;
+            done = std::move(jobs_.front());
+            jobs_.pop_front();
+            base_ = i + 1;
         }
         cv_.notify_all();
     }
 
   private:
+    // Jobs are made as they are taken, so there are never more than kJobsAhead of them.
     void work() {
         for (;;) {
-            std::size_t i;
+            Job* j;
             {
                 std::unique_lock<std::mutex> lk(mu_);
                 cv_.wait(lk, [&] {
-                    return stop_ || (next_ < jobs_.size() && next_ < consumed_ + window_);
+                    return stop_ || (next_ < items_.size() && next_ < base_ + kJobsAhead);
                 });
-                if (stop_ || next_ >= jobs_.size()) return;
-                i = next_++;
+                if (stop_) return;
+                jobs_.push_back(std::make_unique<Job>(items_[next_++], dir_, budget_));
+                j = jobs_.back().get();
             }
-            Job& j = *jobs_[i];
             try {
-                compress_entry(j.item->entry, opt_, j.spool, j.member);
+                compress_entry(j->item->entry, opt_, j->spool, j->member);
             } catch (const std::exception& ex) {
-                j.spool.clear();
-                j.error = ex.what();
+                j->spool.clear();
+                j->error = ex.what();
             }
             {
                 std::lock_guard<std::mutex> lk(mu_);
-                j.done = true;
+                j->done = true;
             }
             done_cv_.notify_all();
         }
@@ -330,11 +364,13 @@ class Pool {
 
     const WriteOptions opt_;
     std::atomic<std::int64_t> budget_;
-    std::vector<std::unique_ptr<Job>> jobs_;
+    const std::vector<const PlanItem*> items_;
+    const std::string dir_;
+    std::deque<std::unique_ptr<Job>> jobs_;  // jobs base_, base_ + 1, ...
     std::vector<std::thread> workers_;
     std::mutex mu_;
     std::condition_variable cv_, done_cv_;
-    std::size_t next_ = 0, consumed_ = 0, window_ = 2;
+    std::size_t next_ = 0, base_ = 0;
     bool stop_ = false;
 };
 

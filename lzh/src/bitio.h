@@ -100,8 +100,18 @@ class BitReader {
         buf_.reset(new std::uint8_t[cap_ > 0 ? cap_ : 1]);
     }
 
-    // Makes at least 33 bits available.
+    // Makes at least 33 bits available (57 while the stream lasts).
     void refill() {
+        if (end_ - p_ >= 8) {
+            // Eight bytes at once. The bits taken in beyond the count are the stream's next
+            // bits, so taking them in again later changes nothing.
+            std::uint64_t v;
+            std::memcpy(&v, p_, 8);
+            acc_ |= __builtin_bswap64(v) >> count_;
+            p_ += (63 - count_) >> 3;
+            count_ |= 56;
+            return;
+        }
         while (count_ <= 56) {
             if (p_ == end_ && !load()) {
                 // Zero bits past the end. More than the look-ahead means the decoder really

@@ -5,8 +5,11 @@
 #include <climits>
 #include <cstdio>
 #include <ctime>
+#include <future>
 #include <map>
 #include <optional>
+#include <string_view>
+#include <unordered_map>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -88,9 +91,9 @@ void report_notes(const ArchiveReader& r, Report& rep) {
 namespace {
 
 // A member copied from the old archive as it stands.
-PlanItem kept_member(const Member& m) {
+PlanItem kept_member(Member m) {
     PlanItem p;
-    p.old = m;
+    p.old = std::move(m);
     p.has_old = true;
     return p;
 }
@@ -300,50 +303,6 @@ Status cmd_list(const Options& o, Report& rep) {
     return out.status;
 }
 
-// ---- test -------------------------------------------------------------------------------
-
-Status cmd_test(const Options& o, Report& rep) {
-    std::unique_ptr<ArchiveReader> r;
-    if (Status s = open_archive(o.archive, r, rep); s != Status::ok) return s;
-    if (o.progress->begin_reading(o)) return Status::ok;
-    Outcome out;
-    std::string first_bad;
-    std::uint64_t tested = 0, bad = 0;
-    NullSink sink;
-    try {
-        Member m;
-        while (r->next(m)) {
-            if (!member_selected(o.file_args, m)) continue;
-            if (!o.progress->starting(m)) break;
-            try {
-                r->read_data(m, sink);
-                ++tested;
-                if (o.detail >= 1) rep.line("OK     " + display_name(m));
-            } catch (const Failure& f) {
-                ++bad;
-                if (first_bad.empty()) first_bad = m.path;
-                rep.important("Error: " + display_name(m) + ": " + f.what());
-                out.note(f.status());
-            }
-            if (!o.progress->done(m)) break;
-        }
-    } catch (const Failure& f) {
-        ++bad;
-        if (first_bad.empty()) first_bad = "(header at offset " + std::to_string(r->offset()) + ")";
-        rep.important("Error: testing stopped: " + std::string(f.what()));
-        out.note(f.status());
-    }
-    report_notes(*r, rep);
-    if (o.progress->stopped())
-        return o.progress->cancelled(rep, ", " + std::to_string(bad) + " bad");
-    if (out.status == Status::ok)
-        rep.important("The archive is OK: " + counted(tested, "member") + " tested.");
-    else
-        rep.important("The archive is NOT OK: first bad member " + first_bad + "; " +
-                      std::to_string(tested) + " good, " + std::to_string(bad) + " bad.");
-    return out.status;
-}
-
 // ---- add / update -------------------------------------------------------------------------
 
 std::string cwd_path() {
@@ -419,19 +378,30 @@ Status read_old_members(const Options& o, std::unique_ptr<ArchiveReader>& r,
 }
 
 struct UpdatePlan {
-    std::vector<PlanItem> items;
-    std::size_t fresh = 0;  // members made from disk
+    std::vector<PlanItem> items;  // only when something is to be stored
+    std::size_t fresh = 0;        // members made from disk
     std::uint64_t unchanged = 0;
 };
 
 // What the new archive holds: every old member, replaced in place by its file when that is to
-// be stored, then the new files. `u` stores only files newer than their member.
-UpdatePlan plan_update(const Options& o, const std::vector<Member>& old,
-                       const std::vector<DiskEntry>& entries, Report& rep) {
-    UpdatePlan plan;
-    std::map<std::string, std::size_t> by_name;
+// be stored, then the new files. `u` stores only files newer than their member. The entries
+// and the old members move into the plan; when nothing is to be stored, no plan is made.
+// The old members by name (the last of any with the same name), indexing `old` in place.
+using NameIndex = std::unordered_map<std::string_view, std::size_t>;
+NameIndex index_names(const std::vector<Member>& old) {
+    NameIndex by_name;
+    by_name.reserve(old.size());
     for (std::size_t i = 0; i < old.size(); ++i) by_name[old[i].path] = i;
-    std::vector<PlanItem> replacing(old.size()), added;
+    return by_name;
+}
+
+UpdatePlan plan_update(const Options& o, std::vector<Member>& old, const NameIndex& by_name,
+                       std::vector<DiskEntry>& entries, Report& rep) {
+    UpdatePlan plan;
+    constexpr std::size_t kNone = SIZE_MAX;
+    std::vector<std::size_t> replaced_by(old.size(), kNone);  // index into `fresh`
+    std::vector<PlanItem> fresh;
+    fresh.reserve(entries.size());
     for (auto& e : entries) {
         auto it = by_name.find(e.name);
         if (it != by_name.end() && o.command == 'u') {
@@ -444,20 +414,28 @@ UpdatePlan plan_update(const Options& o, const std::vector<Member>& old,
         }
         PlanItem p;
         p.from_disk = true;
-        p.entry = e;
-        ++plan.fresh;
-        if (it == by_name.end()) {
-            added.push_back(std::move(p));
+        p.entry = std::move(e);
+        if (it != by_name.end()) {
+            p.has_old = true;
+            replaced_by[it->second] = fresh.size();
+        }
+        fresh.push_back(std::move(p));
+    }
+    plan.fresh = fresh.size();
+    std::vector<DiskEntry>().swap(entries);  // moved from: only their shells are left
+    if (plan.fresh == 0) return plan;
+    plan.items.reserve(old.size() + fresh.size());
+    for (std::size_t i = 0; i < old.size(); ++i) {
+        if (replaced_by[i] == kNone) {
+            plan.items.push_back(kept_member(std::move(old[i])));
             continue;
         }
-        p.has_old = true;
-        p.old = old[it->second];
-        replacing[it->second] = std::move(p);
+        PlanItem& p = fresh[replaced_by[i]];
+        p.old = std::move(old[i]);
+        plan.items.push_back(std::move(p));
     }
-    for (std::size_t i = 0; i < old.size(); ++i)
-        plan.items.push_back(replacing[i].from_disk ? std::move(replacing[i])
-                                                    : kept_member(old[i]));
-    for (auto& p : added) plan.items.push_back(std::move(p));
+    for (auto& p : fresh)
+        if (!p.has_old) plan.items.push_back(std::move(p));
     return plan;
 }
 
@@ -471,19 +449,35 @@ Status cmd_add(const Options& o, Report& rep) {
     if (!o.progress->count_only()) lock.emplace(o.archive, rep);
     std::unique_ptr<ArchiveReader> r;
     std::vector<Member> old;
+    NameIndex by_name;
     struct stat ast {};
     const bool have_archive = ::stat(o.archive.c_str(), &ast) == 0;
+    // The old archive's headers are read while the folders are scanned; each tells its own
+    // report, and a damaged archive stops the update before anything of the scan is said.
+    Report old_rep, scan_rep;
+    std::future<Status> reading;
     if (have_archive)
-        if (Status s = read_old_members(o, r, old, rep); s != Status::ok) return s;
+        reading = std::async(std::launch::async, [&] {
+            const Status st = read_old_members(o, r, old, old_rep);
+            if (st == Status::ok) by_name = index_names(old);
+            return st;
+        });
     Outcome out;
-    DiskScan scan(o, rep, out);
+    DiskScan scan(o, scan_rep, out);
     const std::string cwd = cwd_path();
     scan.exclude_archive(have_archive ? &ast : nullptr, absolute_path(o.archive, cwd) + ".tmp-");
     for (auto& s : o.file_args) scan.file_arg(s, cwd);
-    UpdatePlan plan = plan_update(o, old, scan.entries(), rep);
+    if (have_archive) {
+        const Status s = reading.get();
+        rep.append(old_rep);
+        if (s != Status::ok) return s;
+    }
+    rep.append(scan_rep);
+    const bool found_any = !scan.entries().empty();
+    UpdatePlan plan = plan_update(o, old, by_name, scan.entries(), rep);
     if (o.progress->begin_writing(o, plan.items)) return out.status;
     if (plan.fresh == 0) {
-        if (scan.entries().empty() && !have_archive) {
+        if (!found_any && !have_archive) {
             rep.important("No files to store; no archive was created.");
             out.note(Status::no_files);
         } else {

@@ -63,6 +63,7 @@ Status open_archive(const std::string& path, std::unique_ptr<ArchiveReader>& r, 
 // What the reader let pass but a person should hear of (bytes after the end marker).
 void report_notes(const ArchiveReader& r, Report& rep);
 
+Status cmd_test(const Options& o, Report& rep);
 Status cmd_extract(const Options& o, Report& rep);
 
 }  // namespace lzh::detail

@@ -84,6 +84,52 @@ void read_c_table(BitReader& br, const DecodeTable& tt, DecodeTable& ct) {
         bad("the literal/length table is not a complete prefix code");
 }
 
+// One symbol coded with a table that has codes; the caller has made 16 bits available.
+inline int lookup(BitReader& br, const DecodeTable& t) {
+    const std::uint32_t* e = t.entries();
+    std::uint32_t v = e[br.peek(t.root())];
+    if (v & detail::kSubTable) {
+        br.skip(t.root());
+        v = e[(v >> 6) + br.peek(static_cast<int>(v & 31u))];
+    }
+    br.skip(static_cast<int>(v & 31u));
+    return static_cast<int>(v >> 6);
+}
+
+// The `count` symbols of one block. `General` takes tables of the single-symbol form (and
+// empty ones, which fail when used) at the cost of a check per symbol.
+template <bool General>
+void decode_symbols(BitReader& br, const DecodeTable& ct, const DecodeTable& pt,
+                    detail::OutputWindow& w, unsigned count, std::uint64_t& produced,
+                    std::uint64_t original_size, std::uint64_t max_offset) {
+    std::uint8_t* buf = w.data();
+    std::size_t& pos = w.pos();
+    for (unsigned k = 0; k < count; ++k) {
+        if (produced >= original_size) bad("a block runs past the original size");
+        if (w.full()) {
+            w.flush();
+            buf = w.data();
+        }
+        // A symbol, a position code and its extra bits take 48 bits at most.
+        if (br.available() < 48) br.refill();
+        const int c = General ? decode_symbol(br, ct) : lookup(br, ct);
+        if (c < 256) {
+            buf[pos++] = static_cast<std::uint8_t>(c);
+            ++produced;
+            continue;
+        }
+        const unsigned len = static_cast<unsigned>(c) - 253;
+        const int p = General ? decode_symbol(br, pt) : lookup(br, pt);
+        const std::uint64_t off =
+            p <= 1 ? static_cast<unsigned>(p) : (1u << (p - 1)) + br.get(p - 1);
+        if (off >= max_offset) bad("a match reaches beyond the window");
+        if (off >= produced) bad("a match reaches before the start of the member");
+        if (len > original_size - produced) bad("a match runs past the original size");
+        w.copy(static_cast<std::size_t>(off) + 1, len);
+        produced += len;
+    }
+}
+
 // -lh4- ... -lh7-: blocks of three tables and their symbols.
 std::uint16_t decode_blocks(const detail::StreamParams& prm, ByteSource& in,
                             std::uint64_t packed_size, std::uint64_t original_size, ByteSink& out) {
@@ -105,29 +151,10 @@ std::uint16_t decode_blocks(const detail::StreamParams& prm, ByteSource& in,
         read_c_table(br, tt, ct);
         read_length_table(br, pt, prm.np, prm.pbit, -1, 8);
 
-        std::uint8_t* buf = w.data();
-        std::size_t& pos = w.pos();
-        for (unsigned k = 0; k < blocksize; ++k) {
-            if (produced >= original_size) bad("a block runs past the original size");
-            if (w.full()) {
-                w.flush();
-                buf = w.data();
-            }
-            int c = decode_symbol(br, ct);
-            if (c < 256) {
-                buf[pos++] = static_cast<std::uint8_t>(c);
-                ++produced;
-                continue;
-            }
-            unsigned len = static_cast<unsigned>(c) - 253;
-            int p = decode_symbol(br, pt);
-            std::uint64_t off = p <= 1 ? static_cast<unsigned>(p) : (1u << (p - 1)) + br.get(p - 1);
-            if (off >= max_offset) bad("a match reaches beyond the window");
-            if (off >= produced) bad("a match reaches before the start of the member");
-            if (len > original_size - produced) bad("a match runs past the original size");
-            w.copy(static_cast<std::size_t>(off) + 1, len);
-            produced += len;
-        }
+        if (ct.single() || ct.empty() || pt.single() || pt.empty())
+            decode_symbols<true>(br, ct, pt, w, blocksize, produced, original_size, max_offset);
+        else
+            decode_symbols<false>(br, ct, pt, w, blocksize, produced, original_size, max_offset);
         if (br.overran()) bad("the compressed data ends too early");
     }
     w.emit();

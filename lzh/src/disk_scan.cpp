@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <climits>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -61,14 +65,177 @@ Fd open_for_reading(const DiskEntry& e) {
     return open_below(e.disk_path.substr(0, e.anchor_len), e.disk_path.substr(e.anchor_len), flags);
 }
 
-// A folder being walked: the names in it still to visit.
-struct DiskScan::Frame {
-    std::vector<std::string> names;
-    std::size_t next = 0;
-    std::string abs;  // its path on disk
-    std::string rel;  // its path below the file spec's folder ("" for that folder)
-    struct stat st {};
+namespace {
+
+// Reads the target of the link `name` in `dir` into e.link_target; false (errno set) when it
+// cannot.
+bool read_link_target(int dir, const std::string& name, DiskEntry& e) {
+    std::vector<char> buf(static_cast<std::size_t>(std::max<off_t>(e.st.st_size, PATH_MAX)) + 1);
+    const ssize_t n = ::readlinkat(dir, name.c_str(), buf.data(), buf.size());
+    if (n < 0) return false;
+    if (static_cast<std::size_t>(n) == buf.size()) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    e.link_target.assign(buf.data(), static_cast<std::size_t>(n));
+    return true;
+}
+
+}  // namespace
+
+// What a folder holds, in name order: each entry with what became of it, and the folders
+// below it that the walk goes into.
+struct DiskScan::Folder {
+    struct Item {
+        DiskEntry entry;
+        bool wanted = false;     // matches the spec's pattern
+        std::string error;       // it could not be read (the entry is not stored)
+        std::string not_stored;  // neither a file, a folder nor a link
+        std::unique_ptr<Folder> below;
+    };
+    std::string abs;    // its path on disk
+    std::string rel;    // its path below the spec's folder ("" for that folder)
+    struct stat st {};  // as the folder above saw it (the top's own)
+    bool top = false;
+    std::string error;  // why it could not be read
+    std::vector<Item> items;
 };
+
+namespace {
+
+// The folders of one spec's walk, read by several threads. A thread takes any folder waiting,
+// reads its names, looks at each, and leaves the folders below it for whichever thread comes
+// next; the tree of results keeps the order.
+class ParallelWalk {
+  public:
+    ParallelWalk(const Options& o, std::string top, std::string pattern)
+        : o_(o), top_(std::move(top)), pattern_(std::move(pattern)) {}
+
+    void run(DiskScan::Folder& root, int threads) {
+        waiting_.push_back(&root);
+        std::vector<std::thread> helpers;
+        for (int i = 1; i < threads; ++i) helpers.emplace_back([this] { work(); });
+        work();
+        for (auto& t : helpers) t.join();
+    }
+
+  private:
+    void work() {
+        std::unique_lock<std::mutex> lk(mu_);
+        for (;;) {
+            cv_.wait(lk, [&] { return !waiting_.empty() || busy_ == 0; });
+            if (waiting_.empty()) {
+                cv_.notify_all();
+                return;
+            }
+            DiskScan::Folder* f = waiting_.back();
+            waiting_.pop_back();
+            ++busy_;
+            lk.unlock();
+            std::vector<DiskScan::Folder*> below;
+            read_folder(*f, below);
+            lk.lock();
+            --busy_;
+            waiting_.insert(waiting_.end(), below.rbegin(), below.rend());
+            cv_.notify_all();
+        }
+    }
+
+    // Opens a folder found by the walk: by its path when that is short enough, else one folder
+    // at a time below the top; either way never through a link, and it must be the folder the
+    // walk saw (a folder moved meanwhile is reported).
+    Fd open_folder(const DiskScan::Folder& f) const {
+        if (f.top)
+            return Fd(::open(f.abs.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC));
+        Fd fd = f.abs.size() < PATH_MAX ? Fd(::open(f.abs.c_str(), kFolderFlags))
+                                        : open_below(top_, f.abs.substr(top_.size()), kFolderFlags);
+        struct stat st {};
+        if (fd.valid() && (::fstat(fd.get(), &st) != 0 || !same_file(st, f.st))) {
+            errno = ESTALE;
+            return Fd();
+        }
+        return fd;
+    }
+
+    void read_folder(DiskScan::Folder& f, std::vector<DiskScan::Folder*>& below) {
+        Fd fd = open_folder(f);
+        std::vector<std::string> names;
+        if (!fd.valid() || (f.top && ::fstat(fd.get(), &f.st) != 0) ||
+            !read_names(fd.get(), names)) {
+            f.error = errno == ESTALE
+                          ? "the folder " + f.abs + " was moved while it was read"
+                          : "cannot read the folder " + f.abs + ": " + errno_text(errno);
+            return;
+        }
+        f.items.resize(names.size());
+        for (std::size_t i = 0; i < names.size(); ++i)
+            look_at(fd.get(), f, names[i], f.items[i], below);
+    }
+
+    void look_at(int dir, const DiskScan::Folder& f, const std::string& name,
+                 DiskScan::Folder::Item& item, std::vector<DiskScan::Folder*>& below) {
+        DiskEntry& e = item.entry;
+        e.disk_path = joined(f.abs, name);
+        e.anchor_len = top_.size();
+        // The member's name: the full path without its root (-x1), or the path below the
+        // spec's folder, which the folders below then build on.
+        std::string rel;
+        if (o_.full_path) {
+            e.name.assign(e.disk_path, 1);
+        } else {
+            rel = joined(f.rel, name);
+            e.name = rel;
+        }
+        if (::fstatat(dir, name.c_str(), &e.st, AT_SYMLINK_NOFOLLOW) != 0) {
+            item.error = "cannot read " + e.disk_path + ": " + errno_text(errno);
+            return;
+        }
+        item.wanted = wildcard_match(pattern_, name);
+        if (S_ISDIR(e.st.st_mode)) {
+            if (!o_.recurse) {
+                item.wanted = false;
+                return;
+            }
+            item.below = std::make_unique<DiskScan::Folder>();
+            item.below->abs = e.disk_path;
+            item.below->rel = std::move(rel);
+            item.below->st = e.st;
+            below.push_back(item.below.get());
+        } else if (S_ISLNK(e.st.st_mode) && item.wanted) {
+            read_link(dir, name, item);
+        } else if (item.wanted && !S_ISREG(e.st.st_mode)) {
+            item.wanted = false;
+            item.not_stored = e.disk_path;
+        }
+    }
+
+    static void read_link(int dir, const std::string& name, DiskScan::Folder::Item& item) {
+        if (!read_link_target(dir, name, item.entry))
+            item.error = "cannot read the link " + item.entry.disk_path + ": " + errno_text(errno);
+    }
+
+    const Options& o_;
+    const std::string top_, pattern_;
+    std::mutex mu_;
+    std::condition_variable cv_;
+    std::vector<DiskScan::Folder*> waiting_;
+    int busy_ = 0;
+};
+
+std::string member_name(const Options& o, const std::string& disk_abs, const std::string& rel) {
+    if (o.full_path) return disk_abs.substr(1);  // the full path without its root
+    return rel;
+}
+
+int scan_threads(const Options& o) {
+    if (o.threads > 0) return o.threads;
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+}  // namespace
+
+DiskScan::DiskScan(const Options& o, Report& rep, Outcome& out) : o_(o), rep_(rep), out_(out) {}
+DiskScan::~DiskScan() = default;
 
 void DiskScan::exclude_archive(const struct stat* archive, std::string temp_prefix) {
     have_archive_ = archive != nullptr;
@@ -79,114 +246,78 @@ void DiskScan::exclude_archive(const struct stat* archive, std::string temp_pref
     temp_prefix_ = std::move(temp_prefix);
 }
 
-std::string DiskScan::member_name(const std::string& disk_abs, const std::string& rel) const {
-    if (o_.full_path) return disk_abs.substr(1);  // the full path without its root
-    return rel;
-}
-
-// `dir` and `leaf` name the entry relative to its folder (for reading a link's target).
-void DiskScan::add(int dir, const std::string& leaf, DiskEntry e) {
+void DiskScan::add(DiskEntry e) {
     if (have_archive_ && e.st.st_dev == archive_dev_ && e.st.st_ino == archive_ino_)
         return;  // never the archive itself
     if (e.disk_path.compare(0, temp_prefix_.size(), temp_prefix_) == 0) return;
-    if (!names_.insert(e.name).second) return;
-    if (S_ISLNK(e.st.st_mode)) {
-        std::vector<char> buf(static_cast<std::size_t>(std::max<off_t>(e.st.st_size, PATH_MAX)) +
-                              1);
-        ssize_t n = ::readlinkat(dir, leaf.c_str(), buf.data(), buf.size());
-        if (n < 0 || static_cast<std::size_t>(n) == buf.size()) {
-            out_.error(rep_, "cannot read the link " + e.disk_path + ": " + errno_text(errno),
-                       Status::io);
-            return;
-        }
-        e.link_target.assign(buf.data(), static_cast<std::size_t>(n));
-    }
+    // Names are unique within one spec's walk; a second spec may name some again.
+    if (specs_ > 1 && !names_.insert(e.name).second) return;
     entries_.push_back(std::move(e));
 }
 
-// Walks the tree below `top` depth first, holding only the folder being read open: going down
-// opens a child by name, going up opens "..", so no depth is too deep and no path too long.
-void DiskScan::walk(const std::string& top, const std::string& rel, const std::string& pattern) {
-    Fd cur;
-    std::vector<Frame> stack;
-    if (!enter(cur, stack, Fd(::open(top.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC)),
-               top, rel))
+// A file, folder or link named on the command line.
+void DiskScan::add_named(const std::string& path, const std::string& last, const struct stat& st) {
+    DiskEntry e{path, 0, member_name(o_, path, last), st, {}};
+    if (S_ISLNK(st.st_mode) && !read_link_target(AT_FDCWD, path, e)) {
+        out_.error(rep_, "cannot read the link " + path + ": " + errno_text(errno), Status::io);
         return;
+    }
+    add(std::move(e));
+}
+
+// Walks the tree below `top`, its folders read on several threads, then takes what was found
+// in the order of a depth-first walk in name order.
+void DiskScan::walk(const std::string& top, const std::string& rel, const std::string& pattern) {
+    Folder root;
+    root.abs = top;
+    root.rel = rel;
+    root.top = true;
+    ParallelWalk(o_, top, pattern).run(root, scan_threads(o_));
+    take(root);
+}
+
+// The entries of a walked tree in walk order (without recursion: a tree may be deeper than a
+// thread's stack).
+void DiskScan::take(Folder& top) {
+    std::size_t found = 0;
+    std::vector<const Folder*> count{&top};
+    while (!count.empty()) {
+        const Folder* f = count.back();
+        count.pop_back();
+        found += f->items.size();
+        for (const auto& item : f->items)
+            if (item.below) count.push_back(item.below.get());
+    }
+    entries_.reserve(entries_.size() + found);
+    std::vector<std::pair<Folder*, std::size_t>> stack{{&top, 0}};
+    if (!top.error.empty()) out_.error(rep_, top.error, Status::io);
     while (!stack.empty()) {
-        if (stack.back().next < stack.back().names.size()) {
-            visit(cur, stack, top, pattern);
+        auto& [f, next] = stack.back();
+        if (next == f->items.size()) {
+            std::vector<Folder::Item>().swap(f->items);  // taken: only shells are left
+            stack.pop_back();
             continue;
         }
-        stack.pop_back();
-        if (!stack.empty() && !climb(cur, stack.back(), top)) return;
-    }
-}
-
-// Makes `child` the folder being read.
-bool DiskScan::enter(Fd& cur, std::vector<Frame>& stack, Fd child, std::string abs,
-                     std::string rel) {
-    Frame f;
-    if (!child.valid() || ::fstat(child.get(), &f.st) != 0 || !read_names(child.get(), f.names)) {
-        out_.error(rep_, "cannot read the folder " + abs + ": " + errno_text(errno), Status::io);
-        return false;
-    }
-    f.abs = std::move(abs);
-    f.rel = std::move(rel);
-    stack.push_back(std::move(f));
-    cur = std::move(child);
-    return true;
-}
-
-// Goes back up to `parent`. Should the folder just left have been moved meanwhile, ".." is no
-// longer the parent; the parent is then found again from the top.
-bool DiskScan::climb(Fd& cur, const Frame& parent, const std::string& top) {
-    struct stat st {};
-    Fd up(::openat(cur.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!up.valid() || ::fstat(up.get(), &st) != 0 || !same_file(st, parent.st)) {
-        up = parent.abs.size() <= top.size()
-                 ? Fd(::open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
-                 : open_below(top, parent.abs.substr(top.size()), kFolderFlags);
-        if (!up.valid() || ::fstat(up.get(), &st) != 0 || !same_file(st, parent.st)) {
-            out_.error(rep_, "the folder " + parent.abs + " was moved while it was read",
-                       Status::io);
-            return false;
+        Folder::Item& item = f->items[next++];
+        if (!item.error.empty()) {
+            out_.error(rep_, item.error, Status::io);
+            continue;
         }
-    }
-    cur = std::move(up);
-    return true;
-}
-
-// Takes the next name of the folder being read: stores it, or goes down into it.
-void DiskScan::visit(Fd& cur, std::vector<Frame>& stack, const std::string& top,
-                     const std::string& pattern) {
-    Frame& f = stack.back();
-    const std::string name = f.names[f.next++];
-    DiskEntry e;
-    e.disk_path = joined(f.abs, name);
-    e.anchor_len = top.size();
-    const std::string rel = joined(f.rel, name);
-    e.name = member_name(e.disk_path, rel);
-    if (::fstatat(cur.get(), name.c_str(), &e.st, AT_SYMLINK_NOFOLLOW) != 0) {
-        out_.error(rep_, "cannot read " + e.disk_path + ": " + errno_text(errno), Status::io);
-        return;
-    }
-    const bool wanted = wildcard_match(pattern, name);
-    if (S_ISDIR(e.st.st_mode)) {
-        if (!o_.recurse) return;
-        std::string abs = e.disk_path;
-        if (wanted) add(cur.get(), name, std::move(e));
-        enter(cur, stack, Fd(::openat(cur.get(), name.c_str(), kFolderFlags)), std::move(abs), rel);
-    } else if (wanted) {
-        if (S_ISREG(e.st.st_mode) || S_ISLNK(e.st.st_mode))
-            add(cur.get(), name, std::move(e));
-        else if (o_.detail >= 1)
-            rep_.line("Not stored (not a file, folder or link): " + e.disk_path);
+        if (!item.not_stored.empty() && o_.detail >= 1)
+            rep_.line("Not stored (not a file, folder or link): " + item.not_stored);
+        if (item.wanted) add(std::move(item.entry));
+        if (item.below) {
+            if (!item.below->error.empty()) out_.error(rep_, item.below->error, Status::io);
+            stack.push_back({item.below.get(), 0});
+        }
     }
 }
 
 void DiskScan::file_arg(const std::string& raw, const std::string& cwd) {
     std::string p = to_forward_slashes(raw);
     if (p.empty()) return;
+    if (++specs_ == 2)
+        for (auto& e : entries_) names_.insert(e.name);
     if (p[0] != '/') p = cwd + "/" + p;
     const bool trailing = p.back() == '/';
     p = normalize(p);
@@ -205,10 +336,10 @@ void DiskScan::file_arg(const std::string& raw, const std::string& cwd) {
         return;
     } else if (S_ISDIR(st.st_mode)) {
         // A folder named by itself: the folder and its contents, named from the folder.
-        if (p != "/") add(AT_FDCWD, p, {p, 0, member_name(p, last), st, {}});
+        if (p != "/") add_named(p, last, st);
         walk(p, p == "/" ? "" : last, "*");
     } else {
-        add(AT_FDCWD, p, {p, 0, member_name(p, last), st, {}});
+        add_named(p, last, st);
     }
     if (entries_.size() == before && o_.detail >= 1) rep_.line("Nothing to store for " + raw);
 }

@@ -3,8 +3,8 @@
 // depth of a tree is limited by what a single path given to the system may hold.
 #pragma once
 
-#include <set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include <sys/stat.h>
@@ -29,30 +29,32 @@ struct DiskEntry {
 // hang the update), never follows a link at the end, and the caller checks what was opened.
 Fd open_for_reading(const DiskEntry& e);
 
-// Expands file specs into entries, reporting what cannot be read.
+// Expands file specs into entries, reporting what cannot be read. The folders of a spec are
+// read on several threads at once (one per core, or -jpN); the entries and the report come out
+// in the order a single walk would give them.
 class DiskScan {
   public:
-    DiskScan(const Options& o, Report& rep, Outcome& out) : o_(o), rep_(rep), out_(out) {}
+    DiskScan(const Options& o, Report& rep, Outcome& out);
+    ~DiskScan();
     // Leaves out the archive itself and its temporary files.
     void exclude_archive(const struct stat* archive, std::string temp_prefix);
     void file_arg(const std::string& raw, const std::string& cwd);
     std::vector<DiskEntry>& entries() { return entries_; }
 
+    struct Folder;
+
   private:
-    struct Frame;
-    void add(int dir, const std::string& leaf, DiskEntry e);
+    void add(DiskEntry e);
+    void add_named(const std::string& path, const std::string& last, const struct stat& st);
     void walk(const std::string& top, const std::string& rel, const std::string& pattern);
-    void visit(Fd& cur, std::vector<Frame>& stack, const std::string& top,
-               const std::string& pattern);
-    bool enter(Fd& cur, std::vector<Frame>& stack, Fd child, std::string abs, std::string rel);
-    bool climb(Fd& cur, const Frame& parent, const std::string& top);
-    std::string member_name(const std::string& disk_abs, const std::string& rel) const;
+    void take(Folder& top);
 
     const Options& o_;
     Report& rep_;
     Outcome& out_;
     std::vector<DiskEntry> entries_;
-    std::set<std::string> names_;
+    std::unordered_set<std::string> names_;  // from the second file spec on
+    int specs_ = 0;
     bool have_archive_ = false;
     dev_t archive_dev_ = 0;
     ino_t archive_ino_ = 0;

@@ -1,162 +1,166 @@
 // Extraction (x, e): members become files, folders and links below a destination folder, never
 // outside it, and an existing file is only ever replaced by a complete, checked one.
+//
+// Files are written on every core. The thread that runs the command reads the headers ahead
+// of the workers and decides each member in member order: where it goes, whether it may, what
+// stands there, the folders it needs (made there and then) and links; a worker then writes a
+// file's data under a temporary name. The same thread takes the members back in member order,
+// puts replacing files in place in batches and writes the report, so the report and the
+// progress calls come out as they would from a single thread. A member whose place touches a
+// file still on its way waits until everything before it is done, as if each member were done
+// before the next.
+#include <atomic>
+#include <deque>
 #include <map>
 #include <memory>
-#include <random>
 #include <set>
+#include <string_view>
+#include <unordered_set>
 
-#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "command.h"
-#include "file_io.h"
+#include "extract_files.h"
+#include "ordered_pool.h"
 #include "paths.h"
 #include "progress.h"
 
 namespace lzh::detail {
 namespace {
 
-constexpr int kDirFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+// Members decided ahead of the report at most.
+constexpr std::size_t kExtractAhead = 32768;
+// A batch of replacing files is put in place once it holds this many files or bytes.
+constexpr std::size_t kBatchFiles = 512;
+constexpr std::uint64_t kBatchBytes = std::uint64_t{64} << 20;
 
-// Why the folders on the way to a member could not be opened.
-enum class DirError { none, through_link, disk_full, other };
+// Folders held open at most by the members on their way (each file keeps its folder open
+// until it has its name): 1024, and never more than a quarter of what the process may open.
+std::size_t folder_limit() {
+    struct rlimit rl {};
+    std::size_t limit = 1024;
+    if (::getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY)
+        limit = std::min<std::size_t>(limit, static_cast<std::size_t>(rl.rlim_cur / 4));
+    return std::max<std::size_t>(limit, 4);
+}
 
-struct Dirs {
-    Fd fd;
-    DirError error = DirError::none;
-    std::string why;
+std::string joined(const std::vector<std::string>& parts, std::size_t count) {
+    std::string path;
+    for (std::size_t i = 0; i < count; ++i) path += (i ? "/" : "") + parts[i];
+    return path;
+}
+
+std::string aftermath(bool replacing) {
+    return replacing ? " (the existing file is kept)" : " (the file was not extracted)";
+}
+
+// A line of the report, kept until the members before its member are done.
+struct Note {
+    enum class Kind { line, important, error, refused, skipped };
+    Kind kind = Kind::line;
+    std::string text;
+    Status status = Status::ok;
+    bool disk_full = false;  // an error because the disk is full
 };
 
-// Opens each folder of `parts` below `base` (creating missing ones when `create`), refusing to
-// pass through a symbolic link so that nothing can be written outside the destination.
-Dirs open_dirs(int base, const std::vector<std::string>& parts, std::size_t count, bool create) {
-    Dirs d;
-    d.fd.reset(::dup(base));
-    for (std::size_t i = 0; i < count; ++i) {
-        const char* name = parts[i].c_str();
-        int fd = ::openat(d.fd.get(), name, kDirFlags);
-        if (fd < 0 && errno == ENOENT && create) {
-            if (::mkdirat(d.fd.get(), name, 0755) != 0 && errno != EEXIST) {
-                d.error = IoError::disk_full_errno(errno) ? DirError::disk_full : DirError::other;
-                d.why = "cannot create folder " + parts[i] + ": " + errno_text(errno);
-                d.fd.reset();
-                return d;
-            }
-            fd = ::openat(d.fd.get(), name, kDirFlags);
-        }
-        if (fd < 0) {
-            const int e = errno;
-            struct stat st {};
-            if (::fstatat(d.fd.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
-                d.error = DirError::through_link;
-                d.why = "the path passes through the symbolic link " + parts[i];
-            } else {
-                d.error = DirError::other;
-                d.why = "cannot open folder " + parts[i] + ": " + errno_text(e);
-            }
-            d.fd.reset();
-            return d;
-        }
-        d.fd.reset(fd);
-    }
-    return d;
-}
+// One member on its way.
+struct Step {
+    Member m;
+    std::vector<std::string> parts;  // its place below the destination
+    std::string path;                // the same, joined
+    std::size_t folder_len = 0;      // the length of its folder's part of `path`
+    std::vector<Note> notes;
+    bool announced = false;      // the progress callback has been told it is starting
+    bool not_extracted = false;  // the disk was full before it was reached
+    bool folder = false;         // a folder member, made
+    // A file, written by a worker.
+    bool is_file = false;
+    std::shared_ptr<const Fd> dir;
+    bool replacing = false;
+    bool place_now = false;  // the worker gives it its name (it replaces nothing)
+    // What the worker leaves.
+    std::string temp;  // complete and checked under this name, unless placed or failed
+    bool placed = false;
+    bool name_taken = false;  // its name was taken while it was written
+    bool failed = false;
+    Note failure;
+};
 
-// A fresh hidden name beside `leaf` for what is being made for it: derived from the real name,
-// so a person can tell what it was, and unguessable, so nothing else can claim it first.
-std::string temporary_name(const std::string& leaf) {
-    static constexpr char kChars[] =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    thread_local std::mt19937_64 rng{std::random_device{}()};
-    // Short enough that the name stays within the 255 bytes a file name may have.
-    std::string name = "." + leaf.substr(0, 200) + ".lzh-";
-    for (int i = 0; i < 6; ++i) name += kChars[rng() % (sizeof kChars - 1)];
-    return name;
-}
-
-// Runs `make(name)` with fresh temporary names until one is free; returns the name used.
-template <typename Make>
-std::string make_temporary(const std::string& leaf, const std::string& what, Make make) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = temporary_name(leaf);
-        if (make(name)) return name;
-        if (errno != EEXIST) break;
-    }
-    throw IoError(errno, "cannot create " + what);
-}
-
-// A file being extracted, under a temporary name in its folder. It takes its real name only
-// once complete and checked (see Waiting), so no cut file ever takes a real name and a failed
-// replacement leaves the old file as it was.
-class TemporaryFile {
+// Writes straight through: the decoders hand over large pieces already.
+class DirectSink : public ByteSink {
   public:
-    TemporaryFile(int dir, const std::string& leaf) : dir_(dir) {
-        name_ = make_temporary(leaf, "the file", [&](const std::string& name) {
-            fd_.reset(::openat(dir_, name.c_str(),
-                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-            return fd_.valid();
-        });
-    }
-    ~TemporaryFile() {
-        if (!kept_) ::unlinkat(dir_, name_.c_str(), 0);
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    int fd() const { return fd_.get(); }
-
-    // Closes the complete file and hands its name on; from here on the caller removes it.
-    std::string keep() {
-        if (::close(fd_.release()) != 0) throw IoError(errno, "cannot close the file");
-        kept_ = true;
-        return name_;
+    DirectSink(int fd, const std::string& name) : fd_(fd), name_(name) {}
+    void write(const std::uint8_t* data, std::size_t n) override {
+        write_full(fd_, data, n, name_);
     }
 
   private:
-    int dir_;
-    std::string name_;
-    Fd fd_;
-    bool kept_ = false;
+    int fd_;
+    const std::string& name_;
 };
 
-// A complete, checked file waiting under its temporary name. Files are put in place in batches:
-// when a batch replaces existing files, one flush of the file system first makes them safe on
-// disk, so that after a crash the old file or the new one is there, never an empty one.
-// (Flushing each file alone made restoring many small files many times slower.)
-struct Waiting {
-    std::shared_ptr<const Fd> dir;
-    std::string temp, leaf, shown;
-    std::uint64_t size = 0;
-    bool replacing = false;
-};
-
-// A batch is put in place once it holds this many files, bytes or folders (each folder is held
-// open until then).
-constexpr std::size_t kBatchFiles = 512;
-constexpr std::uint64_t kBatchBytes = std::uint64_t{64} << 20;
-constexpr std::size_t kBatchFolders = 64;
-
-// Makes a symbolic link; one that replaces something is made beside it and renamed over it.
-void make_link(int dir, const std::string& leaf, const std::string& target, bool replacing) {
-    if (!replacing) {
-        if (::symlinkat(target.c_str(), dir, leaf.c_str()) != 0)
-            throw IoError(errno, "cannot create the link");
+// Writes a file member's data under a temporary name and, when it replaces nothing, gives it
+// its name; runs on a worker. Once any worker has found the disk full, nothing more is started.
+void write_file(const ArchiveReader& r, Step& s, std::atomic<bool>& disk_full) {
+    const int dir = s.dir->get();
+    // Whether a failure leaves an existing file as it was (what the report says after it).
+    const auto kept = [&] {
+        struct stat st {};
+        return s.replacing || ::fstatat(dir, s.parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    };
+    if (disk_full.load()) {
+        s.failed = true;
+        s.failure = {Note::Kind::error, "the disk is full", Status::io, true};
         return;
     }
-    std::string temp = make_temporary(leaf, "the link", [&](const std::string& name) {
-        return ::symlinkat(target.c_str(), dir, name.c_str()) == 0;
-    });
-    if (io_renameat(dir, temp.c_str(), dir, leaf.c_str()) != 0) {
-        const int e = errno;
-        ::unlinkat(dir, temp.c_str(), 0);
-        throw IoError(e, "cannot put the link in place");
+    try {
+        TemporaryFile f(dir, s.parts.back());
+        DirectSink sink(f.fd(), s.m.path);
+        r.read_data(s.m, sink);
+        ::fchmod(f.fd(), s.m.mode ? static_cast<mode_t>(s.m.mode & 0777) : 0644);
+        set_times(f.fd(), s.m.mtime);
+        s.temp = f.keep();
+    } catch (const IoError& e) {
+        s.failed = true;
+        s.failure = {Note::Kind::error, e.what() + aftermath(kept()), Status::io, e.disk_full()};
+        if (e.disk_full()) disk_full.store(true);
+        return;
+    } catch (const Failure& e) {
+        s.failed = true;
+        s.failure = {Note::Kind::error, e.what() + aftermath(kept()), e.status(), false};
+        return;
+    } catch (const std::bad_alloc&) {
+        s.failed = true;
+        s.failure = {Note::Kind::error, "out of memory" + aftermath(kept()), Status::no_memory,
+                     false};
+        return;
+    }
+    if (!s.place_now) return;
+    if (io_rename_new(dir, s.temp.c_str(), s.parts.back().c_str()) == 0) {
+        s.placed = true;
+    } else if (errno == EEXIST) {
+        s.name_taken = true;
+    } else {
+        const IoError e(errno, "cannot put the file in place");
+        ::unlinkat(dir, s.temp.c_str(), 0);
+        s.temp.clear();
+        s.failed = true;
+        s.failure = {Note::Kind::error, e.what() + aftermath(false), Status::io, e.disk_full()};
+        if (e.disk_full()) disk_full.store(true);
     }
 }
 
-void set_times(int fd, std::int64_t mtime) {
-    struct timespec ts[2] = {{static_cast<time_t>(mtime), 0}, {static_cast<time_t>(mtime), 0}};
-    ::futimens(fd, ts);
-}
+// A complete, checked file that replaces another, waiting under its temporary name. Such files
+// are put in place in batches: one flush of the file system first makes a batch safe on disk,
+// so that after a crash the old file or the new one is there, never an empty one. (Flushing
+// each file alone made restoring many small files many times slower.)
+struct Waiting {
+    std::shared_ptr<const Fd> dir;
+    std::string temp, leaf, shown, path;
+    std::uint64_t size = 0;
+};
 
 struct FolderTimes {
     std::vector<std::string> parts;
@@ -169,252 +173,449 @@ enum class Existing { none, replace, stop };
 class Extractor {
   public:
     Extractor(const Options& o, Report& rep, ArchiveReader& r, int base)
-        : o_(o), rep_(rep), r_(r), base_(base) {}
-
-    void member(const Member& m);
-    // The archive could not be read further.
-    void stopped(const Failure& f) {
-        out_.error(rep_, "extraction stopped: " + std::string(f.what()), f.status());
+        : o_(o),
+          rep_(rep),
+          r_(r),
+          base_(base),
+          strict_(o.progress->tells()),
+          folder_limit_(folder_limit()),
+          pool_(std::make_unique<OrderedPool>(o.threads)) {}
+    ~Extractor() {
+        discard_rest();
+        waiting_.clear();
+        last_dir_.reset();
     }
-    Status finish(const std::string& dest);
+
+    Status run(const std::string& dest);
 
   private:
-    bool place_below_destination(const Member& m, std::vector<std::string>& parts);
-    Existing existing(const Member& m, int dir, const std::string& leaf);
-    void extract_folder(const Member& m, const std::vector<std::string>& parts);
-    void extract_link(const Member& m, int dir, const std::string& leaf, bool replacing);
-    void extract_file(const Member& m, const std::shared_ptr<const Fd>& folder,
-                      const std::vector<std::string>& parts, bool replacing);
-    std::shared_ptr<const Fd> folder_of(const Member& m, const std::vector<std::string>& parts);
-    void folders_failed(const Member& m, const Dirs& d);
-    void set_folder_times();
+    // Deciding, in member order, ahead of the workers.
+    bool read_ahead();
+    std::unique_ptr<Step> next_step();
+    bool must_wait(const Step& s);
+    void plan(Step& s);
+    bool place_below_destination(Step& s);
+    std::shared_ptr<const Fd> folder_of(Step& s);
+    Existing existing(Step& s, int dir, const std::string& leaf);
+    void plan_folder(Step& s);
+    void plan_link(Step& s, int dir, bool replacing);
+    void plan_file(Step& s, std::shared_ptr<const Fd> folder, bool replacing);
+    void folders_failed(Step& s, const Dirs& d);
+    bool touches_busy(std::string_view path) const;
+    // Finishing, in member order.
+    bool finish_next();
+    bool drain();
+    void apply(const Note& n);
+    void finish_file(Step& s);
+    bool name_taken(Step& s);
+    void extracted(const std::string& shown, std::uint64_t size);
     void place_waiting();
     void place(const Waiting& w, int flush_error);
-    bool touches_waiting(const std::vector<std::string>& parts) const;
+    void discard_rest();
+    void set_folder_times();
+    Status summary(const std::string& dest);
 
-    void refuse(const Member& m, const std::string& why) {
-        rep_.important("Refused: " + display_name(m) + ": " + why);
-        out_.note(Status::unsafe_path);
-        ++refused_;
+    static void refuse(Step& s, const std::string& why) {
+        s.notes.push_back({Note::Kind::refused, display_name(s.m) + ": " + why});
     }
-    void fail(const Member& m, const std::string& why, Status s) {
-        out_.error(rep_, display_name(m) + ": " + why, s);
-    }
-    // After "no space left" nothing more is created: each file would only fail the same way.
-    void fail_io(const std::string& shown, const IoError& e, const std::string& aftermath) {
-        out_.error(rep_, shown + ": " + e.what() + aftermath, Status::io);
-        if (e.disk_full()) disk_full_ = true;
-    }
-    void fail_io(const Member& m, const IoError& e, const std::string& aftermath) {
-        fail_io(display_name(m), e, aftermath);
+    void fail(Step& s, const std::string& why, Status st, bool disk_full = false) {
+        s.notes.push_back({Note::Kind::error, display_name(s.m) + ": " + why, st, disk_full});
+        if (disk_full) disk_full_ahead_ = true;
     }
 
     const Options& o_;
     Report& rep_;
     ArchiveReader& r_;
-    int base_;
+    const int base_;
+    // With a progress callback the caller may stop at any member: then nothing is made for a
+    // member before it is announced (files only take their names in member order).
+    const bool strict_;
+    const std::size_t folder_limit_;
     Outcome out_;
     std::uint64_t files_ = 0, bytes_ = 0, refused_ = 0, skipped_ = 0, matched_ = 0;
     std::uint64_t not_extracted_ = 0;
-    bool disk_full_ = false;
-    std::vector<FolderTimes> folders_;
-    std::vector<Waiting> waiting_;
-    std::set<std::string> waiting_paths_;
-    std::uint64_t waiting_bytes_ = 0;
-    std::shared_ptr<const Fd> last_dir_;  // shared by the waiting files of one folder
+    bool disk_full_ = false;                      // reported: members after it are not extracted
+    bool disk_full_ahead_ = false;                // seen while deciding: nothing more is started
+    std::atomic<bool> disk_full_workers_{false};  // seen by a worker
+    bool headers_done_ = false;
+    std::string header_damage_;
+    Status header_status_ = Status::ok;
+    std::unique_ptr<Step> held_;     // waits until every member before it is done
+    bool held_for_folders_ = false;  // ... or only until fewer folders are open
+    std::deque<std::unique_ptr<Step>> steps_;
+    // Places of files on their way, looked up by views of the places of members.
+    struct PathHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view p) const {
+            return std::hash<std::string_view>{}(p);
+        }
+    };
+    std::unordered_set<std::string, PathHash, std::equal_to<>> busy_;
+    std::size_t folders_open_ = 0;        // folders held open by members on their way
+    std::shared_ptr<const Fd> last_dir_;  // shared by the files of one folder
     std::string last_dir_path_;
-    std::size_t waiting_folders_ = 0;
+    std::vector<Waiting> waiting_;
+    std::uint64_t waiting_bytes_ = 0;
+    std::vector<FolderTimes> folders_;
+    // Last, so that the workers stop before anything they work on goes.
+    std::unique_ptr<OrderedPool> pool_;
 };
 
-void Extractor::member(const Member& m) {
-    if (!member_selected(o_.file_args, m)) return;
-    ++matched_;
-    if (disk_full_) {
-        ++not_extracted_;
-        return;
+Status Extractor::run(const std::string& dest) {
+    while (read_ahead()) {
+        if (steps_.empty() && !held_) break;
+        if (held_ && !steps_.empty() && held_for_folders_) {
+            // Only as far as it takes to close folders: the workers need not run dry.
+            if (folders_open_ < folder_limit_) {
+                held_for_folders_ = false;
+                std::unique_ptr<Step> s = std::move(held_);
+                plan(*s);
+                steps_.push_back(std::move(s));
+                continue;
+            }
+        }
+        if (steps_.empty()) {
+            // Everything before the held member is done: now it may go ahead.
+            place_waiting();
+            held_for_folders_ = false;
+            std::unique_ptr<Step> s = std::move(held_);
+            if (strict_) {
+                if (!o_.progress->starting(s->m)) break;
+                s->announced = true;
+            }
+            plan(*s);
+            steps_.push_back(std::move(s));
+            continue;
+        }
+        if (!finish_next()) break;
     }
-    std::vector<std::string> parts;
-    if (!place_below_destination(m, parts)) return;
-    // A member on the way to (or in the place of) a waiting file sees what came before it.
-    if (touches_waiting(parts)) place_waiting();
-    if (m.method == Method::unknown) {
-        fail(m, "method " + m.method_text + " is not supported", Status::unsupported);
-        return;
-    }
-    if (m.is_directory) {
-        extract_folder(m, parts);
-        return;
-    }
-    std::shared_ptr<const Fd> folder = folder_of(m, parts);
-    if (!folder) return;
-    const Existing how = existing(m, folder->get(), parts.back());
-    if (how == Existing::stop) return;
-    if (m.is_symlink)
-        extract_link(m, folder->get(), parts.back(), how == Existing::replace);
-    else
-        extract_file(m, folder, parts, how == Existing::replace);
+    discard_rest();
+    return summary(dest);
 }
 
-std::string joined(const std::vector<std::string>& parts, std::size_t count) {
-    std::string path;
-    for (std::size_t i = 0; i < count; ++i) path += (i ? "/" : "") + parts[i];
-    return path;
+// Decides members until the window is full, a member has to wait, or the headers end. False
+// once the caller has asked to stop.
+bool Extractor::read_ahead() {
+    if (o_.progress->stopped()) return false;
+    while (!held_ && !headers_done_ && steps_.size() < kExtractAhead) {
+        std::unique_ptr<Step> s = next_step();
+        if (!s) break;
+        if (must_wait(*s)) {
+            held_ = std::move(s);
+            // The replacing files waiting hold folders of their own.
+            if (held_for_folders_) place_waiting();
+            break;
+        }
+        plan(*s);
+        steps_.push_back(std::move(s));
+    }
+    return true;
 }
 
-// The folder a member goes into, opened (and created) below the destination; null when that
-// failed (reported). Members in the same folder as the one before share its descriptor.
-std::shared_ptr<const Fd> Extractor::folder_of(const Member& m,
-                                               const std::vector<std::string>& parts) {
-    std::string path = joined(parts, parts.size() - 1);
-    if (last_dir_ && path == last_dir_path_) return last_dir_;
-    Dirs dir = open_dirs(base_, parts, parts.size() - 1, true);
-    if (!dir.fd.valid()) {
-        folders_failed(m, dir);
-        return nullptr;
+// The next member the command line names, placed below the destination; null at the end.
+std::unique_ptr<Step> Extractor::next_step() {
+    for (;;) {
+        auto s = std::make_unique<Step>();
+        try {
+            if (!r_.next(s->m)) {
+                headers_done_ = true;
+                return nullptr;
+            }
+        } catch (const Failure& f) {
+            headers_done_ = true;
+            header_damage_ = f.what();
+            header_status_ = f.status();
+            return nullptr;
+        }
+        if (!member_selected(o_.file_args, s->m)) continue;
+        ++matched_;
+        if (disk_full_ahead_ || disk_full_workers_.load())
+            s->not_extracted = true;
+        else if (!place_below_destination(*s))
+            s->parts.clear();
+        return s;
     }
-    last_dir_ = std::make_shared<const Fd>(std::move(dir.fd));
-    last_dir_path_ = std::move(path);
-    ++waiting_folders_;
-    return last_dir_;
 }
 
-bool Extractor::touches_waiting(const std::vector<std::string>& parts) const {
-    if (waiting_paths_.empty()) return false;
-    std::string path;
-    for (auto& part : parts) {
-        path += (path.empty() ? "" : "/") + part;
-        if (waiting_paths_.count(path)) return true;
+// Whether a member has to wait until every member before it is done: its place touches a file
+// on its way, or (with a callback) it makes something other than a file in the folder of the
+// member before. One that needs a folder more when too many are open waits (with
+// held_for_folders_ set) only until members before it have closed some.
+bool Extractor::must_wait(const Step& s) {
+    if (s.parts.empty()) return false;
+    if (touches_busy(s.path)) return true;
+    const bool same_folder =
+        last_dir_ && std::string_view(s.path).substr(0, s.folder_len) == last_dir_path_;
+    if (!same_folder && folders_open_ >= folder_limit_) {
+        held_for_folders_ = true;
+        return true;
     }
-    return false;
+    if (!strict_) return false;
+    return s.m.is_directory || s.m.is_symlink || !same_folder;
+}
+
+// Whether the place, or a folder on the way to it, is that of a file on its way.
+bool Extractor::touches_busy(std::string_view path) const {
+    if (busy_.empty()) return false;
+    for (std::size_t at = path.find('/'); at != std::string_view::npos; at = path.find('/', at + 1))
+        if (busy_.find(path.substr(0, at)) != busy_.end()) return true;
+    return busy_.find(path) != busy_.end();
 }
 
 // The member's path below the destination, or false when it is refused or has no place there.
-bool Extractor::place_below_destination(const Member& m, std::vector<std::string>& parts) {
+bool Extractor::place_below_destination(Step& s) {
+    const Member& m = s.m;
     bool root_removed = false;
     const std::string path = without_root(m.path, root_removed);
     if (path.empty() && m.is_directory) return false;  // the destination itself
     if (std::string why = unsafe_member_reason(path); !why.empty()) {
-        refuse(m, why);
+        refuse(s, why);
         return false;
     }
-    parts = split_path(path);
+    s.parts = split_path(path);
     if (o_.command == 'e') {
         if (m.is_directory) return false;
-        parts.erase(parts.begin(), parts.end() - 1);
-    } else if (root_removed) {
-        rep_.important("Root removed: " + display_name(m) + " (extracted as " + path + ")");
+        s.parts.erase(s.parts.begin(), s.parts.end() - 1);
     }
-    if (m.is_symlink && !link_allowed(o_.command == 'e' ? parts.back() : path, m.link_target)) {
-        refuse(m, "the link leads outside the destination");
+    s.path = joined(s.parts, s.parts.size());
+    s.folder_len = s.parts.size() > 1 ? s.path.size() - s.parts.back().size() - 1 : 0;
+    if (o_.command != 'e' && root_removed) {
+        s.notes.push_back({Note::Kind::important,
+                           "Root removed: " + display_name(m) + " (extracted as " + path + ")"});
+    }
+    if (m.is_symlink && !link_allowed(o_.command == 'e' ? s.parts.back() : path, m.link_target)) {
+        refuse(s, "the link leads outside the destination");
         return false;
     }
     return true;
 }
 
-void Extractor::folders_failed(const Member& m, const Dirs& d) {
-    switch (d.error) {
-        case DirError::through_link:
-            refuse(m, d.why);
-            return;
-        case DirError::disk_full:
-            disk_full_ = true;
-            break;
-        case DirError::none:
-        case DirError::other:
-            break;
+// Makes what the member needs on this thread and hands a file's data to a worker.
+void Extractor::plan(Step& s) {
+    if (s.parts.empty()) return;
+    if (s.m.method == Method::unknown) {
+        fail(s, "method " + s.m.method_text + " is not supported", Status::unsupported);
+        return;
     }
-    fail(m, d.why, Status::io);
+    if (s.m.is_directory) {
+        plan_folder(s);
+        return;
+    }
+    std::shared_ptr<const Fd> folder = folder_of(s);
+    if (!folder) return;
+    // What stands at a file's place is found by the worker's rename, which never replaces
+    // (with a callback files take their names here, and are looked at here too).
+    const Existing how =
+        s.m.is_symlink || strict_ ? existing(s, folder->get(), s.parts.back()) : Existing::none;
+    if (how == Existing::stop) return;
+    if (s.m.is_symlink)
+        plan_link(s, folder->get(), how == Existing::replace);
+    else
+        plan_file(s, std::move(folder), how == Existing::replace);
+}
+
+// The folder a member goes into, opened (and created) below the destination; null when that
+// failed (noted). Members in the same folder as the one before share its descriptor.
+std::shared_ptr<const Fd> Extractor::folder_of(Step& s) {
+    std::string path = s.path.substr(0, s.folder_len);
+    if (last_dir_ && path == last_dir_path_) return last_dir_;
+    Dirs dir = open_dirs(base_, s.parts, s.parts.size() - 1, true);
+    if (!dir.fd.valid()) {
+        folders_failed(s, dir);
+        return nullptr;
+    }
+    // Counted while any member or waiting file holds it.
+    ++folders_open_;
+    last_dir_ = std::shared_ptr<const Fd>(new Fd(std::move(dir.fd)), [this](const Fd* fd) {
+        --folders_open_;
+        delete fd;
+    });
+    last_dir_path_ = std::move(path);
+    return last_dir_;
+}
+
+void Extractor::folders_failed(Step& s, const Dirs& d) {
+    if (d.error == DirError::through_link)
+        refuse(s, d.why);
+    else
+        fail(s, d.why, Status::io, d.error == DirError::disk_full);
 }
 
 // What stands at the member's place already: nothing, something to replace (with -c), or
 // something that stops this member.
-Existing Extractor::existing(const Member& m, int dir, const std::string& leaf) {
+Existing Extractor::existing(Step& s, int dir, const std::string& leaf) {
     struct stat st {};
     if (::fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Existing::none;
     if (S_ISDIR(st.st_mode)) {
-        fail(m, "a folder of that name is in the way", Status::io);
+        fail(s, "a folder of that name is in the way", Status::io);
         return Existing::stop;
     }
     if (!o_.overwrite) {
-        rep_.important("Skipped: " + display_name(m) + ": the file exists (use -c to overwrite)");
-        out_.note(Status::skipped);
-        ++skipped_;
+        s.notes.push_back(
+            {Note::Kind::skipped, display_name(s.m) + ": the file exists (use -c to overwrite)"});
         return Existing::stop;
     }
     return Existing::replace;
 }
 
-void Extractor::extract_folder(const Member& m, const std::vector<std::string>& parts) {
-    Dirs d = open_dirs(base_, parts, parts.size(), true);
+void Extractor::plan_folder(Step& s) {
+    Dirs d = open_dirs(base_, s.parts, s.parts.size(), true);
     if (!d.fd.valid()) {
-        folders_failed(m, d);
+        folders_failed(s, d);
         return;
     }
-    folders_.push_back({parts, m.mode, m.mtime});
-    if (o_.detail >= 1) rep_.line("Created   " + display_name(m));
+    s.folder = true;
+    if (o_.detail >= 1) s.notes.push_back({Note::Kind::line, "Created   " + display_name(s.m)});
 }
 
-void Extractor::extract_link(const Member& m, int dir, const std::string& leaf, bool replacing) {
+void Extractor::plan_link(Step& s, int dir, bool replacing) {
     try {
-        make_link(dir, leaf, m.link_target, replacing);
+        make_link(dir, s.parts.back(), s.m.link_target, replacing);
     } catch (const IoError& e) {
-        fail_io(m, e, replacing ? " (the existing file is kept)" : "");
+        fail(s, e.what() + std::string(replacing ? " (the existing file is kept)" : ""), Status::io,
+             e.disk_full());
         return;
     }
     ++files_;
-    if (o_.detail >= 1) rep_.line("Linked    " + display_name(m));
+    if (o_.detail >= 1) s.notes.push_back({Note::Kind::line, "Linked    " + display_name(s.m)});
 }
 
-std::string aftermath(bool replacing) {
-    return replacing ? " (the existing file is kept)" : " (the file was not extracted)";
+void Extractor::plan_file(Step& s, std::shared_ptr<const Fd> folder, bool replacing) {
+    s.is_file = true;
+    s.dir = std::move(folder);
+    s.replacing = replacing;
+    s.place_now = !replacing && !strict_;
+    busy_.insert(s.path);
+    Step* job = &s;
+    const ArchiveReader& r = r_;
+    std::atomic<bool>& full = disk_full_workers_;
+    pool_->add(s.m.original_size, [&r, job, &full] { write_file(r, *job, full); });
 }
 
-void Extractor::extract_file(const Member& m, const std::shared_ptr<const Fd>& folder,
-                             const std::vector<std::string>& parts, bool replacing) {
-    std::string temp;
-    try {
-        TemporaryFile f(folder->get(), parts.back());
-        FdSink sink(f.fd(), m.path);
-        r_.read_data(m, sink);
-        sink.flush();
-        ::fchmod(f.fd(), m.mode ? static_cast<mode_t>(m.mode & 0777) : 0644);
-        set_times(f.fd(), m.mtime);
-        temp = f.keep();
-    } catch (const IoError& e) {
-        fail_io(m, e, aftermath(replacing));
-        return;
-    } catch (const Failure& e) {
-        fail(m, e.what() + aftermath(replacing), e.status());
+// Takes the oldest member back. False once the caller has asked to stop.
+bool Extractor::finish_next() {
+    Step& s = *steps_.front();
+    if (s.is_file) pool_->finish_next();
+    if (!s.announced && !o_.progress->starting(s.m)) return false;
+    for (const Note& n : s.notes) apply(n);
+    if (s.not_extracted) ++not_extracted_;
+    if (s.folder) folders_.push_back({s.parts, s.m.mode, s.m.mtime});
+    if (s.is_file) finish_file(s);
+    const std::unique_ptr<Step> done = std::move(steps_.front());
+    steps_.pop_front();
+    return o_.progress->done(done->m);
+}
+
+void Extractor::apply(const Note& n) {
+    switch (n.kind) {
+        case Note::Kind::line:
+            rep_.line(n.text);
+            return;
+        case Note::Kind::important:
+            rep_.important(n.text);
+            return;
+        case Note::Kind::refused:
+            rep_.important("Refused: " + n.text);
+            out_.note(Status::unsafe_path);
+            ++refused_;
+            return;
+        case Note::Kind::skipped:
+            rep_.important("Skipped: " + n.text);
+            out_.note(Status::skipped);
+            ++skipped_;
+            return;
+        case Note::Kind::error:
+            // After "no space left" the members that failed for it are only counted.
+            if (n.disk_full && disk_full_) {
+                ++not_extracted_;
+                return;
+            }
+            out_.error(rep_, n.text, n.status);
+            if (n.disk_full) disk_full_ = disk_full_ahead_ = true;
+            return;
+    }
+}
+
+void Extractor::finish_file(Step& s) {
+    const std::string shown = display_name(s.m);
+    if (s.failed) {
+        busy_.erase(s.path);
+        apply({Note::Kind::error, shown + ": " + s.failure.text, s.failure.status,
+               s.failure.disk_full});
         return;
     }
-    waiting_paths_.insert(joined(parts, parts.size()));
-    waiting_bytes_ += m.original_size;
-    waiting_.push_back({folder, temp, parts.back(), display_name(m), m.original_size, replacing});
-    if (waiting_.size() >= kBatchFiles || waiting_bytes_ >= kBatchBytes ||
-        waiting_folders_ >= kBatchFolders)
-        place_waiting();
+    if (s.placed) {
+        busy_.erase(s.path);
+        extracted(shown, s.m.original_size);
+        return;
+    }
+    const int dir = s.dir->get();
+    if (!s.replacing) {
+        if (!s.name_taken && io_rename_new(dir, s.temp.c_str(), s.parts.back().c_str()) == 0) {
+            busy_.erase(s.path);
+            extracted(shown, s.m.original_size);
+            return;
+        }
+        if (!s.name_taken && errno != EEXIST) {
+            const IoError e(errno, "cannot put the file in place");
+            ::unlinkat(dir, s.temp.c_str(), 0);
+            busy_.erase(s.path);
+            apply({Note::Kind::error, shown + ": " + e.what() + aftermath(false), Status::io,
+                   e.disk_full()});
+            return;
+        }
+        if (!name_taken(s)) return;
+    }
+    waiting_bytes_ += s.m.original_size;
+    waiting_.push_back({s.dir, s.temp, s.parts.back(), shown, s.path, s.m.original_size});
+    s.temp.clear();
+    if (waiting_.size() >= kBatchFiles || waiting_bytes_ >= kBatchBytes) place_waiting();
 }
 
-// Flushes the file systems under the waiting files that replace others, then renames every
-// waiting file over its real name.
+// The name of a finished file is taken: by a folder (which stays), by a file left alone
+// without -c, or by one the new file is to replace (true: it goes into the next batch).
+bool Extractor::name_taken(Step& s) {
+    const int dir = s.dir->get();
+    const std::string shown = display_name(s.m);
+    struct stat st {};
+    const bool folder = ::fstatat(dir, s.parts.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                        S_ISDIR(st.st_mode);
+    if (!folder && o_.overwrite) {
+        s.replacing = true;
+        return true;
+    }
+    ::unlinkat(dir, s.temp.c_str(), 0);
+    busy_.erase(s.path);
+    if (folder)
+        apply({Note::Kind::error, shown + ": a folder of that name is in the way", Status::io});
+    else
+        apply({Note::Kind::skipped, shown + ": the file exists (use -c to overwrite)"});
+    return false;
+}
+
+void Extractor::extracted(const std::string& shown, std::uint64_t size) {
+    ++files_;
+    bytes_ += size;
+    if (o_.detail >= 1) rep_.line("Extracted " + shown + "  " + thousands(size) + " bytes");
+}
+
+// Flushes the file systems under the waiting files, then renames each over its real name.
 void Extractor::place_waiting() {
     std::map<dev_t, int> file_systems;  // one folder on each
     for (auto& w : waiting_) {
         struct stat st {};
-        if (w.replacing && ::fstat(w.dir->get(), &st) == 0)
-            file_systems.emplace(st.st_dev, w.dir->get());
+        if (::fstat(w.dir->get(), &st) == 0) file_systems.emplace(st.st_dev, w.dir->get());
     }
     int flush_error = 0;
     for (auto& [dev, fd] : file_systems)
         if (io_syncfs(fd) != 0 && flush_error == 0) flush_error = errno;
-    for (auto& w : waiting_) place(w, w.replacing ? flush_error : 0);
+    for (auto& w : waiting_) place(w, flush_error);
     waiting_.clear();
-    waiting_paths_.clear();
     waiting_bytes_ = 0;
-    waiting_folders_ = 0;
 }
 
 void Extractor::place(const Waiting& w, int flush_error) {
+    busy_.erase(w.path);
     const int dir = w.dir->get();
     int error = flush_error;
     std::string what = "cannot flush the file";
@@ -424,25 +625,39 @@ void Extractor::place(const Waiting& w, int flush_error) {
     }
     if (error != 0) {
         ::unlinkat(dir, w.temp.c_str(), 0);
-        fail_io(w.shown, IoError(error, what), aftermath(w.replacing));
+        const IoError e(error, what);
+        apply({Note::Kind::error, w.shown + ": " + e.what() + aftermath(true), Status::io,
+               e.disk_full()});
         return;
     }
-    ++files_;
-    bytes_ += w.size;
-    if (o_.detail >= 1) rep_.line("Extracted " + w.shown + "  " + thousands(w.size) + " bytes");
+    extracted(w.shown, w.size);
+}
+
+// After a stop: the workers finish what they are writing, and nothing of the members not
+// taken back stays behind.
+void Extractor::discard_rest() {
+    pool_.reset();
+    for (auto& s : steps_)
+        if (s->is_file && !s->temp.empty() && !s->placed)
+            ::unlinkat(s->dir->get(), s->temp.c_str(), 0);
+    steps_.clear();
+    held_.reset();
 }
 
 // Folder times last: creating files inside a folder changes its time.
 void Extractor::set_folder_times() {
+    FolderCursor cursor(base_);
     for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) {
-        Dirs d = open_dirs(base_, it->parts, it->parts.size(), false);
-        if (!d.fd.valid()) continue;
-        if (it->mode) ::fchmod(d.fd.get(), static_cast<mode_t>(it->mode & 0777) | S_IRWXU);
-        set_times(d.fd.get(), it->mtime);
+        const int fd = cursor.open(it->parts);
+        if (fd < 0) continue;
+        if (it->mode) ::fchmod(fd, static_cast<mode_t>(it->mode & 0777) | S_IRWXU);
+        set_times(fd, it->mtime);
     }
 }
 
-Status Extractor::finish(const std::string& dest) {
+Status Extractor::summary(const std::string& dest) {
+    if (!header_damage_.empty() && !o_.progress->stopped())
+        out_.error(rep_, "extraction stopped: " + header_damage_, header_status_);
     place_waiting();
     set_folder_times();
     report_notes(r_, rep_);
@@ -486,16 +701,7 @@ Status cmd_extract(const Options& o, Report& rep) {
     Fd base = open_destination(dest, rep);
     if (!base.valid()) return Status::io;
     Extractor ex(o, rep, *r, base.get());
-    try {
-        Member m;
-        while (r->next(m) && o.progress->starting(m)) {
-            ex.member(m);
-            if (!o.progress->done(m)) break;
-        }
-    } catch (const Failure& f) {
-        ex.stopped(f);
-    }
-    const Status s = ex.finish(dest);
+    const Status s = ex.run(dest);
     return o.progress->stopped() ? o.progress->cancelled(rep) : s;
 }
 

@@ -23,7 +23,8 @@ void make_codes(const std::uint8_t* lengths, int n, std::uint16_t* codes);
 // in a sub-table.
 class DecodeTable {
   public:
-    // Builds from code lengths. Returns false when the lengths are not a complete prefix code
+    // Builds from code lengths, the main table indexed with `root` bits at most (fewer when
+    // no code is that long). Returns false when the lengths are not a complete prefix code
     // (or only one symbol is used, which the format expresses with its single-symbol form).
     // A table with no used symbol is accepted and fails only when something is decoded with it.
     bool build(const std::uint8_t* lengths, int n, int root);
@@ -43,6 +44,9 @@ class DecodeTable {
     const std::uint32_t* entries() const { return table_.data(); }
 
   private:
+    void fill_root(const std::uint8_t* lengths, int n, const std::uint16_t* codes);
+    void fill_with_sub_tables(const std::uint8_t* lengths, int n, const std::uint16_t* codes);
+
     std::vector<std::uint32_t> table_;
     int root_ = 0;
     bool single_ = false;

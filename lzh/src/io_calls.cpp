@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <memory>
 
+#include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace lzh::detail {
@@ -65,6 +67,19 @@ int io_syncfs(int fd) {
 int io_renameat(int old_dir, const char* old_name, int new_dir, const char* new_name) {
     return unless_injected<int>(IoCall::rename, old_dir,
                                 [&] { return ::renameat(old_dir, old_name, new_dir, new_name); });
+}
+
+int io_rename_new(int dir, const char* old_name, const char* new_name) {
+    return unless_injected<int>(IoCall::rename, dir, [&] {
+        if (::renameat2(dir, old_name, dir, new_name, RENAME_NOREPLACE) == 0) return 0;
+        if (errno != EINVAL && errno != ENOSYS) return -1;
+        struct stat st {};
+        if (::fstatat(dir, new_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            errno = EEXIST;
+            return -1;
+        }
+        return ::renameat(dir, old_name, dir, new_name);
+    });
 }
 
 }  // namespace lzh::detail

@@ -37,5 +37,8 @@ ssize_t io_write(int fd, const void* buf, std::size_t n);
 int io_fsync(int fd);
 int io_syncfs(int fd);  // counts as an fsync
 int io_renameat(int old_dir, const char* old_name, int new_dir, const char* new_name);
+// A rename that never replaces anything: fails with EEXIST when the new name is taken. On file
+// systems that cannot promise that, the name is checked first (with a moment's race).
+int io_rename_new(int dir, const char* old_name, const char* new_name);
 
 }  // namespace lzh::detail

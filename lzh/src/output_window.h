@@ -17,6 +17,8 @@ class OutputWindow {
   public:
     // Room for one match past the point where full() turns true.
     static constexpr std::size_t kMaxCopy = 512;
+    // Matches are copied in pieces of this many bytes where they do not overlap them.
+    static constexpr std::size_t kChunk = 16;
 
     // A member smaller than the window needs only its own size: many small members are common,
     // and their set-up cost adds up. The buffer is not cleared: matches only reach bytes
@@ -54,8 +56,12 @@ class OutputWindow {
             throw Failure(Status::damaged, "a copy outside the window");
         std::uint8_t* dst = buf_.get() + pos_;
         const std::uint8_t* src = dst - dist;
-        if (dist >= len) {
-            std::memcpy(dst, src, len);
+        if (dist >= kChunk) {
+            // In whole chunks, up to kChunk - 1 bytes too far (the buffer has room): every
+            // chunk reads only bytes written before it.
+            for (std::size_t j = 0; j < len; j += kChunk) std::memcpy(dst + j, src + j, kChunk);
+        } else if (dist == 1) {
+            std::memset(dst, *src, len);
         } else {
             for (std::size_t j = 0; j < len; ++j) dst[j] = src[j];
         }
@@ -86,7 +92,7 @@ class OutputWindow {
     static constexpr std::size_t kWork = 1 << 18;
     void allocate(std::uint64_t original_size) {
         work_ = static_cast<std::size_t>(std::min<std::uint64_t>(kWork, original_size));
-        buf_.reset(new std::uint8_t[window_ + work_ + kMaxCopy]);
+        buf_.reset(new std::uint8_t[window_ + work_ + kMaxCopy + kChunk]);
     }
 
     ByteSink& sink_;

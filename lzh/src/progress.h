@@ -53,6 +53,8 @@ class Progress {
     void stored(const StoredMember& sm);
 
     bool count_only() const { return count_only_; }
+    // Whether a caller is told (and may ask to stop).
+    bool tells() const { return static_cast<bool>(callback_); }
     bool stopped() const { return stopped_; }
     std::uint64_t files_total() const { return step_.files_total; }
     std::uint64_t bytes_total() const { return step_.bytes_total; }

@@ -13,6 +13,10 @@ void Report::important(std::string text) {
     lines_.push_back({detail::escape_controls(text), true});
 }
 
+void Report::append(const Report& other) {
+    lines_.insert(lines_.end(), other.lines_.begin(), other.lines_.end());
+}
+
 std::string Report::text() const {
     std::string s;
     for (auto& l : lines_) {

@@ -20,11 +20,20 @@ namespace {
 
 std::atomic<int> g_running{0};
 
+// An archive opened for listing. Members are read as FindFirst/FindNext walk them, one at a
+// time: a listing of any length holds one member here, never the whole list.
 struct OpenArchive {
     std::mutex mu;  // one call at a time per handle
-    std::vector<lzh::Member> members;
+    std::string path;
+    std::unique_ptr<lzh::ArchiveReader> reader;
     std::string pattern;
-    std::size_t cursor = 0;  // index of the current member + 1; 0 = none yet
+    lzh::Member current;
+    bool started = false;  // FindFirst (or FindNext in its place) has run
+    bool has_current = false;
+    bool at_end = false;
+    // Sums over the members walked since FindFirst; complete once the walk reached the end.
+    std::uint64_t packed_walked = 0, original_walked = 0;
+    bool totals_known = false;
     std::uint64_t packed_total = 0, original_total = 0;
     std::int64_t file_mtime = 0;
 };
@@ -39,18 +48,16 @@ std::shared_ptr<OpenArchive> lookup(HARC h) {
     return it == g_table.end() ? nullptr : it->second;
 }
 
-bool read_archive(const char* name, std::vector<lzh::Member>& out, std::int64_t* mtime) {
+// Walks every member header of an archive, handing each to `visit`. False when the file is no
+// archive; damage ends the walk early (the members before it are still worth showing).
+template <typename Visit>
+bool walk_archive(const char* name, Visit visit) {
     try {
         lzh::ArchiveReader r(lzh::detail::archive_file_name(name));
-        if (mtime) {
-            struct stat st {};
-            if (::fstat(r.fd(), &st) == 0) *mtime = st.st_mtime;
-        }
         try {
             lzh::Member m;
-            while (r.next(m)) out.push_back(m);
+            while (r.next(m)) visit(m);
         } catch (const lzh::Failure&) {
-            // Damage: the members before it are still worth showing.
         }
         return true;
     } catch (...) {
@@ -106,19 +113,55 @@ bool name_matches(const std::string& pattern, const std::string& path) {
     return lzh::wildcard_match(pattern, path) || lzh::wildcard_match(pattern, base);
 }
 
-int find_from(OpenArchive& a, std::size_t start, INDIVIDUALINFO* info) {
-    for (std::size_t i = start; i < a.members.size(); ++i) {
-        const auto& m = a.members[i];
-        if (a.pattern.empty() || a.pattern == "*" || a.pattern == "*.*" ||
-            name_matches(a.pattern, m.path) ||
-            name_matches(a.pattern, lzh::detail::escape_controls(m.path))) {
-            a.cursor = i + 1;
-            fill(m, info);
+bool wanted(const OpenArchive& a, const lzh::Member& m) {
+    return a.pattern.empty() || a.pattern == "*" || a.pattern == "*.*" ||
+           name_matches(a.pattern, m.path) ||
+           name_matches(a.pattern, lzh::detail::escape_controls(m.path));
+}
+
+// Reads on to the next member the pattern selects; -1 at the end (or at damage).
+int find_next(OpenArchive& a, INDIVIDUALINFO* info) {
+    a.started = true;
+    a.has_current = false;
+    if (a.at_end) return -1;
+    try {
+        while (a.reader->next(a.current)) {
+            a.packed_walked += a.current.packed_size;
+            a.original_walked += a.current.original_size;
+            if (!wanted(a, a.current)) continue;
+            a.has_current = true;
+            fill(a.current, info);
             return 0;
         }
+    } catch (const lzh::Failure&) {
+        // Damage: the members before it are what the archive holds.
     }
-    a.cursor = a.members.size() + 1;
+    a.at_end = true;
+    a.totals_known = true;
+    a.packed_total = a.packed_walked;
+    a.original_total = a.original_walked;
     return -1;
+}
+
+int find_first(OpenArchive& a, INDIVIDUALINFO* info) {
+    a.reader->rewind();
+    a.at_end = false;
+    a.packed_walked = a.original_walked = 0;
+    return find_next(a, info);
+}
+
+// The archive's packed and original sizes: from a walk that reached the end, or from a walk of
+// its own.
+void know_totals(OpenArchive& a) {
+    if (a.totals_known) return;
+    std::uint64_t packed = 0, original = 0;
+    walk_archive(a.path.c_str(), [&](const lzh::Member& m) {
+        packed += m.packed_size;
+        original += m.original_size;
+    });
+    a.packed_total = packed;
+    a.original_total = original;
+    a.totals_known = true;
 }
 
 // One command, reported into the caller's buffer.
@@ -196,11 +239,10 @@ HARC WINAPI UnlhaOpenArchive(HWND, LPCSTR name, DWORD) {
     if (!name) return nullptr;
     try {
         auto a = std::make_shared<OpenArchive>();
-        if (!read_archive(name, a->members, &a->file_mtime)) return nullptr;
-        for (auto& m : a->members) {
-            a->packed_total += m.packed_size;
-            a->original_total += m.original_size;
-        }
+        a->path = lzh::detail::archive_file_name(name);
+        a->reader = std::make_unique<lzh::ArchiveReader>(a->path);
+        struct stat st {};
+        if (::fstat(a->reader->fd(), &st) == 0) a->file_mtime = st.st_mtime;
         std::lock_guard<std::mutex> lk(g_table_mu);
         std::uintptr_t h = g_next_handle++;
         g_table[h] = std::move(a);
@@ -217,13 +259,9 @@ int WINAPI UnlhaCloseArchive(HARC h) {
 
 int WINAPI UnlhaGetFileCount(LPCSTR name) {
     if (!name) return -1;
-    std::vector<lzh::Member> v;
-    try {
-        if (!read_archive(name, v, nullptr)) return -1;
-    } catch (...) {
-        return -1;
-    }
-    return static_cast<int>(std::min<std::size_t>(v.size(), 0x7FFFFFFF));
+    std::uint64_t count = 0;
+    if (!walk_archive(name, [&](const lzh::Member&) { ++count; })) return -1;
+    return static_cast<int>(std::min<std::uint64_t>(count, 0x7FFFFFFF));
 }
 
 int WINAPI UnlhaFindFirst(HARC h, LPCSTR wild, INDIVIDUALINFO* info) {
@@ -231,27 +269,26 @@ int WINAPI UnlhaFindFirst(HARC h, LPCSTR wild, INDIVIDUALINFO* info) {
     if (!a) return UNLHA_ERROR_HANDLE;
     std::lock_guard<std::mutex> lk(a->mu);
     a->pattern = wild ? lzh::detail::to_forward_slashes(wild) : "";
-    return find_from(*a, 0, info);
+    return find_first(*a, info);
 }
 
 int WINAPI UnlhaFindNext(HARC h, INDIVIDUALINFO* info) {
     auto a = lookup(h);
     if (!a) return UNLHA_ERROR_HANDLE;
     std::lock_guard<std::mutex> lk(a->mu);
-    if (a->cursor == 0) return find_from(*a, 0, info);
-    if (a->cursor > a->members.size()) return -1;
-    return find_from(*a, a->cursor, info);
+    if (!a->started) return find_first(*a, info);
+    return find_next(*a, info);
 }
 
 int WINAPI UnlhaGetFileName(HARC h, LPSTR buf, int size) {
     auto a = lookup(h);
     if (!a || !buf || size <= 0) return UNLHA_ERROR_HANDLE;
     std::lock_guard<std::mutex> lk(a->mu);
-    if (a->cursor == 0 || a->cursor > a->members.size()) {
+    if (!a->has_current) {
         buf[0] = '\0';
         return -1;
     }
-    const std::string p = lzh::detail::escape_controls(a->members[a->cursor - 1].path);
+    const std::string p = lzh::detail::escape_controls(a->current.path);
     std::size_t n = std::min<std::size_t>(p.size(), static_cast<std::size_t>(size) - 1);
     std::memcpy(buf, p.data(), n);
     buf[n] = '\0';
@@ -261,12 +298,16 @@ int WINAPI UnlhaGetFileName(HARC h, LPSTR buf, int size) {
 DWORD WINAPI UnlhaGetArcFileSize(HARC h) {
     auto a = lookup(h);
     if (!a) return 0;
+    std::lock_guard<std::mutex> lk(a->mu);
+    know_totals(*a);
     return static_cast<DWORD>(std::min<std::uint64_t>(a->packed_total, 0x7FFFFFFF));
 }
 
 DWORD WINAPI UnlhaGetArcOriginalSize(HARC h) {
     auto a = lookup(h);
     if (!a) return 0;
+    std::lock_guard<std::mutex> lk(a->mu);
+    know_totals(*a);
     return static_cast<DWORD>(std::min<std::uint64_t>(a->original_total, 0x7FFFFFFF));
 }
 

@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+
 #include "lzh_test_util.h"
 #include "paths.h"
 
@@ -23,6 +25,10 @@ class Commands : public TempDirTest {
         write_file(dir / "src/My Docs/deep/c.bin", noise_data(30000));
         write_file(dir / "src/empty.dat", "");
         fs::create_directories(dir / "src/empty folder");
+        // Folder times from the past, so that a restore that forgets them shows.
+        const auto past = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
+        for (const char* folder : {"My Docs/deep", "My Docs", "empty folder"})
+            fs::last_write_time(dir / "src" / folder, past);
     }
 };
 
@@ -58,6 +64,12 @@ TEST_F(Commands, BackupLineStoresFullPathsAndRestoreRecreatesTheTree) {
     ASSERT_EQ(::stat((dir / "out" / src_member / "a.txt").c_str(), &a), 0);
     ASSERT_EQ(::stat((dir / "src/a.txt").c_str(), &b), 0);
     EXPECT_EQ(a.st_mtime, b.st_mtime);
+    // Folders' too, set after everything inside them is in place.
+    for (const char* folder : {"My Docs", "My Docs/deep", "empty folder"}) {
+        ASSERT_EQ(::stat((dir / "out" / src_member / folder).c_str(), &a), 0);
+        ASSERT_EQ(::stat((dir / "src" / folder).c_str(), &b), 0);
+        EXPECT_EQ(a.st_mtime, b.st_mtime) << folder;
+    }
 }
 
 TEST_F(Commands, TwoFoldersOfOneBackupNeverCollide) {

@@ -62,3 +62,54 @@ TEST_F(CApi, TwoThreadsAtOnceAndTheRunningFlag) {
     EXPECT_EQ(UnlhaGetRunning(), 0);
     EXPECT_EQ(UnlhaGetFileCount(path("backup.lzh").c_str()), 20);
 }
+
+// The listing reads the members as FindFirst/FindNext walk them (a listing of any length holds
+// one member): a new FindFirst starts over, the sizes are known before, during and after a
+// walk, and a walk goes on over the archive it started on even when an update replaces it.
+TEST_F(CApi, TheListingWalksTheArchiveAsItGoes) {
+    write_file(dir / "s/a.txt", text_data(1000, 1));
+    write_file(dir / "s/b.txt", text_data(2000, 2));
+    write_file(dir / "s/c.txt", text_data(3000, 3));
+    ASSERT_EQ(run("a " + path("arc.lzh") + " " + path("s") + "/*.*").status, lzh::Status::ok);
+    HARC h = UnlhaOpenArchive(nullptr, path("arc.lzh").c_str(), 0);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(UnlhaGetArcOriginalSize(h), 6000u);
+    const DWORD packed = UnlhaGetArcFileSize(h);
+    INDIVIDUALINFO info;
+    char name[UNLHA_NAME_SIZE];
+    ASSERT_EQ(UnlhaFindFirst(h, "b*", &info), 0);
+    EXPECT_STREQ(info.szFileName, "b.txt");
+    EXPECT_EQ(UnlhaFindNext(h, &info), -1);
+    EXPECT_EQ(UnlhaGetFileName(h, name, sizeof name), -1);
+    EXPECT_STREQ(name, "");
+
+    ASSERT_EQ(UnlhaFindFirst(h, "*.*", &info), 0);
+    EXPECT_STREQ(info.szFileName, "a.txt");
+    // An update puts a new archive in the old one's place; this walk stays on the old one.
+    write_file(dir / "s/d.txt", "d");
+    ASSERT_EQ(run("u " + path("arc.lzh") + " " + path("s") + "/*.*").status, lzh::Status::ok);
+    std::vector<std::string> rest;
+    while (UnlhaFindNext(h, &info) == 0) rest.emplace_back(info.szFileName);
+    EXPECT_EQ(rest, (std::vector<std::string>{"b.txt", "c.txt"}));
+    EXPECT_EQ(UnlhaGetArcOriginalSize(h), 6000u);
+    EXPECT_EQ(UnlhaGetArcFileSize(h), packed);
+    EXPECT_EQ(UnlhaCloseArchive(h), UNLHA_OK);
+    EXPECT_EQ(UnlhaGetFileCount(path("arc.lzh").c_str()), 4);
+
+    // A damaged archive lists the members before the damage, and its sizes are theirs.
+    std::string bytes = read_file(dir / "arc.lzh");
+    lzh::ArchiveReader r(path("arc.lzh"));
+    lzh::Member m, last;
+    while (r.next(m)) last = m;
+    bytes.resize(last.header_offset + 5);
+    write_file(dir / "cut.lzh", bytes);
+    h = UnlhaOpenArchive(nullptr, path("cut.lzh").c_str(), 0);
+    ASSERT_NE(h, nullptr);
+    int listed = 0;
+    for (int found = UnlhaFindFirst(h, "*.*", &info); found == 0; found = UnlhaFindNext(h, &info))
+        ++listed;
+    EXPECT_EQ(listed, 3);
+    EXPECT_EQ(UnlhaGetArcOriginalSize(h), 6000u);
+    UnlhaCloseArchive(h);
+    EXPECT_EQ(UnlhaGetFileCount(path("cut.lzh").c_str()), 3);
+}

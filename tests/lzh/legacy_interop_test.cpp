@@ -104,7 +104,8 @@ TEST_F(LegacyInterop, LhasaExtractsOurStreamsAsWeDo) {
     // -lz4- and -pm0- hold the data as it is.
     std::vector<Stream> stored;
     for (Method m : {Method::lz4, Method::pm0})
-        for (const std::string& d : {std::string(), std::string("x"), noise_data(70000, 24)})
+        for (const std::string& d : {std::string(), std::string("x"), noise_data(64 * 1024, 24),
+                                     noise_data(1024 * 1024, 25)})
             stored.push_back({lzh::method_name(m) + std::to_string(d.size()), m, d, d});
     write_file(dir / "stored.lzh", archive_of(stored));
     fs::create_directories(dir / "lhasa-stored");
@@ -113,7 +114,33 @@ TEST_F(LegacyInterop, LhasaExtractsOurStreamsAsWeDo) {
     auto x = run("x " + path("stored.lzh") + " " + path("ours-stored") + "/");
     EXPECT_EQ(x.status, lzh::Status::ok) << x.text;
     EXPECT_EQ(contents(dir / "ours-stored"), contents(dir / "lhasa-stored"));
-    EXPECT_EQ(contents(dir / "ours-stored").size(), 6u);
+    EXPECT_EQ(contents(dir / "ours-stored").size(), 8u);
+}
+
+// lhasa 0.3.1 cannot decode -lh2- and -lh3-; jlha can, and extracts our streams as we do.
+TEST_F(LegacyInterop, JlhaExtractsOurLh2AndLh3StreamsAsWeDo) {
+    if (!have_tool("jlha")) GTEST_SKIP() << "jlha missing";
+    for (Method m : {Method::lh2, Method::lh3}) {
+        SCOPED_TRACE(lzh::method_name(m));
+        const std::vector<Stream> streams = {
+            stream_of("empty", m, ""),
+            stream_of("one", m, "x"),
+            stream_of("text", m, text_data(64 * 1024, 41)),
+            stream_of("big", m, text_data(1024 * 1024, 42) + noise_data(5000, 43)),
+        };
+        const std::string arc = path(std::string("a") + lzh::method_name(m) + ".lzh");
+        write_file(arc, archive_of(streams));
+        std::map<std::string, std::string> expected;
+        for (const auto& s : streams) expected[s.name] = digest(s.data);
+        const fs::path theirs = dir / "jlha" / lzh::method_name(m);
+        fs::create_directories(theirs);
+        ASSERT_EQ(shell("cd '" + theirs.string() + "' && jlha x '" + arc + "'"), 0);
+        EXPECT_EQ(contents(theirs), expected);
+        const fs::path ours = dir / "ours" / lzh::method_name(m);
+        auto x = run("x " + arc + " " + ours.string() + "/");
+        EXPECT_EQ(x.status, lzh::Status::ok) << x.text;
+        EXPECT_EQ(contents(ours), expected);
+    }
 }
 
 TEST_F(LegacyInterop, LhasaReadsEveryPm1LiteralCodeAsWeDo) {

@@ -186,6 +186,19 @@ TEST_F(Progress, TestAndExtractTellTheSelectedMembersAndStopWhenAsked) {
     EXPECT_EQ(files, 4u);
     EXPECT_EQ(bytes, 1000u + 20000 + 300000);
 
+    // With several workers the calls still come in member order, each member told it is
+    // starting and then that it is done.
+    for (const char* cmd : {"t ", "x "}) {
+        Recorder many;
+        const std::string out = cmd[0] == 'x' ? " " + path("many") + "/" : "";
+        EXPECT_EQ(run_with(cmd + path("arc.lzh") + out + " -jp4", &many).result, UNLHA_OK);
+        EXPECT_EQ(many.done(), all);
+        for (std::size_t i = 0; i < many.steps.size(); ++i) {
+            EXPECT_EQ(many.steps[i].stage, i % 2 ? UNLHA_PROGRESS_DONE : UNLHA_PROGRESS_STARTING);
+            EXPECT_EQ(many.steps[i].member, many.steps[i / 2 * 2].member);
+        }
+    }
+
     Recorder stop_test;
     stop_test.stop_at = 4;
     const Outcome t = run_with("t " + path("arc.lzh"), &stop_test);

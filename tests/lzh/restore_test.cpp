@@ -1,6 +1,7 @@
 // Restoring under faults and from hostile archives: a failed replacement never costs the old
 // file, a full disk stops the restore, names cannot forge report lines, and links and rooted
 // paths come back without anything landing outside the destination.
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -81,7 +82,9 @@ TEST_F(Restore, AFullDiskStopsTheRestoreAndSaysWhatWasLeft) {
     InjectedFault full([&](lzh::detail::IoCall call, int) {
         return call == lzh::detail::IoCall::write && ++writes > 1 ? ENOSPC : 0;
     });
-    auto x = extract(path("a.lzh"));
+    // One worker: it writes the members in order, so what "after" means is plain. (Several
+    // workers each finish the member they are writing when another finds the disk full.)
+    auto x = extract(path("a.lzh"), " -c -jp1");
     EXPECT_EQ(x.status, Status::io) << x.text;
     EXPECT_EQ(read_file(dir / "dest/f1"), text_data(3000, 1));
     EXPECT_EQ(read_file(dir / "dest/f2"), "old two");
@@ -224,4 +227,92 @@ TEST_F(Restore, LaterMembersFindEarlierFilesInPlace) {
     EXPECT_EQ(extract(path("a.lzh")).status, Status::io);
     EXPECT_EQ(read_file(dir / "dest/same"), "second");
     EXPECT_TRUE(leftovers(dir / "dest").empty());
+}
+
+// Several workers write the files, but the report, the order of events and the tree that
+// results are those of one: members decided in order, files replaced in order, and a member
+// that meets a file still being written waits for it.
+TEST_F(Restore, ManyWorkersReportAndRestoreExactlyAsOne) {
+    std::vector<RawMember> members;
+    for (int i = 0; i < 300; ++i)
+        members.push_back(raw_file("d" + std::to_string(i % 7) + "/f" + std::to_string(i),
+                                   text_data(100 + 37 * static_cast<std::size_t>(i), i)));
+    // Large ones are started ahead of the small ones before them.
+    members.insert(members.begin() + 20, raw_file("d1/large1", text_data(1500000, 1)));
+    members.insert(members.begin() + 150, raw_file("large2", noise_data(2100000, 2)));
+    members.push_back(raw_file("../outside", "refused"));
+    members.push_back({"d2", "", true, {}});
+    members.push_back(raw_link("d3/link", "f1"));
+    members.push_back(raw_file("d1/f1", "the same name again"));  // waits for the first d1/f1
+    members.push_back(raw_file("d0/f0/below", "through a file"));
+    members.push_back(raw_file("exists", "new"));
+    std::string arc = build_archive(members);
+    const std::string damaged_name = "d4/f4";
+    const std::size_t at = arc.find(text_data(100 + 37 * 4, 4));
+    ASSERT_NE(at, std::string::npos);
+    arc[at + 10] ^= 1;  // that member fails its CRC
+    write_file(dir / "a.lzh", arc);
+
+    for (const char* overwrite : {"", " -c"}) {
+        SCOPED_TRACE(overwrite);
+        std::map<std::string, std::string> trees;
+        std::map<std::string, std::string> reports;
+        for (const char* workers : {"1", "4"}) {
+            const std::string out = std::string("out") + workers;
+            fs::remove_all(dir / out);
+            write_file(dir / out / "exists", "old");
+            fs::create_directories(dir / out / "d5/f5/kept");  // a folder where a file goes
+            auto x =
+                run("x " + path("a.lzh") + " " + path(out) + "/" + overwrite + " -jp" + workers);
+            EXPECT_NE(x.text.find("Error: d5/f5: a folder of that name is in the way"),
+                      std::string::npos)
+                << x.text;
+            EXPECT_TRUE(fs::is_directory(dir / out / "d5/f5/kept"));
+            EXPECT_NE(x.text.find("Error: " + damaged_name + ": CRC error"), std::string::npos);
+            EXPECT_NE(x.text.find("Refused: ../outside"), std::string::npos) << x.text;
+            std::string text = x.text;
+            for (std::size_t p; (p = text.find(path(out))) != std::string::npos;)
+                text.replace(p, path(out).size(), "DEST");
+            reports[workers] = text;
+            trees[workers] = "";
+            for (auto& [name, content] : tree(dir / out))
+                trees[workers] += name + " " + content + "\n";
+            EXPECT_TRUE(leftovers(dir / out).empty());
+        }
+        EXPECT_EQ(reports["1"], reports["4"]);
+        EXPECT_EQ(trees["1"], trees["4"]);
+        EXPECT_EQ(read_file(dir / "out4/d1/f1"),
+                  *overwrite ? "the same name again" : text_data(137, 1));
+        EXPECT_EQ(read_file(dir / "out4/exists"), *overwrite ? "new" : "old");
+    }
+    auto t1 = run("t " + path("a.lzh") + " -jp1");
+    auto t4 = run("t " + path("a.lzh") + " -jp4");
+    EXPECT_EQ(t1.status, Status::damaged);
+    EXPECT_EQ(t1.text, t4.text);
+}
+
+// Files keep their folders open until they have their names; with few descriptors to spare, a
+// member that needs one more folder waits until members before it have closed some.
+TEST_F(Restore, ManyFoldersComeOutWithFewDescriptorsToSpare) {
+    std::vector<RawMember> members;
+    for (int d = 0; d < 60; ++d)
+        for (int f = 0; f < 3; ++f)
+            members.push_back(raw_file("d" + std::to_string(d) + "/f" + std::to_string(f),
+                                       text_data(2000, static_cast<unsigned>(d * 3 + f))));
+    write_file(dir / "a.lzh", build_archive(members));
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    struct rlimit few = saved;
+    few.rlim_cur = 48;  // at most 12 folders held open
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
+    auto one = run("x " + path("a.lzh") + " " + path("one") + "/ -jp1");
+    auto four = run("x " + path("a.lzh") + " " + path("four") + "/ -jp4");
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(four.status, Status::ok) << four.text;
+    EXPECT_EQ(tree(dir / "four"), tree(dir / "one"));
+    EXPECT_EQ(tree(dir / "four").size(), 60u * 4);
+    std::string a = one.text, b = four.text;
+    a.replace(a.find(path("one")), path("one").size(), "DEST");
+    b.replace(b.find(path("four")), path("four").size(), "DEST");
+    EXPECT_EQ(a, b);
 }

@@ -275,3 +275,42 @@ TEST_F(Update, WorkersPiecesAndSpilledMembersComeBackExactly) {
     ASSERT_EQ(run("x " + path("arc.lzh") + " " + path("out") + "/ -l0").status, Status::ok);
     EXPECT_EQ(tree(dir / "out"), tree(dir / "s"));
 }
+
+// The folders are read on several threads, yet the members, their order (each folder's names
+// sorted, a folder before what it holds) and the report are those of one walk.
+TEST_F(Update, FoldersReadOnManyThreadsGiveWhatOneWalkGives) {
+    for (int a = 0; a < 6; ++a)
+        for (int b = 0; b < 5; ++b)
+            for (int f = 0; f < 4; ++f)
+                write_file(dir / "s" / ("a" + std::to_string(a)) / ("b" + std::to_string(b)) /
+                               ("f" + std::to_string(f)),
+                           std::to_string(a * 100 + b * 10 + f));
+    ASSERT_EQ(::mkfifo(path("s/a2/pipe").c_str(), 0600), 0);
+    fs::create_symlink("b1/f0", dir / "s/a3/link");
+    fs::create_directories(dir / "s/a4/empty");
+    std::map<std::string, std::string> reports;
+    std::map<std::string, std::vector<std::string>> lists;
+    for (const char* workers : {"1", "4"}) {
+        const std::string arc = path(std::string("arc") + workers + ".lzh");
+        auto r = run("a " + arc + " " + path("s") + "/*.* -r -jp" + workers);
+        ASSERT_EQ(r.status, Status::ok) << r.text;
+        std::string text = r.text;
+        text.replace(text.find(arc), arc.size(), "ARC");
+        reports[workers] = text;
+        lists[workers] = members(arc);
+    }
+    EXPECT_EQ(reports["1"], reports["4"]);
+    EXPECT_EQ(lists["1"], lists["4"]);
+    EXPECT_NE(reports["4"].find("Not stored (not a file, folder or link): " + path("s/a2/pipe")),
+              std::string::npos)
+        << reports["4"];
+    const auto& names = lists["4"];
+    ASSERT_EQ(names.size(), 6 + 6 * 5 + 6 * 5 * 4 + 2u);
+    EXPECT_EQ(names[0], "a0");
+    EXPECT_EQ(names[1], "a0/b0");
+    EXPECT_EQ(names[2], "a0/b0/f0");
+    EXPECT_EQ(names[6], "a0/b1");
+    EXPECT_EQ(names.back(), "a5/b4/f3");
+    EXPECT_NE(std::find(names.begin(), names.end(), "a3/link"), names.end());
+    EXPECT_NE(std::find(names.begin(), names.end(), "a4/empty"), names.end());
+}

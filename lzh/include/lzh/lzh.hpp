@@ -184,8 +184,11 @@ class ArchiveReader {
     // Failure(damaged) naming the offset where reading stopped.
     bool next(Member& m);
     // Decodes the member's data into `out` and checks its CRC; throws Failure(damaged /
-    // unsupported).
-    void read_data(const Member& m, ByteSink& out);
+    // unsupported). Several threads may read members at once, also while one of them walks
+    // the headers with next().
+    void read_data(const Member& m, ByteSink& out) const;
+    // Goes back to the first member.
+    void rewind();
     // Offset of the next header to be read.
     std::uint64_t offset() const noexcept;
     std::uint64_t file_size() const noexcept;
@@ -208,6 +211,8 @@ class Report {
   public:
     void line(std::string text);
     void important(std::string text);
+    // Adds the lines of another report after these.
+    void append(const Report& other);
     std::string text() const;
     // Writes the text into buf, always zero-terminated within `capacity` (nothing when 0).
     void render(char* buf, std::size_t capacity) const;

@@ -1,4 +1,4 @@
-// Finding the files to store (a, u): file specs expanded into files, folders and links on disk.
+// Finding the files to store (a, u): file patterns expanded into files, folders and links on disk.
 // Folders are walked relative to their parent folder, so neither the length of a path nor the
 // depth of a tree is limited by what a single path given to the system may hold.
 #pragma once
@@ -29,7 +29,7 @@ struct DiskEntry {
 // hang the update), never follows a link at the end, and the caller checks what was opened.
 Fd open_for_reading(const DiskEntry& e);
 
-// Expands file specs into entries, reporting what cannot be read. The folders of a spec are
+// Expands file patterns into entries, reporting what cannot be read. The folders of a pattern are
 // read on several threads at once (one per core, or -jpN); the entries and the report come out
 // in the order a single walk would give them.
 class DiskScan {
@@ -53,8 +53,8 @@ class DiskScan {
     Report& rep_;
     Outcome& out_;
     std::vector<DiskEntry> entries_;
-    std::unordered_set<std::string> names_;  // from the second file spec on
-    int specs_ = 0;
+    std::unordered_set<std::string> names_;  // from the second file pattern on
+    int patterns_ = 0;
     bool have_archive_ = false;
     dev_t archive_dev_ = 0;
     ino_t archive_ino_ = 0;

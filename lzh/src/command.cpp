@@ -466,7 +466,7 @@ Status cmd_add(const Options& o, Report& rep) {
     Outcome out;
     DiskScan scan(o, scan_rep, out);
     const std::string cwd = cwd_path();
-    scan.exclude_archive(have_archive ? &ast : nullptr, absolute_path(o.archive, cwd) + ".tmp-");
+    scan.exclude_archive(have_archive ? &ast : nullptr, absolute_path(o.archive, cwd));
     for (auto& s : o.file_args) scan.file_arg(s, cwd);
     if (have_archive) {
         const Status s = reading.get();

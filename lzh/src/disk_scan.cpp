@@ -237,19 +237,21 @@ int scan_threads(const Options& o) {
 DiskScan::DiskScan(const Options& o, Report& rep, Outcome& out) : o_(o), rep_(rep), out_(out) {}
 DiskScan::~DiskScan() = default;
 
-void DiskScan::exclude_archive(const struct stat* archive, std::string temp_prefix) {
+void DiskScan::exclude_archive(const struct stat* archive, const std::string& archive_path) {
     have_archive_ = archive != nullptr;
     if (archive) {
         archive_dev_ = archive->st_dev;
         archive_ino_ = archive->st_ino;
     }
-    temp_prefix_ = std::move(temp_prefix);
+    temp_prefix_ = archive_path + ".tmp-";
+    const std::size_t slash = archive_path.rfind('/') + 1;  // npos + 1: no folder part
+    companion_prefix_ = archive_path.substr(0, slash) + "." + archive_path.substr(slash) + ".";
 }
 
 void DiskScan::add(DiskEntry e) {
     if (have_archive_ && e.st.st_dev == archive_dev_ && e.st.st_ino == archive_ino_)
         return;  // never the archive itself
-    if (e.disk_path.compare(0, temp_prefix_.size(), temp_prefix_) == 0) return;
+    if (e.disk_path.starts_with(temp_prefix_) || e.disk_path.starts_with(companion_prefix_)) return;
     // Names are unique within one pattern's walk; a second pattern may name some again.
     if (patterns_ > 1 && !names_.insert(e.name).second) return;
     entries_.push_back(std::move(e));

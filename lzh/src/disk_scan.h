@@ -36,8 +36,11 @@ class DiskScan {
   public:
     DiskScan(const Options& o, Report& rep, Outcome& out);
     ~DiskScan();
-    // Leaves out the archive itself and its temporary files.
-    void exclude_archive(const struct stat* archive, std::string temp_prefix);
+    // Leaves out the archive itself (`archive_path` is its absolute path), its temporary files
+    // (`<archive>.tmp-...`) and the hidden files named after it beside it (`.<name>.<...>`):
+    // a caller that keeps the archive as it was before a run of updates, to put it back should
+    // the run be stopped, keeps it there, and it must not end up inside the new archive.
+    void exclude_archive(const struct stat* archive, const std::string& archive_path);
     void file_arg(const std::string& raw, const std::string& cwd);
     std::vector<DiskEntry>& entries() { return entries_; }
 
@@ -59,6 +62,7 @@ class DiskScan {
     dev_t archive_dev_ = 0;
     ino_t archive_ino_ = 0;
     std::string temp_prefix_;
+    std::string companion_prefix_;
 };
 
 }  // namespace lzh::detail

@@ -14,7 +14,7 @@
  * Text is single-byte (paths as bytes, names as stored in the archive). Member names are handed
  * out as a listing shows them: control characters, which no caller can show or pass back on a
  * command line, appear escaped (a line break as the two characters \n, ESC as \x1b), all other
- * bytes as stored. Commands accept a name in that form as a file spec for the member.
+ * bytes as stored. Commands accept a name in that form as a file pattern for the member.
  * Every function may be called from several threads at once; each handle is separate.
  *
  * Commands, switches, return codes and the report text are described in lzh/README.md.

@@ -57,14 +57,14 @@ Status open_archive(const std::string& path, std::unique_ptr<ArchiveReader>& r, 
 
 namespace {
 
-bool spec_matches(const std::string& spec, const std::string& path) {
-    if (spec.find('/') == std::string::npos) {
+bool pattern_matches(const std::string& pattern, const std::string& path) {
+    if (pattern.find('/') == std::string::npos) {
         std::size_t s = path.rfind('/');
         std::string base = s == std::string::npos ? path : path.substr(s + 1);
-        return wildcard_match(spec, base) || wildcard_match(spec, path);
+        return wildcard_match(pattern, base) || wildcard_match(pattern, path);
     }
-    if (wildcard_match(spec, path)) return true;
-    std::string folder = spec;
+    if (wildcard_match(pattern, path)) return true;
+    std::string folder = pattern;
     if (folder.back() == '/') folder.pop_back();
     return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
            path[folder.size()] == '/';
@@ -79,7 +79,8 @@ bool member_selected(const std::vector<std::string>& file_args, const Member& m)
     for (auto& raw : file_args) {
         std::string p = to_forward_slashes(raw);
         while (p.size() > 2 && p.compare(0, 2, "./") == 0) p.erase(0, 2);
-        if (spec_matches(p, m.path) || (shown != m.path && spec_matches(p, shown))) return true;
+        if (pattern_matches(p, m.path) || (shown != m.path && pattern_matches(p, shown)))
+            return true;
     }
     return false;
 }
@@ -465,7 +466,7 @@ Status cmd_add(const Options& o, Report& rep) {
     Outcome out;
     DiskScan scan(o, scan_rep, out);
     const std::string cwd = cwd_path();
-    scan.exclude_archive(have_archive ? &ast : nullptr, absolute_path(o.archive, cwd) + ".tmp-");
+    scan.exclude_archive(have_archive ? &ast : nullptr, absolute_path(o.archive, cwd));
     for (auto& s : o.file_args) scan.file_arg(s, cwd);
     if (have_archive) {
         const Status s = reading.get();

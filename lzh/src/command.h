@@ -51,7 +51,7 @@ std::string counted(std::uint64_t n, const std::string& noun);
 // A member as the report shows it: folders end in '/', links show their target.
 std::string display_name(const Member& m);
 
-// Whether the member is one of those the file specs name (all when there are none). A spec
+// Whether the member is one of those the file patterns name (all when there are none). A pattern
 // matches a member's path as stored, or as a listing shows it (control characters escaped,
 // '\' read as a separator), so whatever a listing showed can be named back.
 bool member_selected(const std::vector<std::string>& file_args, const Member& m);

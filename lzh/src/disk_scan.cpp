@@ -88,13 +88,13 @@ bool read_link_target(int dir, const std::string& name, DiskEntry& e) {
 struct DiskScan::Folder {
     struct Item {
         DiskEntry entry;
-        bool wanted = false;     // matches the spec's pattern
+        bool wanted = false;     // matches the pattern
         std::string error;       // it could not be read (the entry is not stored)
         std::string not_stored;  // neither a file, a folder nor a link
         std::unique_ptr<Folder> below;
     };
     std::string abs;    // its path on disk
-    std::string rel;    // its path below the spec's folder ("" for that folder)
+    std::string rel;    // its path below the pattern's folder ("" for that folder)
     struct stat st {};  // as the folder above saw it (the top's own)
     bool top = false;
     std::string error;  // why it could not be read
@@ -103,7 +103,7 @@ struct DiskScan::Folder {
 
 namespace {
 
-// The folders of one spec's walk, read by several threads. A thread takes any folder waiting,
+// The folders of one pattern's walk, read by several threads. A thread takes any folder waiting,
 // reads its names, looks at each, and leaves the folders below it for whichever thread comes
 // next; the tree of results keeps the order.
 class ParallelWalk {
@@ -178,7 +178,7 @@ class ParallelWalk {
         e.disk_path = joined(f.abs, name);
         e.anchor_len = top_.size();
         // The member's name: the full path without its root (-x1), or the path below the
-        // spec's folder, which the folders below then build on.
+        // pattern's folder, which the folders below then build on.
         std::string rel;
         if (o_.full_path) {
             e.name.assign(e.disk_path, 1);
@@ -237,21 +237,23 @@ int scan_threads(const Options& o) {
 DiskScan::DiskScan(const Options& o, Report& rep, Outcome& out) : o_(o), rep_(rep), out_(out) {}
 DiskScan::~DiskScan() = default;
 
-void DiskScan::exclude_archive(const struct stat* archive, std::string temp_prefix) {
+void DiskScan::exclude_archive(const struct stat* archive, const std::string& archive_path) {
     have_archive_ = archive != nullptr;
     if (archive) {
         archive_dev_ = archive->st_dev;
         archive_ino_ = archive->st_ino;
     }
-    temp_prefix_ = std::move(temp_prefix);
+    temp_prefix_ = archive_path + ".tmp-";
+    const std::size_t slash = archive_path.rfind('/') + 1;  // npos + 1: no folder part
+    companion_prefix_ = archive_path.substr(0, slash) + "." + archive_path.substr(slash) + ".";
 }
 
 void DiskScan::add(DiskEntry e) {
     if (have_archive_ && e.st.st_dev == archive_dev_ && e.st.st_ino == archive_ino_)
         return;  // never the archive itself
-    if (e.disk_path.compare(0, temp_prefix_.size(), temp_prefix_) == 0) return;
-    // Names are unique within one spec's walk; a second spec may name some again.
-    if (specs_ > 1 && !names_.insert(e.name).second) return;
+    if (e.disk_path.starts_with(temp_prefix_) || e.disk_path.starts_with(companion_prefix_)) return;
+    // Names are unique within one pattern's walk; a second pattern may name some again.
+    if (patterns_ > 1 && !names_.insert(e.name).second) return;
     entries_.push_back(std::move(e));
 }
 
@@ -316,7 +318,7 @@ void DiskScan::take(Folder& top) {
 void DiskScan::file_arg(const std::string& raw, const std::string& cwd) {
     std::string p = to_forward_slashes(raw);
     if (p.empty()) return;
-    if (++specs_ == 2)
+    if (++patterns_ == 2)
         for (auto& e : entries_) names_.insert(e.name);
     if (p[0] != '/') p = cwd + "/" + p;
     const bool trailing = p.back() == '/';

@@ -1,4 +1,4 @@
-// Finding the files to store (a, u): file specs expanded into files, folders and links on disk.
+// Finding the files to store (a, u): file patterns expanded into files, folders and links on disk.
 // Folders are walked relative to their parent folder, so neither the length of a path nor the
 // depth of a tree is limited by what a single path given to the system may hold.
 #pragma once
@@ -29,15 +29,18 @@ struct DiskEntry {
 // hang the update), never follows a link at the end, and the caller checks what was opened.
 Fd open_for_reading(const DiskEntry& e);
 
-// Expands file specs into entries, reporting what cannot be read. The folders of a spec are
+// Expands file patterns into entries, reporting what cannot be read. The folders of a pattern are
 // read on several threads at once (one per core, or -jpN); the entries and the report come out
 // in the order a single walk would give them.
 class DiskScan {
   public:
     DiskScan(const Options& o, Report& rep, Outcome& out);
     ~DiskScan();
-    // Leaves out the archive itself and its temporary files.
-    void exclude_archive(const struct stat* archive, std::string temp_prefix);
+    // Leaves out the archive itself (`archive_path` is its absolute path), its temporary files
+    // (`<archive>.tmp-...`) and the hidden files named after it beside it (`.<name>.<...>`):
+    // a caller that keeps the archive as it was before a run of updates, to put it back should
+    // the run be stopped, keeps it there, and it must not end up inside the new archive.
+    void exclude_archive(const struct stat* archive, const std::string& archive_path);
     void file_arg(const std::string& raw, const std::string& cwd);
     std::vector<DiskEntry>& entries() { return entries_; }
 
@@ -53,12 +56,13 @@ class DiskScan {
     Report& rep_;
     Outcome& out_;
     std::vector<DiskEntry> entries_;
-    std::unordered_set<std::string> names_;  // from the second file spec on
-    int specs_ = 0;
+    std::unordered_set<std::string> names_;  // from the second file pattern on
+    int patterns_ = 0;
     bool have_archive_ = false;
     dev_t archive_dev_ = 0;
     ino_t archive_ino_ = 0;
     std::string temp_prefix_;
+    std::string companion_prefix_;
 };
 
 }  // namespace lzh::detail

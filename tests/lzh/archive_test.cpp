@@ -137,6 +137,24 @@ TEST_F(Commands, AddReplacesDeleteRemovesAndTheArchiveIsNeverAddedToItself) {
     EXPECT_EQ(run("d " + arc + " nothing.*").status, Status::no_files);
 }
 
+TEST_F(Commands, HiddenCompanionsOfTheArchiveBesideItAreNeverStored) {
+    write_file(dir / "w/a.txt", "A");
+    write_file(dir / "w/.profile", "a hidden file of the person's own");
+    const std::string arc = path("w/self.lzh");
+    ASSERT_EQ(run("a " + arc + " " + path("w") + "/*.*").status, Status::ok);
+    // What a backup keeps beside its archive while it runs: the archive as it was, under a
+    // hidden name of its own. Once the archive has been replaced it is another file.
+    fs::create_hard_link(arc, dir / "w/.self.lzh.before-backup-42");
+    write_file(dir / "w/b.txt", "B");
+    ASSERT_EQ(run("a " + arc + " " + path("w") + "/*.*").status, Status::ok);
+    ASSERT_EQ(run("a " + arc + " " + path("w") + "/*.*").status, Status::ok);
+    std::vector<std::string> names;
+    lzh::ArchiveReader r(arc);
+    lzh::Member m;
+    while (r.next(m)) names.push_back(m.path);
+    EXPECT_EQ(names, (std::vector<std::string>{".profile", "a.txt", "b.txt"}));
+}
+
 TEST_F(Commands, MethodsAreChosenBySwitchAndStoredWhenNothingShrinks) {
     write_file(dir / "s/text.txt", text_data(100000));
     write_file(dir / "s/noise.bin", noise_data(5000));

@@ -219,7 +219,8 @@ TEST_F(Update, PathsLongerThanTheSystemLimitAreStoredAndRestored) {
     auto names = members(arc);
     const std::string deepest = path(rel).substr(1) + "/bottom.txt";
     EXPECT_TRUE(names.back() == deepest) << "the file at the bottom is missing";
-    EXPECT_EQ(names.size(), 51u);  // 50 folders and the file ("deep" itself is the spec's folder)
+    EXPECT_EQ(names.size(),
+              51u);  // 50 folders and the file ("deep" itself is the pattern's folder)
 
     auto x = run("x " + arc + " " + path("out") + "/");
     ASSERT_EQ(x.status, Status::ok) << x.text.substr(0, 2000);

@@ -6,7 +6,9 @@
 // The copy is a hard link beside the archive, which costs nothing: the library never writes
 // into the old file, so the link keeps its bytes while the archive's name moves on. Where the
 // file system has no hard links it is a real copy. It is named `.<archive>.before-backup-<pid>`;
-// one whose process has died (a run that was killed) is removed by the next run.
+// one whose process has died (a run that was killed) is removed by the next run. The library
+// never stores hidden files named after the archive beside it, so backing up the folder that
+// holds the archive does not take the copy in.
 #pragma once
 
 #include <filesystem>

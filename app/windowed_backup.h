@@ -12,15 +12,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/backup_run.h"
+#include "app/backup_run.h"  // also declares marlo::BrowseList and marlo::win::Window
 #include "platform/window/event.h"
-
-namespace marlo {
-class BrowseList;
-namespace win {
-class Window;
-}
-}  // namespace marlo
 
 namespace app {
 

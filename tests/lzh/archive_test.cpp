@@ -121,13 +121,7 @@ TEST_F(Commands, AddReplacesDeleteRemovesAndTheArchiveIsNeverAddedToItself) {
     const std::string arc = path("w/self.lzh");
     ASSERT_EQ(run("a " + arc + " " + path("w") + "/*.*").status, Status::ok);
     ASSERT_EQ(run("a " + arc + " " + path("w") + "/*.*").status, Status::ok);
-    std::vector<std::string> names;
-    {
-        lzh::ArchiveReader r(arc);
-        lzh::Member m;
-        while (r.next(m)) names.push_back(m.path);
-    }
-    EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_EQ(member_paths(arc), (std::vector<std::string>{"a.txt", "b.txt"}));
 
     auto d = run("d " + arc + " a.txt");
     ASSERT_EQ(d.status, Status::ok) << d.text;
@@ -148,11 +142,7 @@ TEST_F(Commands, HiddenCompanionsOfTheArchiveBesideItAreNeverStored) {
     write_file(dir / "w/b.txt", "B");
     ASSERT_EQ(run("a " + arc + " " + path("w") + "/*.*").status, Status::ok);
     ASSERT_EQ(run("a " + arc + " " + path("w") + "/*.*").status, Status::ok);
-    std::vector<std::string> names;
-    lzh::ArchiveReader r(arc);
-    lzh::Member m;
-    while (r.next(m)) names.push_back(m.path);
-    EXPECT_EQ(names, (std::vector<std::string>{".profile", "a.txt", "b.txt"}));
+    EXPECT_EQ(member_paths(arc), (std::vector<std::string>{".profile", "a.txt", "b.txt"}));
 }
 
 TEST_F(Commands, MethodsAreChosenBySwitchAndStoredWhenNothingShrinks) {

@@ -77,6 +77,15 @@ inline Result run(const std::string& line) {
     return {s, rep.text()};
 }
 
+// The paths of an archive's members, in the order they are stored.
+inline std::vector<std::string> member_paths(const std::string& archive) {
+    std::vector<std::string> paths;
+    lzh::ArchiveReader r(archive);
+    lzh::Member m;
+    while (r.next(m)) paths.push_back(m.path);
+    return paths;
+}
+
 // A fresh folder per test, removed afterwards.
 class TempDirTest : public ::testing::Test {
   protected:

@@ -24,13 +24,6 @@ namespace {
 
 class Update : public TempDirTest {
   protected:
-    std::vector<std::string> members(const std::string& arc) {
-        std::vector<std::string> names;
-        lzh::ArchiveReader r(arc);
-        lzh::Member m;
-        while (r.next(m)) names.push_back(m.path);
-        return names;
-    }
     std::vector<std::string> temporaries() {
         std::vector<std::string> v;
         for (auto& e : fs::directory_iterator(dir))
@@ -94,7 +87,7 @@ TEST_F(Update, ASecondUpdateWaitsForTheFirstAndNothingIsLost) {
     EXPECT_NE(second.text.find("Waited "), std::string::npos) << second.text;
     EXPECT_NE(second.text.find(" for another update of " + arc + " to finish."), std::string::npos)
         << second.text;
-    EXPECT_EQ(members(arc), (std::vector<std::string>{"a.txt", "a2.txt", "b.txt"}));
+    EXPECT_EQ(member_paths(arc), (std::vector<std::string>{"a.txt", "a2.txt", "b.txt"}));
 }
 
 TEST_F(Update, TemporaryArchivesOfKilledWritersAreRemoved) {
@@ -126,7 +119,7 @@ TEST_F(Update, TemporaryArchivesOfKilledWritersAreRemoved) {
               std::string::npos)
         << u.text;
     EXPECT_EQ(temporaries(), std::vector<std::string>{"arc.lzh.tmp-Live01"});
-    EXPECT_EQ(members(arc), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_EQ(member_paths(arc), (std::vector<std::string>{"a.txt", "b.txt"}));
 }
 
 TEST_F(Update, AFifoPutInAFilesPlaceAfterTheScanDoesNotHang) {
@@ -216,7 +209,7 @@ TEST_F(Update, PathsLongerThanTheSystemLimitAreStoredAndRestored) {
     auto u = run("u " + arc + " \"" + path("deep") + "\"\\*.* -x1 -r");
     EXPECT_EQ(u.status, Status::ok) << u.text.substr(0, 2000);
     EXPECT_NE(u.text.find(", 0 errors."), std::string::npos) << u.text.substr(u.text.size() - 300);
-    auto names = members(arc);
+    auto names = member_paths(arc);
     const std::string deepest = path(rel).substr(1) + "/bottom.txt";
     EXPECT_TRUE(names.back() == deepest) << "the file at the bottom is missing";
     EXPECT_EQ(names.size(),
@@ -298,7 +291,7 @@ TEST_F(Update, FoldersReadOnManyThreadsGiveWhatOneWalkGives) {
         std::string text = r.text;
         text.replace(text.find(arc), arc.size(), "ARC");
         reports[workers] = text;
-        lists[workers] = members(arc);
+        lists[workers] = member_paths(arc);
     }
     EXPECT_EQ(reports["1"], reports["4"]);
     EXPECT_EQ(lists["1"], lists["4"]);

@@ -1,5 +1,8 @@
 #include "app/archive_snapshot.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -37,7 +40,37 @@ void removeDeadCopies(const fs::path& archive) {
   }
 }
 
+// Holds the lock an archive's updates take (an exclusive lock on the archive file) while it
+// lives; without one (no archive, or a file system that cannot lock) it holds nothing.
+class UpdateLockHold {
+ public:
+  explicit UpdateLockHold(const fs::path& archive)
+      : fd_(::open(archive.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
+    if (fd_ < 0) return;
+    while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  UpdateLockHold(const UpdateLockHold&) = delete;
+  UpdateLockHold& operator=(const UpdateLockHold&) = delete;
+  ~UpdateLockHold() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+ private:
+  int fd_;
+};
+
 }  // namespace
+
+ArchiveSnapshot::FileIdentity ArchiveSnapshot::archiveIdentity() const {
+  struct stat st {};
+  if (::stat(archive_.c_str(), &st) != 0) return {};
+  return {true, static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+void ArchiveSnapshot::noteOwnUpdate() {
+  if (taken_) own_ = archiveIdentity();
+}
 
 fs::path ArchiveSnapshot::copyName(const fs::path& archive, long pid) {
   fs::path name = archive;
@@ -53,6 +86,7 @@ bool ArchiveSnapshot::take(const fs::path& archive) {
   archive_ = fs::absolute(archive, error);
   if (error) return false;
   removeDeadCopies(archive_);
+  own_ = {};
   if (!fs::exists(archive_, error)) {
     taken_ = !error;
     return taken_;
@@ -71,11 +105,18 @@ bool ArchiveSnapshot::take(const fs::path& archive) {
   }
   copy_ = copy;
   taken_ = true;
+  own_ = archiveIdentity();
   return true;
 }
 
 bool ArchiveSnapshot::putBack() {
+  replacedByAnother_ = false;
   if (!taken_) return false;
+  const UpdateLockHold lock(archive_);
+  if (archiveIdentity() != own_) {
+    replacedByAnother_ = true;
+    return false;
+  }
   std::error_code error;
   if (copy_.empty()) {
     fs::remove(archive_, error);

@@ -11,6 +11,7 @@
 // holds the archive does not take the copy in.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 
 namespace app {
@@ -25,9 +26,17 @@ class ArchiveSnapshot {
   // Keeps `archive` as it is now (nothing to keep when it does not exist); false when no copy
   // could be made.
   bool take(const std::filesystem::path& archive);
+  // The run's own update has just replaced the archive (or left it as it was): the file the
+  // archive's name now leads to is the run's, and a put-back may replace it.
+  void noteOwnUpdate();
   // Makes the archive what it was at take(): the copy takes its name, or the archive is removed
-  // when there was none. False when that failed or nothing was taken.
+  // when there was none. It waits for an update that is running (it takes the lock updates take)
+  // and leaves the archive alone when an update other than the run's own has replaced it since:
+  // putting the copy back then would silently undo that update. False when the archive was not
+  // put back.
   bool putBack();
+  // Whether the last putBack() left the archive alone because another update had replaced it.
+  [[nodiscard]] bool replacedByAnother() const { return replacedByAnother_; }
   // The copy is not needed any more.
   void drop();
 
@@ -36,9 +45,19 @@ class ArchiveSnapshot {
                                                       long pid);
 
  private:
+  // Which file a name leads to.
+  struct FileIdentity {
+    bool exists = false;
+    std::uint64_t device = 0, inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+  };
+  [[nodiscard]] FileIdentity archiveIdentity() const;
+
   std::filesystem::path archive_;
   std::filesystem::path copy_;  // empty: the archive did not exist
+  FileIdentity own_;            // the archive as take() or the run's last update left it
   bool taken_ = false;
+  bool replacedByAnother_ = false;
 };
 
 }  // namespace app

@@ -98,7 +98,7 @@ int callLibrary(const marlo::HeapText& command, marlo::HeapText& report, BackupP
 
 // Folder `position` of `count`.
 FolderOutcome backUpFolder(LogFile& log, std::int32_t number, std::size_t position,
-                           std::size_t count, BackupProgress* progress) {
+                           std::size_t count, BackupProgress* progress, ArchiveSnapshot& snapshot) {
   FolderOutcome outcome;
   outcome.number = number;
   outcome.result = -1;
@@ -122,6 +122,8 @@ FolderOutcome backUpFolder(LogFile& log, std::int32_t number, std::size_t positi
   glo::CMD = backupCommandLine(glo::PAT.view(), files::NAZIV_FOLDERA.view());
   MemberProgress last;
   outcome.result = callLibrary(glo::CMD, glo::OUT_, progress, last);
+  // Straight away, before another update may replace it: a cancel may put back over this file.
+  if (outcome.result != kUnlhaCancelled) snapshot.noteOwnUpdate();
   glo::RESULT = marlo::toText(outcome.result);
   // The library leaves its report as zero-terminated text in a blank-filled buffer.
   log.TL = marlo::clip(glo::OUT_.view());
@@ -202,9 +204,14 @@ VerifyOutcome verifyArchive(LogFile& log, const std::string& archive, BackupProg
 bool putArchiveBack(LogFile& log, ArchiveSnapshot& snapshot, bool taken,
                     const std::string& archive) {
   const bool putBack = taken && snapshot.putBack();
-  log.TL = putBack ? "Backup cancelled: " + archive + " is as it was before this backup."
-                   : "Backup cancelled: " + archive +
-                         " keeps the folders stored before the cancel (it could not be put back).";
+  if (putBack)
+    log.TL = "Backup cancelled: " + archive + " is as it was before this backup.";
+  else if (snapshot.replacedByAnother())
+    log.TL = "Backup cancelled: " + archive +
+             " was replaced by another update during this backup and is kept as that left it.";
+  else
+    log.TL = "Backup cancelled: " + archive +
+             " keeps the folders stored before the cancel (it could not be put back).";
   log.append();
   return putBack;
 }
@@ -283,7 +290,7 @@ BackupOutcome backUpFolders(const std::vector<std::int32_t>& numbers, BackupProg
   }
   for (const std::int32_t number : numbers) {
     outcome.folders.push_back(
-        backUpFolder(log, number, outcome.folders.size() + 1, numbers.size(), progress));
+        backUpFolder(log, number, outcome.folders.size() + 1, numbers.size(), progress, snapshot));
     if (afterFolder) afterFolder();
     glo::CMD.clear();
     if (outcome.folders.back().result == kUnlhaCancelled) {

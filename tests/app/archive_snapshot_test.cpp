@@ -4,7 +4,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+
+#include <chrono>
 #include <fstream>
+#include <future>
 #include <iterator>
 
 #include "temp_folder.h"
@@ -39,6 +44,7 @@ TEST(ArchiveSnapshot, PutsBackWhatWasThereWhetherOrNotTheArchiveWasReplacedAndLe
   ASSERT_TRUE(replaced.take(archive));
   EXPECT_TRUE(fs::exists(ArchiveSnapshot::copyName(archive, ::getpid())));
   replaceArchive(archive, "new archive");
+  replaced.noteOwnUpdate();
   ASSERT_TRUE(replaced.putBack());
   EXPECT_EQ(readAll(archive), "old archive");
   EXPECT_EQ(filesIn(folder.path()), 1u);
@@ -55,6 +61,7 @@ TEST(ArchiveSnapshot, PutsBackWhatWasThereWhetherOrNotTheArchiveWasReplacedAndLe
   ArchiveSnapshot none;
   ASSERT_TRUE(none.take(archive));
   replaceArchive(archive, "first archive");
+  none.noteOwnUpdate();
   ASSERT_TRUE(none.putBack());
   EXPECT_EQ(filesIn(folder.path()), 0u);
 
@@ -66,6 +73,38 @@ TEST(ArchiveSnapshot, PutsBackWhatWasThereWhetherOrNotTheArchiveWasReplacedAndLe
     replaceArchive(archive, "stored");
   }
   EXPECT_EQ(readAll(archive), "stored");
+  EXPECT_EQ(filesIn(folder.path()), 1u);
+}
+
+// Another copy of the program may update the same archive between two of this run's folders.
+// Putting the copy back then would undo that update, which reported success; so it stays.
+TEST(ArchiveSnapshot, AnArchiveAnotherUpdateReplacedIsKeptAndARunningUpdateIsWaitedFor) {
+  marlo::testing::TempFolder folder;
+  const fs::path archive = folder.path() / "Marlo_BACKUP.lzh";
+  std::ofstream(archive, std::ios::binary) << "old archive";
+
+  ArchiveSnapshot snapshot;
+  ASSERT_TRUE(snapshot.take(archive));
+  replaceArchive(archive, "this run's first folder");
+  snapshot.noteOwnUpdate();
+  replaceArchive(archive, "the other program's backup");
+  EXPECT_FALSE(snapshot.putBack());
+  EXPECT_TRUE(snapshot.replacedByAnother());
+  EXPECT_EQ(readAll(archive), "the other program's backup");
+
+  // An update holds its lock on the archive until its new file is in place.
+  ArchiveSnapshot waiting;
+  ASSERT_TRUE(waiting.take(archive));
+  replaceArchive(archive, "this run's folder");
+  waiting.noteOwnUpdate();
+  const int update = ::open(archive.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(update, LOCK_EX), 0);
+  auto putBack = std::async(std::launch::async, [&] { return waiting.putBack(); });
+  EXPECT_EQ(putBack.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+  ::close(update);
+  EXPECT_TRUE(putBack.get());
+  EXPECT_FALSE(waiting.replacedByAnother());
+  EXPECT_EQ(readAll(archive), "the other program's backup");
   EXPECT_EQ(filesIn(folder.path()), 1u);
 }
 

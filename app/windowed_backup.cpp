@@ -22,11 +22,11 @@ using marlo::MessageIcon;
 constexpr std::size_t kFoldersNamed = 10;  // a box taller than the screen helps nobody
 constexpr std::size_t kErrorsNamed = 5;
 
-// "|" starts a new line of a box.
+// One line of the box; the box's lines are apart with '\n', so a "|" in a folder's name stays.
 std::string folderLine(const FolderOutcome& folder) {
   std::string line = "Folder " + std::to_string(folder.number);
   if (!folder.folder.empty()) line += ", " + folder.folder;
-  return line + ": " + folder.why + "|";
+  return line + ": " + folder.why + "\n";
 }
 
 // The log in the viewer that shows the backup's report: as much of it as the report's buffer
@@ -48,21 +48,21 @@ std::string failureText(const BackupOutcome& outcome) {
   std::size_t named = 0, failed = 0;
   for (const FolderOutcome& folder : outcome.folders) {
     if (!folder.failed) continue;
-    if (failed++ == 0) text += "These folders were not backed up:|";
+    if (failed++ == 0) text += "These folders were not backed up:\n";
     if (named < kFoldersNamed) {
       text += folderLine(folder);
       ++named;
     }
   }
-  if (failed > named) text += "... and " + std::to_string(failed - named) + " more.|";
+  if (failed > named) text += "... and " + std::to_string(failed - named) + " more.\n";
   if (outcome.verify.failed()) {
-    if (!text.empty()) text += "|";
-    text += "The archive failed its test after the backup: " + outcome.verify.closing + "|";
+    if (!text.empty()) text += "\n";
+    text += "The archive failed its test after the backup: " + outcome.verify.closing + "\n";
     for (std::size_t i = 0; i < outcome.verify.errors.size() && i < kErrorsNamed; ++i)
-      text += outcome.verify.errors[i] + "|";
+      text += outcome.verify.errors[i] + "\n";
   }
   if (text.empty()) return text;
-  return text + "|Show the log?";
+  return text + "\nShow the log?";
 }
 
 void WindowedBackup::run(win::Window& main, marlo::BrowseList& list, std::uint8_t minimize,
@@ -90,8 +90,8 @@ void WindowedBackup::tell(win::Window& main) {
          failure.empty() ? MessageIcon::Asterisk : MessageIcon::Hand});
   }
   if (failure.empty()) return;
-  const unsigned answer = marlo::dialogs::messageBox(failure, kOutcomeCaption, MessageIcon::Hand,
-                                                     button::Yes | button::No, button::No);
+  const unsigned answer = marlo::dialogs::messageBoxOfLines(
+      failure, kOutcomeCaption, MessageIcon::Hand, button::Yes | button::No, button::No);
   if (answer == button::Yes) showLog(outcome_.log);
 }
 

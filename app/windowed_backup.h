@@ -21,8 +21,9 @@ inline constexpr marlo::win::EventCode kBackupOutcomeEvent =
     marlo::win::event::FirstProgramEvent + 0x202;
 inline constexpr const char* kOutcomeCaption = "Marlo BACKUP";
 
-// The text of the box after a run that did not store everything; empty when there is nothing
-// to tell (every folder stored and the archive good, or only cancelled).
+// The text of the box after a run that did not store everything, its lines apart with '\n';
+// empty when there is nothing to tell (every folder stored and the archive good, or only
+// cancelled).
 [[nodiscard]] std::string failureText(const BackupOutcome& outcome);
 
 class WindowedBackup {

@@ -50,23 +50,23 @@ std::string archiveOutcomeText(int result, std::string_view report) {
   for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
     const std::string_view line = lines[i];
     if (!line.starts_with("Error:") && !line.starts_with("Refused:")) continue;
-    if (failing == 0) text += "|";
-    if (failing++ < kMembersNamed) text += "|" + std::string(line);
+    if (failing == 0) text += "\n";
+    if (failing++ < kMembersNamed) text += "\n" + std::string(line);
   }
   if (failing > kMembersNamed)
-    text += "|... and " + std::to_string(failing - kMembersNamed) + " more.";
-  return text + "||Show the log?";
+    text += "\n... and " + std::to_string(failing - kMembersNamed) + " more.";
+  return text + "\n\nShow the log?";
 }
 
 void tellArchiveOutcome(bool testing, int result, std::string_view report) {
   const std::string text = archiveOutcomeText(result, report);
   const std::string_view caption = testing ? kTestCaption : kRestoreCaption;
   if (result == 0) {
-    marlo::dialogs::messageBox(text, caption, MessageIcon::Asterisk);
+    marlo::dialogs::messageBoxOfLines(text, caption, MessageIcon::Asterisk);
     return;
   }
-  if (marlo::dialogs::messageBox(text, caption, MessageIcon::Hand, button::Yes | button::No,
-                                 button::No) == button::Yes)
+  if (marlo::dialogs::messageBoxOfLines(text, caption, MessageIcon::Hand, button::Yes | button::No,
+                                        button::No) == button::Yes)
     pokazi1();
 }
 

@@ -19,7 +19,8 @@ inline constexpr std::string_view kRestoreCaption = "Restore";
 // `report`. After a failure, Yes shows the report in the Restore window's log viewer.
 void tellArchiveOutcome(bool testing, int result, std::string_view report);
 
-// The box's text: the closing line, and after a failure the failing members and the question.
+// The box's text, its lines apart with '\n': the closing line, and after a failure the failing
+// members and the question.
 [[nodiscard]] std::string archiveOutcomeText(int result, std::string_view report);
 
 }  // namespace app

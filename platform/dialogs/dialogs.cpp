@@ -1,5 +1,6 @@
 #include "platform/dialogs/dialogs.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -30,6 +31,13 @@ void enterFolderOf(const std::string& path, bool isFolder) {
 
 unsigned messageBox(std::string_view text, std::string_view caption, MessageIcon icon,
                     unsigned buttons, unsigned defaultButton) {
+  std::string lines(text);
+  std::replace(lines.begin(), lines.end(), '|', '\n');
+  return messageBoxOfLines(lines, caption, icon, buttons, defaultButton);
+}
+
+unsigned messageBoxOfLines(std::string_view text, std::string_view caption, MessageIcon icon,
+                           unsigned buttons, unsigned defaultButton) {
   if (buttons == 0) buttons = button::Ok;
   if ((buttons & defaultButton) == 0 || (defaultButton & (defaultButton - 1)) != 0) {
     defaultButton = firstButton(buttons);
@@ -38,9 +46,6 @@ unsigned messageBox(std::string_view text, std::string_view caption, MessageIcon
   r.kind = win::DialogRequest::Kind::Message;
   r.title = std::string(caption);
   r.text = std::string(text);
-  for (char& c : r.text) {
-    if (c == '|') c = '\n';
-  }
   r.icon = icon;
   r.buttons = buttons;
   r.defaultButton = defaultButton;

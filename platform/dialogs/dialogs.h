@@ -21,6 +21,11 @@ using win::FileMask;
 unsigned messageBox(std::string_view text, std::string_view caption,
                     MessageIcon icon = MessageIcon::None, unsigned buttons = button::Ok,
                     unsigned defaultButton = 0);
+// As messageBox, for a text whose lines are apart already ('\n'): a "|" in it stays a "|", as it
+// must in a name the text quotes (a folder's, an archive member's).
+unsigned messageBoxOfLines(std::string_view text, std::string_view caption,
+                           MessageIcon icon = MessageIcon::None, unsigned buttons = button::Ok,
+                           unsigned defaultButton = 0);
 
 void beep(BeepKind kind = BeepKind::Default);
 

@@ -30,21 +30,31 @@ void replaceArchive(const fs::path& archive, const std::string& bytes) {
   fs::rename(archive.string() + ".new", archive);
 }
 
+// As the run's own library call does: replaces the archive, and the run notes it as its own.
+void storeFolder(ArchiveSnapshot& snapshot, const fs::path& archive, const std::string& bytes) {
+  replaceArchive(archive, bytes);
+  snapshot.noteOwnUpdate();
+}
+
 std::size_t filesIn(const fs::path& folder) {
   return static_cast<std::size_t>(
       std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
 }
 
-TEST(ArchiveSnapshot, PutsBackWhatWasThereWhetherOrNotTheArchiveWasReplacedAndLeavesNoCopy) {
+// A folder holding an archive as a backup found it.
+class ArchiveSnapshotTest : public ::testing::Test {
+ protected:
+  void SetUp() override { std::ofstream(archive, std::ios::binary) << "old archive"; }
+
   marlo::testing::TempFolder folder;
   const fs::path archive = folder.path() / "Marlo_BACKUP.lzh";
-  std::ofstream(archive, std::ios::binary) << "old archive";
+};
 
+TEST_F(ArchiveSnapshotTest, PutsBackWhatWasThereWhetherOrNotTheArchiveWasReplacedAndLeavesNoCopy) {
   ArchiveSnapshot replaced;
   ASSERT_TRUE(replaced.take(archive));
   EXPECT_TRUE(fs::exists(ArchiveSnapshot::copyName(archive, ::getpid())));
-  replaceArchive(archive, "new archive");
-  replaced.noteOwnUpdate();
+  storeFolder(replaced, archive, "new archive");
   ASSERT_TRUE(replaced.putBack());
   EXPECT_EQ(readAll(archive), "old archive");
   EXPECT_EQ(filesIn(folder.path()), 1u);
@@ -60,8 +70,7 @@ TEST(ArchiveSnapshot, PutsBackWhatWasThereWhetherOrNotTheArchiveWasReplacedAndLe
   fs::remove(archive);
   ArchiveSnapshot none;
   ASSERT_TRUE(none.take(archive));
-  replaceArchive(archive, "first archive");
-  none.noteOwnUpdate();
+  storeFolder(none, archive, "first archive");
   ASSERT_TRUE(none.putBack());
   EXPECT_EQ(filesIn(folder.path()), 0u);
 
@@ -78,15 +87,10 @@ TEST(ArchiveSnapshot, PutsBackWhatWasThereWhetherOrNotTheArchiveWasReplacedAndLe
 
 // Another copy of the program may update the same archive between two of this run's folders.
 // Putting the copy back then would undo that update, which reported success; so it stays.
-TEST(ArchiveSnapshot, AnArchiveAnotherUpdateReplacedIsKeptAndARunningUpdateIsWaitedFor) {
-  marlo::testing::TempFolder folder;
-  const fs::path archive = folder.path() / "Marlo_BACKUP.lzh";
-  std::ofstream(archive, std::ios::binary) << "old archive";
-
+TEST_F(ArchiveSnapshotTest, AnArchiveAnotherUpdateReplacedIsKeptAndARunningUpdateIsWaitedFor) {
   ArchiveSnapshot snapshot;
   ASSERT_TRUE(snapshot.take(archive));
-  replaceArchive(archive, "this run's first folder");
-  snapshot.noteOwnUpdate();
+  storeFolder(snapshot, archive, "this run's first folder");
   replaceArchive(archive, "the other program's backup");
   EXPECT_FALSE(snapshot.putBack());
   EXPECT_TRUE(snapshot.replacedByAnother());
@@ -95,8 +99,7 @@ TEST(ArchiveSnapshot, AnArchiveAnotherUpdateReplacedIsKeptAndARunningUpdateIsWai
   // An update holds its lock on the archive until its new file is in place.
   ArchiveSnapshot waiting;
   ASSERT_TRUE(waiting.take(archive));
-  replaceArchive(archive, "this run's folder");
-  waiting.noteOwnUpdate();
+  storeFolder(waiting, archive, "this run's folder");
   const int update = ::open(archive.c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_EQ(::flock(update, LOCK_EX), 0);
   auto putBack = std::async(std::launch::async, [&] { return waiting.putBack(); });

@@ -57,26 +57,12 @@ bool folderFailed(int result, std::string_view folder) {
          !std::filesystem::is_directory(marlo::nativePath(folder), ignored);
 }
 
-// Lines of a report, without the blank ones.
-std::vector<std::string> reportLines(std::string_view report) {
-  std::vector<std::string> out;
-  std::size_t start = 0;
-  while (start < report.size()) {
-    std::size_t end = report.find('\n', start);
-    if (end == std::string_view::npos) end = report.size();
-    const std::string_view line = marlo::clip(report.substr(start, end - start));
-    if (!line.empty()) out.emplace_back(line);
-    start = end + 1;
-  }
-  return out;
-}
-
 // What a person needs to hear of a failed call: its first error, else its closing line.
 std::string firstError(std::string_view report) {
-  const std::vector<std::string> lines = reportLines(report);
-  for (const std::string& line : lines)
-    if (line.starts_with("Error:")) return line;
-  return lines.empty() ? std::string() : lines.back();
+  const std::vector<std::string_view> lines = reportLines(report);
+  for (const std::string_view line : lines)
+    if (line.starts_with("Error:")) return std::string(line);
+  return lines.empty() ? std::string() : std::string(lines.back());
 }
 
 // One library call, telling the run's progress; `last` is left holding the call's last counts
@@ -187,12 +173,12 @@ VerifyOutcome verifyArchive(LogFile& log, const std::string& archive, BackupProg
   marlo::HeapText report(glo::kLargeText);
   MemberProgress last;
   outcome.result = callLibrary(command, report, progress, last);
-  const std::vector<std::string> lines = reportLines(marlo::clip(report.view()));
+  const std::vector<std::string_view> lines = reportLines(marlo::clip(report.view()));
   if (!lines.empty()) outcome.closing = lines.back();
   std::string record;
   if (outcome.result != 0) {
-    for (const std::string& line : lines)
-      if (line.starts_with("Error:") && line != outcome.closing) outcome.errors.push_back(line);
+    for (const std::string_view line : lines)
+      if (line.starts_with("Error:") && line != outcome.closing) outcome.errors.emplace_back(line);
     for (const std::string& line : outcome.errors) record += line + "\n";
   }
   log.TL = record + outcome.closing;

@@ -92,4 +92,17 @@ std::uint16_t UnlhaGetArcDate(ArchiveHandle archive) {
   return ::UnlhaGetArcDate(archive);
 }
 
+std::vector<std::string_view> reportLines(std::string_view report) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  while (start < report.size()) {
+    std::size_t end = report.find('\n', start);
+    if (end == std::string_view::npos) end = report.size();
+    const std::string_view line = marlo::clip(report.substr(start, end - start));
+    if (!line.empty()) lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
 }  // namespace app

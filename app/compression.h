@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string_view>
+#include <vector>
 
 #include "platform/core/text.h"
 
@@ -70,5 +71,8 @@ int UnlhaGetFileName(ArchiveHandle archive, char* buffer, int capacity);
 std::int32_t UnlhaGetArcFileSize(ArchiveHandle archive);
 std::int32_t UnlhaGetArcOriginalSize(ArchiveHandle archive);
 std::uint16_t UnlhaGetArcDate(ArchiveHandle archive);
+
+// The lines of a library report, without the blank ones; they point into `report`.
+std::vector<std::string_view> reportLines(std::string_view report);
 
 }  // namespace app

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "app/compression.h"
 #include "app/restore/viewers.h"
 #include "platform/core/text.h"
 #include "platform/dialogs/dialogs.h"
@@ -14,19 +15,6 @@ namespace button = marlo::button;
 using marlo::MessageIcon;
 
 constexpr std::size_t kMembersNamed = 10;
-
-std::vector<std::string_view> reportLines(std::string_view report) {
-  std::vector<std::string_view> lines;
-  std::size_t start = 0;
-  while (start < report.size()) {
-    std::size_t end = report.find('\n', start);
-    if (end == std::string_view::npos) end = report.size();
-    const std::string_view line = marlo::clip(report.substr(start, end - start));
-    if (!line.empty()) lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
 
 }  // namespace
 

@@ -129,7 +129,6 @@ bool BackupProgressWindow::member(const MemberProgress& progress) {
   {
     std::lock_guard lock(mutex_);
     latest_.member.assign(progress.member);
-    latest_.done = progress.done;
     latest_.filesDone = progress.filesDone;
     latest_.filesTotal = progress.filesTotal;
     latest_.bytesDone = progress.bytesDone;
@@ -189,8 +188,11 @@ void BackupProgressWindow::finished() {
 void BackupProgressWindow::requestCancel() {
   if (cancel_.exchange(true)) return;
   window_.disable(n(ProgressControl::Cancel));
+  // Once the folders are stored, a cancel stops only the archive's test.
   window_.setText(n(ProgressControl::Speed),
-                  "Cancelling: the archive goes back to what it was before the backup ...");
+                  phase_ == Phase::Verifying
+                      ? "Cancelling the test: the archive keeps every folder stored ..."
+                      : "Cancelling: the archive goes back to what it was before the backup ...");
 }
 
 void BackupProgressWindow::showStep() {

@@ -38,14 +38,13 @@ class BackupProgressWindow : public BackupProgress {
   int run(const std::function<int()>& work) override;
   void finished() override;
 
-  // Whether Cancel was pressed (or the window's close box).
-  [[nodiscard]] bool cancelRequested() const { return cancel_.load(); }
+  // Cancel was pressed (or the window's close box).
+  [[nodiscard]] bool stopRequested() const override { return cancel_.load(); }
 
  private:
   enum class Phase { Counting, Storing, Verifying };
   struct Step {
     std::string member;
-    bool done = false;
     std::uint64_t filesDone = 0, filesTotal = 0, bytesDone = 0, bytesTotal = 0;
   };
 

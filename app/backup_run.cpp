@@ -246,6 +246,11 @@ BackupRunHooks& backupRunHooks() {
   return hooks;
 }
 
+namespace {
+// A test's seams never outlive it: the fixture's glo::resetAll() clears them.
+const glo::Reset kResetHooks{[] { backupRunHooks() = {}; }};
+}  // namespace
+
 BackupOutcome backUpFolders(const std::vector<std::int32_t>& numbers, BackupProgress* progress,
                             const std::function<void()>& afterFolder) {
   glo::PATTERN = kBackupSwitches;
@@ -284,6 +289,7 @@ BackupOutcome backUpFolders(const std::vector<std::int32_t>& numbers, BackupProg
       break;
     }
   }
+  if (progress != nullptr && progress->stopRequested()) outcome.cancelled = true;
   if (outcome.cancelled) {
     outcome.putBack = putArchiveBack(log, snapshot, kept, outcome.archive);
   } else if (verify && std::filesystem::is_regular_file(outcome.archive, ignored)) {
@@ -301,8 +307,9 @@ BackupOutcome runBackup(marlo::win::Window& window, marlo::BrowseList& list, std
   BackupOutcome outcome = backUpFolders(folderNumbers(list), progress, [&list] { list.reset(1); });
   window.display();
   if (showLog == 1) pokazi();
-  // A cancelled run leaves the archive the disc already holds.
-  if (glo::CEK == 1 && !outcome.cancelled) Pis_cd();
+  // A cancelled run leaves the archive the disc already holds; after a stopped test the person
+  // asked for the run to end, and no disc is written either.
+  if (glo::CEK == 1 && !outcome.cancelled && !outcome.verify.stopped()) Pis_cd();
   return outcome;
 }
 

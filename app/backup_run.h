@@ -80,7 +80,7 @@ class BackupProgress {
                               const std::string& folder) = 0;
   // Before and after each member, with the counts of this library call. False asks the run to
   // stop after this member: the archive is then put back as it was before the run, and no
-  // later folder is started.
+  // later folder is started. During the archive's test it stops only the test.
   virtual bool member(const MemberProgress& progress) = 0;
   // The folders are done; the library tests the archive now (`member` tells its members).
   virtual void verifying(const std::string& /*archive*/) {}
@@ -89,6 +89,10 @@ class BackupProgress {
   virtual int run(const std::function<int()>& work) { return work(); }
   // The run is over; what it did is shown after this.
   virtual void finished() {}
+  // Whether the person asked the run to stop. The library hears it only at its next member, so
+  // the run asks too once the folders are done: a stop asked for after the last member was told
+  // (while the library wrote the archive out) still puts the archive back.
+  [[nodiscard]] virtual bool stopRequested() const { return false; }
 };
 
 // Seams for tests; empty in the program.

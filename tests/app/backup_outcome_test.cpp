@@ -13,27 +13,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void makeNewer(const fs::path& file, const std::string& text) {
-  std::ofstream(file) << text;
-  fs::last_write_time(file, fs::file_time_type::clock::now() + std::chrono::hours(1));
-}
-
-// Flips one byte of `text` where it is stored in the file (tiny files are stored as they are).
-void damage(const std::string& file, const std::string& text) {
-  std::string bytes = readFile(file);
-  const std::size_t at = bytes.find(text);
-  ASSERT_NE(at, std::string::npos);
-  bytes[at] = static_cast<char>(bytes[at] ^ 0x20);
-  std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
-}
-
 class BackupOutcomeTest : public ProgramTest {
  protected:
-  void TearDown() override {
-    backupRunHooks() = {};
-    ProgramTest::TearDown();
-  }
-
   std::string archive() const { return (folder.path() / "Marlo_BACKUP.lzh").string(); }
 
   std::vector<std::string> logLines() { return lines(readFile(folder.path() / "Back_Log.TXT")); }

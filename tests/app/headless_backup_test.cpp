@@ -13,13 +13,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Records what a run tells; asks to stop once a member of folder `stopIn` is done.
+// Records what a run tells; asks to stop once a member of folder `stopIn` is done, or (with
+// `stopInTest`) once a member of the archive's test is, or (with `stopLate`) only after the last
+// member was told, as a person whose Cancel comes while the library writes the archive out.
 struct Watcher : BackupProgress {
   std::uint64_t members = 0, bytes = 0;
   std::vector<std::string> folders;
   std::vector<std::string> done, tested;
   std::size_t position = 0, stopIn = 0;
-  bool testing = false;
+  bool testing = false, stopInTest = false, stopLate = false;
 
   void counted(std::uint64_t m, std::uint64_t b) override {
     members = m;
@@ -31,9 +33,11 @@ struct Watcher : BackupProgress {
   }
   bool member(const MemberProgress& step) override {
     if (step.done) (testing ? tested : done).emplace_back(step.member);
+    if (testing) return !(step.done && stopInTest);
     return !(step.done && position == stopIn);
   }
   void verifying(const std::string& /*archive*/) override { testing = true; }
+  bool stopRequested() const override { return stopLate && done.size() == members; }
 };
 
 struct Ran {
@@ -66,11 +70,6 @@ std::string crontabCommand(const std::string& readme) {
     return command;
   }
   return {};
-}
-
-void makeNewer(const fs::path& file, const std::string& text) {
-  std::ofstream(file) << text;
-  fs::last_write_time(file, fs::file_time_type::clock::now() + std::chrono::hours(1));
 }
 
 class HeadlessBackup : public ProgramTest {
@@ -172,17 +171,39 @@ TEST_F(HeadlessBackup, ProgressHearsTotalsFoldersAndMembersAndAStopPutsTheArchiv
   EXPECT_EQ(stopped.summary(), "Backup cancelled: the archive is as it was before the backup.");
 }
 
+TEST_F(HeadlessBackup, AStopAfterTheLastMemberPutsTheArchiveBackAndAStopInTheTestKeepsIt) {
+  seedFolders({{1, makeFolder("one")}, {2, makeFolder("two")}});
+  ASSERT_TRUE(backUp().allStored());
+  const std::string before = readFile("Marlo_BACKUP.lzh");
+  makeNewer("one/file1.txt", "changed");
+  makeNewer("two/file1.txt", "changed");
+
+  Watcher late;
+  late.stopLate = true;
+  const BackupOutcome putBack = backUp(&late);
+  EXPECT_EQ(late.done.size(), 2u);  // both folders stored before the stop was seen
+  EXPECT_TRUE(putBack.cancelled);
+  EXPECT_TRUE(putBack.putBack);
+  EXPECT_TRUE(late.tested.empty());
+  EXPECT_EQ(readFile("Marlo_BACKUP.lzh"), before);
+
+  // Once every folder is stored, a stop ends only the test: the archive keeps them.
+  Watcher inTest;
+  inTest.stopInTest = true;
+  const BackupOutcome tested = backUp(&inTest);
+  EXPECT_FALSE(tested.cancelled);
+  EXPECT_TRUE(tested.verify.stopped());
+  EXPECT_EQ(inTest.tested.size(), 1u);
+  EXPECT_NE(readFile("Marlo_BACKUP.lzh"), before);
+  EXPECT_EQ(tested.summary(),
+            "Backup: 2 folders, 2 members, 14 -> 14 bytes, no errors, archive test cancelled.");
+}
+
 // A damaged archive fails the run as a failed folder does (the process then exits 1).
 TEST_F(HeadlessBackup, AnArchiveThatFailsItsTestFailsTheRun) {
   seedFolders({{1, makeFolder("one")}});
-  backupRunHooks().beforeVerify = [](const std::string& archive) {
-    std::string bytes = readFile(archive);
-    char& byte = bytes[bytes.find("one file 2")];
-    byte = static_cast<char>(byte ^ 0x20);
-    std::ofstream(archive, std::ios::binary | std::ios::trunc) << bytes;
-  };
+  backupRunHooks().beforeVerify = [](const std::string& archive) { damage(archive, "one file 2"); };
   const BackupOutcome damaged = backUp();
-  backupRunHooks() = {};
   EXPECT_EQ(damaged.failedFolders(), 0u);
   EXPECT_TRUE(damaged.verify.failed());
   EXPECT_FALSE(damaged.allStored());

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -60,6 +61,22 @@ inline std::vector<std::string> lines(const std::string& text) {
     start = end + 2;
   }
   return out;
+}
+
+// Rewrites `file` with a time an hour ahead, so that an update takes it as changed.
+inline void makeNewer(const std::filesystem::path& file, const std::string& text) {
+  std::ofstream(file) << text;
+  std::filesystem::last_write_time(
+      file, std::filesystem::file_time_type::clock::now() + std::chrono::hours(1));
+}
+
+// Flips one byte of `text` where it is stored in the file (tiny files are stored as they are).
+inline void damage(const std::string& file, const std::string& text) {
+  std::string bytes = readFile(file);
+  const std::size_t at = bytes.find(text);
+  ASSERT_NE(at, std::string::npos);
+  bytes[at] = static_cast<char>(bytes[at] ^ 0x20);
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 // Puts a folder with a few files under the test folder and returns its full path.

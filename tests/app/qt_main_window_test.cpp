@@ -62,7 +62,6 @@ class QtProgram : public ::testing::Test {
     marlo::setUserInterface(&messages);
   }
   void TearDown() override {
-    backupRunHooks() = {};
     engine.shutdown();
     marlo::setUserInterface(nullptr);
   }

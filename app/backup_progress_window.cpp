@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/core/number.h"
+#include "app/restore/listing.h"
 #include "platform/window/engine.h"
 
 namespace app {
@@ -37,7 +37,8 @@ std::string shortened(const std::string& text) {
 }
 
 std::string counts(std::uint64_t done, std::uint64_t total, const char* unit) {
-  return withThousands(done) + " of " + withThousands(std::max(done, total)) + " " + unit;
+  return groupedNumber(static_cast<std::int64_t>(done), 0) + " of " +
+         groupedNumber(static_cast<std::int64_t>(std::max(done, total)), 0) + " " + unit;
 }
 
 std::string rate(double bytesPerSecond) {

@@ -13,12 +13,12 @@
 #include "app/globals.h"
 #include "app/log_file.h"
 #include "app/pis_cd.h"
+#include "app/restore/listing.h"
 #include "app/restore/viewers.h"
 #include "app/settings.h"
 #include "framework/file_manager.h"
 #include "framework/window/browse_list.h"
 #include "platform/core/number.h"
-#include "platform/core/picture.h"
 #include "platform/storage/profile.h"
 #include "platform/window/window.h"
 
@@ -204,11 +204,11 @@ bool putArchiveBack(LogFile& log, ArchiveSnapshot& snapshot, bool taken,
 
 }  // namespace
 
+namespace {
 std::string withThousands(std::uint64_t value) {
-  const std::string shown =
-      marlo::formatPicture("n26", marlo::toText(static_cast<std::int64_t>(value)));
-  return shown.substr(std::min(shown.size(), shown.find_first_not_of(' ')));
+  return groupedNumber(static_cast<std::int64_t>(value), 0);
 }
+}  // namespace
 
 std::size_t BackupOutcome::failedFolders() const {
   return static_cast<std::size_t>(std::count_if(folders.begin(), folders.end(),

@@ -64,9 +64,6 @@ struct BackupOutcome {
   [[nodiscard]] std::string summary() const;
 };
 
-// "5,242,880".
-[[nodiscard]] std::string withThousands(std::uint64_t value);
-
 // Told how a run gets on, for a window that shows it and offers to stop it. Every call comes on
 // the run's thread but `member`, which comes on the thread `run` runs the work on.
 class BackupProgress {

@@ -14,6 +14,7 @@
 #include "app/log_file.h"
 #include "app/pis_cd.h"
 #include "app/restore/listing.h"
+#include "app/restore/restore_commands.h"
 #include "app/restore/viewers.h"
 #include "app/settings.h"
 #include "framework/file_manager.h"
@@ -168,7 +169,7 @@ VerifyOutcome verifyArchive(LogFile& log, const std::string& archive, BackupProg
   VerifyOutcome outcome;
   outcome.ran = true;
   marlo::HeapText command(glo::kLargeText);
-  command = std::string("t \"") + std::string(marlo::clip(glo::PAT.view())) + "\"";
+  command = "t " + quotedPath(glo::PAT.view());
   // A buffer of its own: OUT_ keeps the last folder's report for the log viewer.
   marlo::HeapText report(glo::kLargeText);
   MemberProgress last;
@@ -187,9 +188,8 @@ VerifyOutcome verifyArchive(LogFile& log, const std::string& archive, BackupProg
 }
 
 // After a cancel: the archive goes back to what it was before the run, and the log says so.
-bool putArchiveBack(LogFile& log, ArchiveSnapshot& snapshot, bool taken,
-                    const std::string& archive) {
-  const bool putBack = taken && snapshot.putBack();
+bool putArchiveBack(LogFile& log, ArchiveSnapshot& snapshot, const std::string& archive) {
+  const bool putBack = snapshot.putBack();  // false too when nothing could be taken
   if (putBack)
     log.TL = "Backup cancelled: " + archive + " is as it was before this backup.";
   else if (snapshot.replacedByAnother())
@@ -274,10 +274,9 @@ BackupOutcome backUpFolders(const std::vector<std::int32_t>& numbers, BackupProg
 
   // Only a progress can stop a run, so only then is the archive kept to be put back.
   ArchiveSnapshot snapshot;
-  bool kept = false;
   if (progress != nullptr && !numbers.empty()) {
     countFolders(numbers, *progress);
-    kept = progress->run([&] { return snapshot.take(outcome.archive) ? 0 : -1; }) == 0;
+    progress->run([&] { return snapshot.take(outcome.archive) ? 0 : -1; });
   }
   for (const std::int32_t number : numbers) {
     outcome.folders.push_back(
@@ -291,7 +290,7 @@ BackupOutcome backUpFolders(const std::vector<std::int32_t>& numbers, BackupProg
   }
   if (progress != nullptr && progress->stopRequested()) outcome.cancelled = true;
   if (outcome.cancelled) {
-    outcome.putBack = putArchiveBack(log, snapshot, kept, outcome.archive);
+    outcome.putBack = putArchiveBack(log, snapshot, outcome.archive);
   } else if (verify && std::filesystem::is_regular_file(outcome.archive, ignored)) {
     outcome.verify = verifyArchive(log, outcome.archive, progress);
   }

@@ -26,7 +26,7 @@ std::vector<std::int32_t> tableFolderNumbers() {
   return numbers;
 }
 
-void report(const BackupOutcome& outcome, const std::filesystem::path& log, std::ostream& out) {
+void report(const BackupOutcome& outcome, std::ostream& out) {
   out << outcome.summary() << '\n';
   for (const FolderOutcome& folder : outcome.folders) {
     if (!folder.failed) continue;
@@ -38,7 +38,7 @@ void report(const BackupOutcome& outcome, const std::filesystem::path& log, std:
     out << "Failed: the test of the archive: " << outcome.verify.closing << '\n';
   if (glo::CEK == 1)
     out << "Write to CDRW is set: the disc is written when the backup runs from the window.\n";
-  if (!outcome.folders.empty()) out << "The library's reports are in " << log.string() << ".\n";
+  if (!outcome.folders.empty()) out << "The library's reports are in " << outcome.log << ".\n";
 }
 
 }  // namespace
@@ -57,9 +57,6 @@ BackupOutcome backUpFolderTable(BackupProgress* progress) {
 }
 
 int backupWithoutWindows(std::ostream& out) {
-  std::error_code ignored;
-  // The run creates its log here, before it may move into the archive's folder.
-  const std::filesystem::path log = std::filesystem::current_path(ignored) / kBackupLogName;
   marlo::headless::HeadlessView view;
   marlo::win::Engine engine(view);
   BackupOutcome outcome;
@@ -69,7 +66,7 @@ int backupWithoutWindows(std::ostream& out) {
   });
   engine.waitForEnd(first);
   engine.shutdown();
-  report(outcome, log, out);
+  report(outcome, out);
   return outcome.allStored() ? kExitAllStored : kExitSomeFailed;
 }
 

@@ -178,8 +178,7 @@ VerifyOutcome verifyArchive(LogFile& log, const std::string& archive, BackupProg
   if (!lines.empty()) outcome.closing = lines.back();
   std::string record;
   if (outcome.result != 0) {
-    for (const std::string_view line : lines)
-      if (line.starts_with("Error:") && line != outcome.closing) outcome.errors.emplace_back(line);
+    for (const std::string_view line : failureLines(lines)) outcome.errors.emplace_back(line);
     for (const std::string& line : outcome.errors) record += line + "\n";
   }
   log.TL = record + outcome.closing;

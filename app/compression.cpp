@@ -105,4 +105,12 @@ std::vector<std::string_view> reportLines(std::string_view report) {
   return lines;
 }
 
+std::vector<std::string_view> failureLines(const std::vector<std::string_view>& lines) {
+  std::vector<std::string_view> failing;
+  for (std::size_t i = 0; i + 1 < lines.size(); ++i)
+    if (lines[i].starts_with("Error:") || lines[i].starts_with("Refused:"))
+      failing.push_back(lines[i]);
+  return failing;
+}
+
 }  // namespace app

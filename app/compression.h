@@ -74,5 +74,8 @@ std::uint16_t UnlhaGetArcDate(ArchiveHandle archive);
 
 // The lines of a library report, without the blank ones; they point into `report`.
 std::vector<std::string_view> reportLines(std::string_view report);
+// Of those lines, the ones that name what failed ("Error: ...", "Refused: ..."), without the
+// closing line.
+std::vector<std::string_view> failureLines(const std::vector<std::string_view>& lines);
 
 }  // namespace app

@@ -34,15 +34,12 @@ std::string archiveOutcomeText(int result, std::string_view report) {
                                          std::to_string(result) + " and no report."
                                    : std::string(lines.back());
   if (result == 0) return text;
-  std::size_t failing = 0;
-  for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
-    const std::string_view line = lines[i];
-    if (!line.starts_with("Error:") && !line.starts_with("Refused:")) continue;
-    if (failing == 0) text += "\n";
-    if (failing++ < kMembersNamed) text += "\n" + std::string(line);
-  }
-  if (failing > kMembersNamed)
-    text += "\n... and " + std::to_string(failing - kMembersNamed) + " more.";
+  const std::vector<std::string_view> failing = failureLines(lines);
+  if (!failing.empty()) text += "\n";
+  for (std::size_t i = 0; i < failing.size() && i < kMembersNamed; ++i)
+    text += "\n" + std::string(failing[i]);
+  if (failing.size() > kMembersNamed)
+    text += "\n... and " + std::to_string(failing.size() - kMembersNamed) + " more.";
   return text + "\n\nShow the log?";
 }
 

@@ -129,9 +129,9 @@ struct EncodeResult {
 struct EncodeOptions {
     int max_chain = 0;
     int block_symbols = 0;        // symbols per block, 1..65535 (0: the default)
-    int parse = -1;               // 1: choose matches by cost over whole segments (slower,
-                                  // smaller), 0: lazy matching, -1: method default (cost-based
-                                  // for -lh6-/-lh7-, lazy for -lh4-/-lh5-)
+    int parse = -1;               // 1: choose matches by cost over whole segments (slower; kept
+                                  // for comparison), 0 or -1: lazy matching, the default for
+                                  // every method
     std::uint64_t size_hint = 0;  // expected input size (0: unknown); smaller inputs set up faster
 };
 

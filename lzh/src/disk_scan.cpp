@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "paths.h"
+#include "workers.h"
 
 namespace lzh::detail {
 namespace {
@@ -227,11 +228,6 @@ std::string member_name(const Options& o, const std::string& disk_abs, const std
     return rel;
 }
 
-int scan_threads(const Options& o) {
-    if (o.threads > 0) return o.threads;
-    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-}
-
 }  // namespace
 
 DiskScan::DiskScan(const Options& o, Report& rep, Outcome& out) : o_(o), rep_(rep), out_(out) {}
@@ -274,7 +270,7 @@ void DiskScan::walk(const std::string& top, const std::string& rel, const std::s
     root.abs = top;
     root.rel = rel;
     root.top = true;
-    ParallelWalk(o_, top, pattern).run(root, scan_threads(o_));
+    ParallelWalk(o_, top, pattern).run(root, worker_count(o_.threads));
     take(root);
 }
 

@@ -189,6 +189,10 @@ class ArchiveReader {
     void read_data(const Member& m, ByteSink& out) const;
     // Goes back to the first member.
     void rewind();
+    // Another reader over the same open file (the archive this one opened, even when the file
+    // at its path has been replaced since) that goes on from where this one stands; the two
+    // walk independently. Throws Failure(io) when no descriptor is left.
+    std::unique_ptr<ArchiveReader> branch() const;
     // Offset of the next header to be read.
     std::uint64_t offset() const noexcept;
     std::uint64_t file_size() const noexcept;
@@ -198,8 +202,9 @@ class ArchiveReader {
     const std::vector<std::string>& notes() const noexcept;
 
   private:
-    void after_end_marker();
     struct Impl;
+    explicit ArchiveReader(std::unique_ptr<Impl> impl);
+    void after_end_marker();
     std::unique_ptr<Impl> impl_;
 };
 

@@ -247,7 +247,15 @@ void DiskScan::exclude_archive(const struct stat* archive, const std::string& ar
 void DiskScan::add(DiskEntry e) {
     if (have_archive_ && e.st.st_dev == archive_dev_ && e.st.st_ino == archive_ino_)
         return;  // never the archive itself
-    if (e.disk_path.starts_with(temp_prefix_) || e.disk_path.starts_with(companion_prefix_)) return;
+    if (e.disk_path.starts_with(temp_prefix_)) return;  // an update's own, never a person's
+    if (e.disk_path.starts_with(companion_prefix_)) {
+        // Where a backup keeps the archive as it was; a person's own file of such a name is
+        // left out too, but not unseen.
+        if (o_.detail >= 1)
+            rep_.line("Not stored (a hidden file named after the archive beside it): " +
+                      e.disk_path);
+        return;
+    }
     // Names are unique within one pattern's walk; a second pattern may name some again.
     if (patterns_ > 1 && !names_.insert(e.name).second) return;
     entries_.push_back(std::move(e));

@@ -104,6 +104,13 @@ struct DiskScan::Folder {
 
 namespace {
 
+// A member's name: the full path without its root (-x1), or else the path below the pattern's
+// folder.
+std::string member_name(const Options& o, const std::string& disk_abs, const std::string& rel) {
+    if (o.full_path) return disk_abs.substr(1);
+    return rel;
+}
+
 // The folders of one pattern's walk, read by several threads. A thread takes any folder waiting,
 // reads its names, looks at each, and leaves the folders below it for whichever thread comes
 // next; the tree of results keeps the order.
@@ -178,15 +185,9 @@ class ParallelWalk {
         DiskEntry& e = item.entry;
         e.disk_path = joined(f.abs, name);
         e.anchor_len = top_.size();
-        // The member's name: the full path without its root (-x1), or the path below the
-        // pattern's folder, which the folders below then build on.
-        std::string rel;
-        if (o_.full_path) {
-            e.name.assign(e.disk_path, 1);
-        } else {
-            rel = joined(f.rel, name);
-            e.name = rel;
-        }
+        // The path below the pattern's folder, which the folders below then build on.
+        std::string rel = joined(f.rel, name);
+        e.name = member_name(o_, e.disk_path, rel);
         if (::fstatat(dir, name.c_str(), &e.st, AT_SYMLINK_NOFOLLOW) != 0) {
             item.error = "cannot read " + e.disk_path + ": " + errno_text(errno);
             return;
@@ -222,11 +223,6 @@ class ParallelWalk {
     std::vector<DiskScan::Folder*> waiting_;
     int busy_ = 0;
 };
-
-std::string member_name(const Options& o, const std::string& disk_abs, const std::string& rel) {
-    if (o.full_path) return disk_abs.substr(1);  // the full path without its root
-    return rel;
-}
 
 }  // namespace
 

@@ -243,7 +243,8 @@ void DiskScan::exclude_archive(const struct stat* archive, const std::string& ar
 void DiskScan::add(DiskEntry e) {
     if (have_archive_ && e.st.st_dev == archive_dev_ && e.st.st_ino == archive_ino_)
         return;  // never the archive itself
-    if (e.disk_path.starts_with(temp_prefix_)) return;  // an update's own, never a person's
+    // Nor an update's temporary files, which are never a person's.
+    if (e.disk_path.starts_with(temp_prefix_)) return;
     if (e.disk_path.starts_with(companion_prefix_)) {
         // Where a backup keeps the archive as it was; a person's own file of such a name is
         // left out too, but not unseen.

@@ -103,12 +103,14 @@ TEST_F(Restore, AFullDiskWithEveryWorkerKeepsTheOldFileAndLeavesNoTemporaryFiles
                    text_data(3000, static_cast<unsigned>(i)));
     ASSERT_EQ(run("a " + path("a.lzh") + " " + path("s") + "/*.*").status, Status::ok);
     write_file(dir / "dest/f2", "old two");
-    InjectedFault full(
-        [](lzh::detail::IoCall call, int) { return call == lzh::detail::IoCall::write ? ENOSPC : 0; });
+    InjectedFault full([](lzh::detail::IoCall call, int) {
+        return call == lzh::detail::IoCall::write ? ENOSPC : 0;
+    });
     auto x = extract(path("a.lzh"));
     EXPECT_EQ(x.status, Status::io) << x.text;
     EXPECT_EQ(read_file(dir / "dest/f2"), "old two");
-    for (auto name : {"f1", "f3", "f4", "f5"}) EXPECT_FALSE(fs::exists(dir / "dest" / name)) << name;
+    for (auto name : {"f1", "f3", "f4", "f5"})
+        EXPECT_FALSE(fs::exists(dir / "dest" / name)) << name;
     EXPECT_TRUE(leftovers(dir / "dest").empty());
     EXPECT_NE(x.text.find("4 more members were not extracted"), std::string::npos) << x.text;
 }

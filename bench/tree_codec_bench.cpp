@@ -2,7 +2,8 @@
 // on one thread, as an archive would store it (a file that does not shrink counts as stored).
 // For tuning the encoder without the archive around it.
 //
-//   tree_codec_bench TREE [-o5|-o7] [--chain N] [--parse 0|1] [--decode] [--list FILE]
+//   tree_codec_bench TREE [-o5|-o6|-o7] [--chain N] [--parse 0|1] [--block N] [--decode]
+//                    [--list FILE]
 //
 // Prints the files, their bytes, the coded bytes and the processor time.
 #include <algorithm>
@@ -35,9 +36,10 @@ std::vector<std::uint8_t> slurp(const std::filesystem::path& p) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(
-            stderr, "usage: %s TREE [-o5|-o7] [--chain N] [--parse 0|1] [--decode] [--list FILE]\n",
-            argv[0]);
+        std::fprintf(stderr,
+                     "usage: %s TREE [-o5|-o6|-o7] [--chain N] [--parse 0|1] [--block N] "
+                     "[--decode] [--list FILE]\n",
+                     argv[0]);
         return 2;
     }
     lzh::Method method = lzh::Method::lh5;

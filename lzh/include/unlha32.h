@@ -150,7 +150,8 @@ UNLHA_API int WINAPI UnlhaFindNext(HARC harc, INDIVIDUALINFO* lpSubInfo);
  * Returns 0, or an error code (nothing is written when there is no current member). */
 UNLHA_API int WINAPI UnlhaGetFileName(HARC harc, LPSTR lpBuffer, int nSize);
 
-/* Totals over all members of the archive. Callers often keep these as signed 32-bit numbers,
+/* Totals over all members of the archive the handle opened (also when the file has been replaced
+ * since); asking them does not move a walk. Callers often keep these as signed 32-bit numbers,
  * so a total above 2147483647 is reported as 2147483647 rather than wrapping negative. */
 UNLHA_API DWORD WINAPI UnlhaGetArcFileSize(HARC harc);
 UNLHA_API DWORD WINAPI UnlhaGetArcOriginalSize(HARC harc);

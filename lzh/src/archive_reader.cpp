@@ -122,6 +122,24 @@ ArchiveReader::ArchiveReader(const std::string& path) : impl_(std::make_unique<I
     impl_->next = impl_->first = find_first_header(impl_->fd.get(), impl_->size);
 }
 
+ArchiveReader::ArchiveReader(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+std::unique_ptr<ArchiveReader> ArchiveReader::branch() const {
+    auto impl = std::make_unique<Impl>();
+    impl->fd.reset(::fcntl(impl_->fd.get(), F_DUPFD_CLOEXEC, 0));
+    if (!impl->fd.valid())
+        throw Failure(Status::io, "cannot read " + impl_->path + ": " + detail::errno_text(errno));
+    impl->size = impl_->size;
+    impl->next = impl_->next;
+    impl->done = impl_->done;
+    impl->path = impl_->path;
+    impl->first = impl_->first;
+    impl->members = impl_->members;
+    impl->all_ours = impl_->all_ours;
+    impl->notes = impl_->notes;
+    return std::unique_ptr<ArchiveReader>(new ArchiveReader(std::move(impl)));
+}
+
 void ArchiveReader::rewind() {
     impl_->next = impl_->first;
     impl_->done = false;

@@ -21,6 +21,7 @@
 #include "header.h"
 #include "paths.h"
 #include "pieces.h"
+#include "workers.h"
 
 namespace lzh::detail {
 
@@ -448,8 +449,7 @@ void write_archive(const std::string& archive_path, ArchiveReader* old,
     for (auto& it : plan)
         if (it.from_disk) disk_items.push_back(&it);
     WriteOptions workers = opt;
-    if (workers.threads <= 0)
-        workers.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    workers.threads = worker_count(opt.threads);
     Pool pool(disk_items, parent_folder(archive_path), workers);
 
     FdSink out(tmp.fd(), tmp.path());

@@ -384,9 +384,6 @@ struct UpdatePlan {
     std::uint64_t unchanged = 0;
 };
 
-// What the new archive holds: every old member, replaced in place by its file when that is to
-// be stored, then the new files. `u` stores only files newer than their member. The entries
-// and the old members move into the plan; when nothing is to be stored, no plan is made.
 // The old members by name (the last of any with the same name), indexing `old` in place.
 using NameIndex = std::unordered_map<std::string_view, std::size_t>;
 NameIndex index_names(const std::vector<Member>& old) {
@@ -396,6 +393,9 @@ NameIndex index_names(const std::vector<Member>& old) {
     return by_name;
 }
 
+// What the new archive holds: every old member, replaced in place by its file when that is to
+// be stored, then the new files. `u` stores only files newer than their member. The entries
+// and the old members move into the plan; when nothing is to be stored, no plan is made.
 UpdatePlan plan_update(const Options& o, std::vector<Member>& old, const NameIndex& by_name,
                        std::vector<DiskEntry>& entries, Report& rep) {
     UpdatePlan plan;

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "paths.h"
+#include "workers.h"
 
 namespace lzh::detail {
 namespace {
@@ -103,6 +104,13 @@ struct DiskScan::Folder {
 
 namespace {
 
+// A member's name: the full path without its root (-x1), or else the path below the pattern's
+// folder.
+std::string member_name(const Options& o, const std::string& disk_abs, const std::string& rel) {
+    if (o.full_path) return disk_abs.substr(1);
+    return rel;
+}
+
 // The folders of one pattern's walk, read by several threads. A thread takes any folder waiting,
 // reads its names, looks at each, and leaves the folders below it for whichever thread comes
 // next; the tree of results keeps the order.
@@ -177,15 +185,9 @@ class ParallelWalk {
         DiskEntry& e = item.entry;
         e.disk_path = joined(f.abs, name);
         e.anchor_len = top_.size();
-        // The member's name: the full path without its root (-x1), or the path below the
-        // pattern's folder, which the folders below then build on.
-        std::string rel;
-        if (o_.full_path) {
-            e.name.assign(e.disk_path, 1);
-        } else {
-            rel = joined(f.rel, name);
-            e.name = rel;
-        }
+        // The path below the pattern's folder, which the folders below then build on.
+        std::string rel = joined(f.rel, name);
+        e.name = member_name(o_, e.disk_path, rel);
         if (::fstatat(dir, name.c_str(), &e.st, AT_SYMLINK_NOFOLLOW) != 0) {
             item.error = "cannot read " + e.disk_path + ": " + errno_text(errno);
             return;
@@ -222,16 +224,6 @@ class ParallelWalk {
     int busy_ = 0;
 };
 
-std::string member_name(const Options& o, const std::string& disk_abs, const std::string& rel) {
-    if (o.full_path) return disk_abs.substr(1);  // the full path without its root
-    return rel;
-}
-
-int scan_threads(const Options& o) {
-    if (o.threads > 0) return o.threads;
-    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-}
-
 }  // namespace
 
 DiskScan::DiskScan(const Options& o, Report& rep, Outcome& out) : o_(o), rep_(rep), out_(out) {}
@@ -251,7 +243,16 @@ void DiskScan::exclude_archive(const struct stat* archive, const std::string& ar
 void DiskScan::add(DiskEntry e) {
     if (have_archive_ && e.st.st_dev == archive_dev_ && e.st.st_ino == archive_ino_)
         return;  // never the archive itself
-    if (e.disk_path.starts_with(temp_prefix_) || e.disk_path.starts_with(companion_prefix_)) return;
+    // Nor an update's temporary files, which are never a person's.
+    if (e.disk_path.starts_with(temp_prefix_)) return;
+    if (e.disk_path.starts_with(companion_prefix_)) {
+        // Where a backup keeps the archive as it was; a person's own file of such a name is
+        // left out too, but not unseen.
+        if (o_.detail >= 1)
+            rep_.line("Not stored (a hidden file named after the archive beside it): " +
+                      e.disk_path);
+        return;
+    }
     // Names are unique within one pattern's walk; a second pattern may name some again.
     if (patterns_ > 1 && !names_.insert(e.name).second) return;
     entries_.push_back(std::move(e));
@@ -274,7 +275,7 @@ void DiskScan::walk(const std::string& top, const std::string& rel, const std::s
     root.abs = top;
     root.rel = rel;
     root.top = true;
-    ParallelWalk(o_, top, pattern).run(root, scan_threads(o_));
+    ParallelWalk(o_, top, pattern).run(root, worker_count(o_.threads));
     take(root);
 }
 

@@ -1,6 +1,7 @@
 // Finding the files to store (a, u): file patterns expanded into files, folders and links on disk.
-// Folders are walked relative to their parent folder, so neither the length of a path nor the
-// depth of a tree is limited by what a single path given to the system may hold.
+// Folders (and files, when they are read) are opened by their full path, or, when that path is
+// too long to give the system, one folder at a time below the pattern's folder, and the walk
+// keeps its own stack, so neither the length of a path nor the depth of a tree is limited.
 #pragma once
 
 #include <string>

@@ -101,6 +101,25 @@ class DirectSink : public ByteSink {
     const std::string& name_;
 };
 
+// Gives a finished file that replaces nothing its name, unless a file or folder has taken the
+// name meanwhile (it is never replaced here): sets `placed` or `name_taken`, or else removes
+// the temporary file and sets `failed` with the reason.
+void place_new(int dir, Step& s) {
+    if (io_rename_new(dir, s.temp.c_str(), s.parts.back().c_str()) == 0) {
+        s.placed = true;
+        return;
+    }
+    if (errno == EEXIST) {
+        s.name_taken = true;
+        return;
+    }
+    const IoError e(errno, "cannot put the file in place");
+    ::unlinkat(dir, s.temp.c_str(), 0);
+    s.temp.clear();
+    s.failed = true;
+    s.failure = {Note::Kind::error, e.what() + aftermath(false), Status::io, e.disk_full()};
+}
+
 // Writes a file member's data under a temporary name and, when it replaces nothing, gives it
 // its name; runs on a worker. Once any worker has found the disk full, nothing more is started.
 void write_file(const ArchiveReader& r, Step& s, std::atomic<bool>& disk_full) {
@@ -138,18 +157,8 @@ void write_file(const ArchiveReader& r, Step& s, std::atomic<bool>& disk_full) {
         return;
     }
     if (!s.place_now) return;
-    if (io_rename_new(dir, s.temp.c_str(), s.parts.back().c_str()) == 0) {
-        s.placed = true;
-    } else if (errno == EEXIST) {
-        s.name_taken = true;
-    } else {
-        const IoError e(errno, "cannot put the file in place");
-        ::unlinkat(dir, s.temp.c_str(), 0);
-        s.temp.clear();
-        s.failed = true;
-        s.failure = {Note::Kind::error, e.what() + aftermath(false), Status::io, e.disk_full()};
-        if (e.disk_full()) disk_full.store(true);
-    }
+    place_new(dir, s);
+    if (s.failed && s.failure.disk_full) disk_full.store(true);
 }
 
 // A complete, checked file that replaces another, waiting under its temporary name. Such files
@@ -538,6 +547,8 @@ void Extractor::apply(const Note& n) {
 
 void Extractor::finish_file(Step& s) {
     const std::string shown = display_name(s.m);
+    // With a progress callback files take their names here, in member order, not on a worker.
+    if (!s.failed && !s.placed && !s.replacing && !s.name_taken) place_new(s.dir->get(), s);
     if (s.failed) {
         busy_.erase(s.path);
         apply({Note::Kind::error, shown + ": " + s.failure.text, s.failure.status,
@@ -549,23 +560,7 @@ void Extractor::finish_file(Step& s) {
         extracted(shown, s.m.original_size);
         return;
     }
-    const int dir = s.dir->get();
-    if (!s.replacing) {
-        if (!s.name_taken && io_rename_new(dir, s.temp.c_str(), s.parts.back().c_str()) == 0) {
-            busy_.erase(s.path);
-            extracted(shown, s.m.original_size);
-            return;
-        }
-        if (!s.name_taken && errno != EEXIST) {
-            const IoError e(errno, "cannot put the file in place");
-            ::unlinkat(dir, s.temp.c_str(), 0);
-            busy_.erase(s.path);
-            apply({Note::Kind::error, shown + ": " + e.what() + aftermath(false), Status::io,
-                   e.disk_full()});
-            return;
-        }
-        if (!name_taken(s)) return;
-    }
+    if (!s.replacing && !name_taken(s)) return;
     waiting_bytes_ += s.m.original_size;
     waiting_.push_back({s.dir, s.temp, s.parts.back(), shown, s.path, s.m.original_size});
     s.temp.clear();

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "workers.h"
+
 namespace lzh::detail {
 namespace {
 
@@ -14,7 +16,7 @@ constexpr std::uint64_t kRunBytes = std::uint64_t{1} << 20;
 }  // namespace
 
 OrderedPool::OrderedPool(int workers) {
-    if (workers <= 0) workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    workers = worker_count(workers);
     // One worker is the consumer's own thread: each job runs when it is taken back.
     if (workers == 1) return;
     for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { run_worker(); });

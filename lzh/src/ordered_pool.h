@@ -32,18 +32,13 @@ class OrderedPool {
     OrderedPool(const OrderedPool&) = delete;
     OrderedPool& operator=(const OrderedPool&) = delete;
 
-    // Adds job number added() (counting from 0); `size` (bytes) decides how it is handed out.
+    // Adds the next job; `size` (bytes) decides how it is handed out.
     void add(std::uint64_t size, std::function<void()> work);
-    std::uint64_t added() const { return base_ + jobs_.size(); }
-    // Jobs added and not yet released.
-    std::uint64_t ahead() const { return jobs_.size(); }
     // Wakes idle workers for the jobs added since they were last woken (they are woken for
     // each run of jobs anyway, and before the consumer waits).
     void start();
     // Waits until the oldest job not yet released has run, then releases it.
     void finish_next();
-
-    int workers() const { return std::max(1, static_cast<int>(threads_.size())); }
 
   private:
     struct Job {

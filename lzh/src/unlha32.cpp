@@ -150,18 +150,32 @@ int find_first(OpenArchive& a, INDIVIDUALINFO* info) {
     return find_next(a, info);
 }
 
-// The archive's packed and original sizes: from a walk that reached the end, or from a walk of
-// its own.
+// The archive's packed and original sizes: from a walk that reached the end, or else by reading
+// on from where the walk stands (the first header when none has started) to the end, on a
+// reader of its own over the handle's open file, so the walk itself is left where it was. The
+// sizes then describe the archive the rows came from even when an update has replaced the file
+// meanwhile, and a listing that stopped at its last member reads no header twice.
 void know_totals(OpenArchive& a) {
     if (a.totals_known) return;
-    std::uint64_t packed = 0, original = 0;
-    walk_archive(a.path.c_str(), [&](const lzh::Member& m) {
-        packed += m.packed_size;
-        original += m.original_size;
-    });
+    std::uint64_t packed = a.packed_walked, original = a.original_walked;
+    bool complete = true;
+    try {
+        const auto ahead = a.reader->branch();
+        lzh::Member m;
+        while (ahead->next(m)) {
+            packed += m.packed_size;
+            original += m.original_size;
+        }
+    } catch (const lzh::Failure& f) {
+        // Damage: the members before it are what the archive holds. Anything else (no
+        // descriptor left, a read error) leaves the sizes so far, and a later call tries again.
+        complete = f.status() == lzh::Status::damaged;
+    } catch (...) {
+        complete = false;
+    }
     a.packed_total = packed;
     a.original_total = original;
-    a.totals_known = true;
+    a.totals_known = complete;
 }
 
 // One command, reported into the caller's buffer.

@@ -113,3 +113,49 @@ TEST_F(CApi, TheListingWalksTheArchiveAsItGoes) {
     UnlhaCloseArchive(h);
     EXPECT_EQ(UnlhaGetFileCount(path("cut.lzh").c_str()), 3);
 }
+
+// The Restore window counts the members, walks exactly that many and then asks the sizes, so its
+// walk never reads the end: the sizes must still be those of the archive its rows came from, also
+// when an update has put a new archive in its place meanwhile, and asking them must not move a
+// walk that is still going.
+TEST_F(CApi, SizesAskedAfterTheLastRowDescribeTheArchiveTheRowsCameFrom) {
+    write_file(dir / "s/a.txt", text_data(1000, 1));
+    write_file(dir / "s/b.txt", text_data(2000, 2));
+    write_file(dir / "s/c.txt", text_data(3000, 3));
+    ASSERT_EQ(run("a " + path("arc.lzh") + " " + path("s") + "/*.*").status, lzh::Status::ok);
+    const int count = UnlhaGetFileCount(path("arc.lzh").c_str());
+    ASSERT_EQ(count, 3);
+    HARC window = UnlhaOpenArchive(nullptr, path("arc.lzh").c_str(), 0);
+    HARC midway = UnlhaOpenArchive(nullptr, path("arc.lzh").c_str(), 0);
+    ASSERT_NE(window, nullptr);
+    ASSERT_NE(midway, nullptr);
+    INDIVIDUALINFO info;
+    std::uint64_t original = 0, packed = 0;
+    ASSERT_EQ(UnlhaFindFirst(window, "*.*", &info), 0);
+    original += info.dwOriginalSize;
+    packed += info.dwCompressedSize;
+    for (int n = 1; n < count; ++n) {
+        ASSERT_EQ(UnlhaFindNext(window, &info), 0);
+        original += info.dwOriginalSize;
+        packed += info.dwCompressedSize;
+    }
+    ASSERT_EQ(UnlhaFindFirst(midway, "*.*", &info), 0);
+    EXPECT_STREQ(info.szFileName, "a.txt");
+
+    write_file(dir / "s/d.txt", text_data(4000, 4));
+    ASSERT_EQ(run("u " + path("arc.lzh") + " " + path("s") + "/*.*").status, lzh::Status::ok);
+    EXPECT_EQ(UnlhaGetArcOriginalSize(window), original);
+    EXPECT_EQ(UnlhaGetArcFileSize(window), packed);
+    EXPECT_EQ(original, 6000u);
+    EXPECT_EQ(UnlhaFindNext(window, &info), -1);
+    EXPECT_EQ(UnlhaGetArcOriginalSize(window), 6000u);
+    EXPECT_EQ(UnlhaGetArcFileSize(window), packed);
+
+    EXPECT_EQ(UnlhaGetArcOriginalSize(midway), 6000u);
+    EXPECT_EQ(UnlhaGetArcFileSize(midway), packed);
+    std::vector<std::string> rest;
+    while (UnlhaFindNext(midway, &info) == 0) rest.emplace_back(info.szFileName);
+    EXPECT_EQ(rest, (std::vector<std::string>{"b.txt", "c.txt"}));
+    EXPECT_EQ(UnlhaCloseArchive(window), UNLHA_OK);
+    EXPECT_EQ(UnlhaCloseArchive(midway), UNLHA_OK);
+}

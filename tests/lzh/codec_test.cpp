@@ -133,6 +133,29 @@ INSTANTIATE_TEST_SUITE_P(AllMethods, CodecRoundTrip,
                              return std::string(lzh::method_name(p.param)).substr(1, 3);
                          });
 
+TEST(Codec, CostBasedParserRoundTripsAndCompresses) {
+    // The cost-based parser is not the default, so only this keeps it honest.
+    std::string far_repeat = noise_data(40000, 7);
+    far_repeat += far_repeat;
+    const std::string data = text_data(150000, 8) + far_repeat + std::string(20000, 'q') +
+                             noise_data(3000, 9) + text_data(60000, 8);
+    for (Method m : {Method::lh5, Method::lh7}) {
+        SCOPED_TRACE(lzh::method_name(m));
+        lzh::MemorySource src(data.data(), data.size());
+        lzh::VectorSink out;
+        lzh::EncodeOptions opt;
+        opt.parse = 1;
+        auto r = lzh::encode(m, src, out, UINT64_MAX, opt);
+        ASSERT_TRUE(r.shrunk);
+        EXPECT_EQ(r.original_size, data.size());
+        EXPECT_EQ(r.crc, lzh::detail::crc16(0, data.data(), data.size()));
+        std::uint16_t crc = 0;
+        EXPECT_EQ(decompress(m, out.bytes, data.size(), &crc), data);
+        EXPECT_EQ(crc, r.crc);
+        EXPECT_LT(out.bytes.size(), data.size() / 2);
+    }
+}
+
 TEST(Codec, LargerWindowsCompressBetterOnFarRepeats) {
     std::string s = noise_data(20000, 9);
     s += s;  // the repeat is 20000 bytes back: beyond -lh5-'s window, inside -lh6-'s

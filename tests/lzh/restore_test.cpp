@@ -95,6 +95,26 @@ TEST_F(Restore, AFullDiskStopsTheRestoreAndSaysWhatWasLeft) {
     EXPECT_NE(x.text.find(", 2 errors."), std::string::npos) << x.text;
 }
 
+// As the program restores: with a worker per core, several members are being written when the
+// disk fills. No write succeeds here, so which worker got there first does not matter.
+TEST_F(Restore, AFullDiskWithEveryWorkerKeepsTheOldFileAndLeavesNoTemporaryFiles) {
+    for (int i = 1; i <= 5; ++i)
+        write_file(dir / "s" / ("f" + std::to_string(i)),
+                   text_data(3000, static_cast<unsigned>(i)));
+    ASSERT_EQ(run("a " + path("a.lzh") + " " + path("s") + "/*.*").status, Status::ok);
+    write_file(dir / "dest/f2", "old two");
+    InjectedFault full([](lzh::detail::IoCall call, int) {
+        return call == lzh::detail::IoCall::write ? ENOSPC : 0;
+    });
+    auto x = extract(path("a.lzh"));
+    EXPECT_EQ(x.status, Status::io) << x.text;
+    EXPECT_EQ(read_file(dir / "dest/f2"), "old two");
+    for (auto name : {"f1", "f3", "f4", "f5"})
+        EXPECT_FALSE(fs::exists(dir / "dest" / name)) << name;
+    EXPECT_TRUE(leftovers(dir / "dest").empty());
+    EXPECT_NE(x.text.find("4 more members were not extracted"), std::string::npos) << x.text;
+}
+
 TEST_F(Restore, BackslashesInUnixNamesAreOrdinaryCharacters) {
     lzh::Member m;
     m.path = "x\\y";

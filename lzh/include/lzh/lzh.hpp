@@ -129,9 +129,9 @@ struct EncodeResult {
 struct EncodeOptions {
     int max_chain = 0;
     int block_symbols = 0;        // symbols per block, 1..65535 (0: the default)
-    int parse = -1;               // 1: choose matches by cost over whole segments (slower,
-                                  // smaller), 0: lazy matching, -1: method default (cost-based
-                                  // for -lh6-/-lh7-, lazy for -lh4-/-lh5-)
+    int parse = -1;               // 1: choose matches by cost over whole segments (slower; kept
+                                  // for comparison), 0 or -1: lazy matching, the default for
+                                  // every method
     std::uint64_t size_hint = 0;  // expected input size (0: unknown); smaller inputs set up faster
 };
 
@@ -189,6 +189,10 @@ class ArchiveReader {
     void read_data(const Member& m, ByteSink& out) const;
     // Goes back to the first member.
     void rewind();
+    // Another reader over the same open file (the archive this one opened, even when the file
+    // at its path has been replaced since) that goes on from where this one stands; the two
+    // walk independently. Throws Failure(io) when no descriptor is left.
+    std::unique_ptr<ArchiveReader> branch() const;
     // Offset of the next header to be read.
     std::uint64_t offset() const noexcept;
     std::uint64_t file_size() const noexcept;
@@ -198,8 +202,9 @@ class ArchiveReader {
     const std::vector<std::string>& notes() const noexcept;
 
   private:
-    void after_end_marker();
     struct Impl;
+    explicit ArchiveReader(std::unique_ptr<Impl> impl);
+    void after_end_marker();
     std::unique_ptr<Impl> impl_;
 };
 

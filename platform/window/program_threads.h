@@ -21,7 +21,8 @@ namespace marlo::win {
 
 class Window;
 
-// One logical thread. `windows` is touched only by the thread itself.
+// One logical thread. `windows` is touched only by the thread itself; `handle` and `joinable`
+// only under the lock of ProgramThreads.
 struct ProgramThread {
   explicit ProgramThread(std::atomic<std::uint64_t>& activity) : queue(activity) {}
 
@@ -29,7 +30,7 @@ struct ProgramThread {
   EventQueue queue;
   std::vector<Window*> windows;  // open windows, innermost last
   pthread_t handle{};
-  bool joinable = false;  // touched only by the thread that starts and joins
+  bool joinable = false;
 };
 
 class ProgramThreads {

@@ -127,10 +127,7 @@ bool Engine::ending() {
 
 void Engine::yield() {
   if (ProgramThread* self = ProgramThreads::current()) {
-    self->queue.dispatchMessages([self](const QueueItem& item) {
-      if (Window* target = windowOf(*self, item.window))
-        target->applyMessage(item.message, item.wParam, item.lParam);
-    });
+    self->queue.dispatchMessages([self](const QueueItem& item) { dispatchMessage(*self, item); });
   }
   std::this_thread::yield();
 }
@@ -202,10 +199,7 @@ std::optional<QueueItem> Engine::take(Window& window) {
     if (windowOf(*self, item.window) == nullptr) return Route::Drop;  // its window has closed
     return item.kind == QueueItem::Kind::Message ? Route::Dispatch : Route::Keep;
   };
-  const auto dispatch = [&](const QueueItem& item) {
-    if (Window* target = windowOf(*self, item.window))
-      target->applyMessage(item.message, item.wParam, item.lParam);
-  };
+  const auto dispatch = [self](const QueueItem& item) { dispatchMessage(*self, item); };
   return self->queue.next(route, dispatch, [&] { return halting_.load() || window.closed_; });
 }
 
@@ -235,6 +229,11 @@ void Engine::unregisterWindow(Window& window) {
 Window* Engine::ownWindow(WindowHandle window) const {
   const ProgramThread* self = ProgramThreads::current();
   return self != nullptr ? windowOf(*self, window) : nullptr;
+}
+
+void Engine::dispatchMessage(const ProgramThread& thread, const QueueItem& item) {
+  if (Window* target = windowOf(thread, item.window))
+    target->applyMessage(item.message, item.wParam, item.lParam);
 }
 
 Window* Engine::innermostWindow() {

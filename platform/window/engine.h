@@ -206,6 +206,9 @@ class Engine {
   void unregisterWindow(Window& window);
   void windowPropsChanged(const WindowProps& props) { windows_.update(props); }
   static Window* innermostWindow();
+  // Runs a queued window message through the message procedure of the thread's window it names;
+  // nothing when that window has closed.
+  static void dispatchMessage(const ProgramThread& thread, const QueueItem& item);
   static void refreshEnabled();
   // The next item for `window`'s loop; nullopt when the loop must end (closed, halting).
   std::optional<QueueItem> take(Window& window);

@@ -63,8 +63,6 @@ class ProgramThreads {
   // Waits for every thread to end and releases it. Not on a program thread.
   void joinAll();
 
-  [[nodiscard]] std::atomic<std::uint64_t>& activity() { return activity_; }
-
  private:
   static constexpr std::chrono::seconds kGuard{30};
 

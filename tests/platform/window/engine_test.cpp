@@ -849,6 +849,7 @@ TEST_F(UnknownControlTest, LoggedFaultsNameWindowNumberAndCallAndChangeNothing) 
     w.hide(0);
     w.setSelection(-1, 3);
     w.display(42);
+    w.select(7);
     const bool emptyRead = w.text(9).empty();
     // 0 where a call gives it a meaning: every control, or no control.
     w.display(0);
@@ -862,9 +863,10 @@ TEST_F(UnknownControlTest, LoggedFaultsNameWindowNumberAndCallAndChangeNothing) 
   EXPECT_TRUE(driver.waitEnded());
   EXPECT_TRUE(intact.load());
   EXPECT_THAT(faults.take(), ElementsAre("window \"Small\" has no control 9 (setText)",
-                                         "window \"Small\" has no control 0 (setFlag)",
+                                         "window \"Small\" has no control 0 (hide)",
                                          "window \"Small\" has no control -1 (setSelection)",
                                          "window \"Small\" has no control 42 (display)",
+                                         "window \"Small\" has no control 7 (select)",
                                          "window \"Small\" has no control 9 (text)"));
 }
 

@@ -12,7 +12,6 @@ namespace marlo::win {
 namespace {
 
 std::atomic<Engine*> gEngine{nullptr};
-thread_local Engine* tlsEngine = nullptr;
 
 // The window of a thread with this handle; null when the thread has no such window open.
 Window* windowOf(const ProgramThread& thread, WindowHandle handle) {
@@ -41,8 +40,10 @@ Engine::~Engine() {
   gEngine.store(nullptr);
 }
 
+// One engine exists per process and it joins its threads before it goes, so a program thread's
+// engine is the process's.
 Engine* Engine::current() {
-  return tlsEngine;
+  return ProgramThreads::current() != nullptr ? gEngine.load() : nullptr;
 }
 
 Engine& Engine::instance() {
@@ -58,6 +59,10 @@ bool Engine::exists() {
   return gEngine.load() != nullptr;
 }
 
+Engine* Engine::find() {
+  return gEngine.load();
+}
+
 // --- Threads --------------------------------------------------------------------------------
 
 ThreadId Engine::start(std::function<void()> procedure, std::size_t stackHint) {
@@ -69,7 +74,6 @@ ThreadId Engine::start(std::function<void()> procedure, std::size_t stackHint) {
 }
 
 void Engine::runThread(const std::function<void()>& procedure) {
-  tlsEngine = this;
   try {
     procedure();
   } catch (const HaltUnwind&) {

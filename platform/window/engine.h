@@ -73,6 +73,9 @@ class Engine {
   // exists is a programming error (it aborts).
   static Engine& instance();
   static bool exists();
+  // The process's engine, or null when there is none (while the program starts, after it has
+  // ended): for code that serves whichever engine the process has, like a view's callbacks.
+  static Engine* find();
 
   View& view() { return view_; }
 

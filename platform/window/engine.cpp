@@ -323,6 +323,10 @@ bool Engine::trayAction(WindowHandle window, unsigned id, TrayAction action) {
   return postMessage(window, icon->callbackMessage, icon->id, static_cast<std::intptr_t>(mouse));
 }
 
+bool Engine::trayMessage(const TrayMessage& message) {
+  return tray_.find(message.window, message.id).has_value() && view_.trayMessage(message);
+}
+
 // --- Clock ----------------------------------------------------------------------------------
 
 void Engine::setManualClock(Moment moment) {

@@ -154,6 +154,10 @@ class Engine {
   // A person's action on an icon: posts the icon's callback message to its window with the
   // icon id in wParam and the mouse message in lParam. False when there is no such icon.
   bool trayAction(WindowHandle window, unsigned id, TrayAction action);
+  // Shows a message at an icon through the view and returns at once. False when the window has
+  // no such icon (a window that is not in the tray) or the desktop has no notification area:
+  // the program then tells the person in its window instead.
+  bool trayMessage(const TrayMessage& message);
 
   // --- Clock and timers ----------------------------------------------------------------------
   // The program's clock: every "now", "today" and time of day comes from here, so a test that

@@ -52,7 +52,8 @@ class ProgramThreads {
   [[nodiscard]] std::vector<ThreadId> running() const;
   [[nodiscard]] ThreadStatus status(ThreadId thread) const;
 
-  // See Engine::waitIdle, waitAllIdle and waitAllEnded; `guard` ends a deadlocked wait.
+  // See Engine::waitIdle, waitAllIdle and waitAllEnded; each gives up after kGuard (30 s),
+  // which ends a deadlocked test.
   ThreadStatus waitIdle(ThreadId thread) const;
   bool waitAllIdle() const;
   bool waitAllEnded();

@@ -54,12 +54,8 @@ const char* const kControlProperty = "marloControl";
 
 // The view is made before the engine and serves whichever engine the process has: what the
 // person does goes to it (to none while the program starts or after it has ended).
-Engine* processEngine() {
-  return Engine::exists() ? &Engine::instance() : nullptr;
-}
-
 void reportTray(WindowHandle window, unsigned id, TrayAction action) {
-  if (Engine* engine = processEngine()) engine->trayAction(window, id, action);
+  if (Engine* engine = Engine::find()) engine->trayAction(window, id, action);
 }
 
 QString qs(const std::string& s) {
@@ -391,7 +387,7 @@ std::pair<double, double> QtView::dialogUnit(WindowHandle window) const {
 }
 
 void QtView::personInput(WindowHandle window, Input input) {
-  if (Engine* engine = processEngine()) engine->sendInput(window, std::move(input));
+  if (Engine* engine = Engine::find()) engine->sendInput(window, std::move(input));
 }
 
 void QtView::windowOpened(const WindowSnapshot& window) {
@@ -551,7 +547,7 @@ void QtView::frameEvent(WindowHandle window, QEvent* event) {
   if (frame == nullptr || frame->applying || !w->placed) return;
   Frame& f = *frame;
   if (event->type() == QEvent::ActivationChange) {
-    if (Engine* engine = processEngine(); engine != nullptr && f.isActiveWindow())
+    if (Engine* engine = Engine::find(); engine != nullptr && f.isActiveWindow())
       engine->activate(window);
     return;
   }

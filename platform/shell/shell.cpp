@@ -25,10 +25,6 @@ IconRegistry& icons() {
   return registry;
 }
 
-win::Engine* engine() {
-  return win::Engine::exists() ? &win::Engine::instance() : nullptr;
-}
-
 win::TrayIcon trayIconFrom(const NOTIFYICONDATAA& d) {
   win::TrayIcon icon;
   icon.window = d.hWnd;
@@ -42,7 +38,7 @@ win::TrayIcon trayIconFrom(const NOTIFYICONDATAA& d) {
 }  // namespace
 
 BOOL Shell_NotifyIconA(DWORD message, NOTIFYICONDATAA* data) {
-  win::Engine* e = engine();
+  win::Engine* e = win::Engine::find();
   if (e == nullptr || data == nullptr || data->cbSize < sizeof(NOTIFYICONDATAA)) return FALSE;
   const auto present = [&] {
     for (const auto& t : e->trayIcons()) {
@@ -93,12 +89,12 @@ LRESULT CallWindowProcA(WNDPROC previous, HWND window, UINT message, WPARAM wPar
 }
 
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  win::Engine* e = engine();
+  win::Engine* e = win::Engine::find();
   return e != nullptr && e->postMessage(window, message, wParam, lParam) ? TRUE : FALSE;
 }
 
 WNDPROC GetWindowProc(HWND window) {
-  win::Engine* e = engine();
+  win::Engine* e = win::Engine::find();
   win::Window* w = e != nullptr ? e->ownWindow(window) : nullptr;
   return w != nullptr ? w->windowProc() : nullptr;
 }
@@ -110,14 +106,14 @@ LONG_PTR GetWindowLongPtrA(HWND window, int index) {
 
 LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
   if (index != GWLP_WNDPROC) return 0;
-  win::Engine* e = engine();
+  win::Engine* e = win::Engine::find();
   win::Window* w = e != nullptr ? e->ownWindow(window) : nullptr;
   if (w == nullptr) return 0;
   return reinterpret_cast<LONG_PTR>(w->setWindowProc(reinterpret_cast<WNDPROC>(value)));
 }
 
 BOOL ShowWindow(HWND window, int command) {
-  win::Engine* e = engine();
+  win::Engine* e = win::Engine::find();
   if (e == nullptr) return FALSE;
   const auto info = e->windowInfo(window);
   if (!info) return FALSE;
@@ -156,14 +152,14 @@ BOOL ShowWindow(HWND window, int command) {
 }
 
 BOOL SetForegroundWindow(HWND window) {
-  win::Engine* e = engine();
+  win::Engine* e = win::Engine::find();
   if (e == nullptr || !e->isOpen(window)) return FALSE;
   e->activate(window);
   return TRUE;
 }
 
 HWND SetFocus(HWND window) {
-  win::Engine* e = engine();
+  win::Engine* e = win::Engine::find();
   if (e == nullptr) return 0;
   const HWND previous = e->activeWindow();
   if (e->isOpen(window)) e->activate(window);

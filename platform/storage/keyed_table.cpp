@@ -93,6 +93,12 @@ bool processAlive(std::int64_t pid) {
   return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
+// The low two bits of an open mode byte are its access: 0 reads only, 1 writes, 2 reads and
+// writes (see text_file.h).
+bool writes(int mode) {
+  return (mode & 0x3) != 0;
+}
+
 std::string newHolderId() {
   static std::atomic<std::uint64_t> counter{0};
   return std::to_string(::getpid()) + ":" + std::to_string(++counter);
@@ -288,12 +294,13 @@ int KeyedTable::open(int mode) {
   if (isOpen()) return fail(se::kAlreadyOpen, "already open");
   const std::string name = fileName();
   const std::filesystem::path path = nativePath(name);
-  const bool wantsWrite = (mode & 0x3) != 0;
+  const bool wantsWrite = writes(mode);
   if (const int refused = claimFile(path, name, mode); refused != se::kNone) return refused;
   if (const int failed = openDatabase(path, name, wantsWrite); failed != se::kNone) return failed;
   if (const int foreign = checkLayout(name); foreign != se::kNone) return foreign;
-  if (const int damaged = checkKeys(name, wantsWrite); damaged != se::kNone) return damaged;
+  // From here the table stays open even when a key needs rebuilding (buildKeys).
   impl_->readOnly = !wantsWrite;
+  if (const int damaged = checkKeys(name); damaged != se::kNone) return damaged;
   impl_->openedName = name;
   impl_->currentRow = 0;
   impl_->anchor = {};
@@ -304,8 +311,7 @@ int KeyedTable::open(int mode) {
 int KeyedTable::claimFile(const std::filesystem::path& path, const std::string& name, int mode) {
   std::error_code error;
   if (!std::filesystem::exists(path, error)) return fail(se::kNotFound, name + " not found");
-  const bool wantsWrite = (mode & 0x3) != 0;
-  if (wantsWrite && ::access(path.c_str(), W_OK) != 0)
+  if (writes(mode) && ::access(path.c_str(), W_OK) != 0)
     return fail(se::kAccessDenied, "no write access to " + name);
   const std::filesystem::path lockFile =
       path.parent_path() / ("." + path.filename().string() + ".share");
@@ -357,13 +363,12 @@ int KeyedTable::checkLayout(const std::string& name) {
 
 // A key whose index is missing or damaged must be rebuilt before the table is used: the table
 // stays open for buildKeys.
-int KeyedTable::checkKeys(const std::string& name, bool wantsWrite) {
+int KeyedTable::checkKeys(const std::string& name) {
   sqlite3* db = impl_->db;
   for (const KeyDeclaration& key : decl_.keys) {
     Statement probe(db, "SELECT 1 FROM sqlite_master WHERE type='index' AND name=" +
                             std::string("'key_") + key.name + "'");
     if (!probe.ok() || probe.step() != SQLITE_ROW) {
-      impl_->readOnly = !wantsWrite;
       return fail(se::kInvalidKey, "key " + key.name + " of " + name + " is missing");
     }
   }
@@ -376,7 +381,6 @@ int KeyedTable::checkKeys(const std::string& name, bool wantsWrite) {
   if (check.step() == SQLITE_ROW) {
     const auto* verdict = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
     if (verdict == nullptr || std::string_view(verdict) != "ok") {
-      impl_->readOnly = !wantsWrite;
       return fail(se::kInvalidKey,
                   std::string(name) + " keys are damaged: " + (verdict ? verdict : ""));
     }

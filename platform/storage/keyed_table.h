@@ -178,7 +178,7 @@ class KeyedTable {
   int claimFile(const std::filesystem::path& path, const std::string& name, int mode);
   int openDatabase(const std::filesystem::path& path, const std::string& name, bool wantsWrite);
   int checkLayout(const std::string& name);
-  int checkKeys(const std::string& name, bool wantsWrite);
+  int checkKeys(const std::string& name);
   int readAlong(bool forward);
   int loadRow(void* statement);
 

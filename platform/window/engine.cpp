@@ -12,7 +12,6 @@ namespace marlo::win {
 namespace {
 
 std::atomic<Engine*> gEngine{nullptr};
-thread_local Engine* tlsEngine = nullptr;
 
 // The window of a thread with this handle; null when the thread has no such window open.
 Window* windowOf(const ProgramThread& thread, WindowHandle handle) {
@@ -41,8 +40,10 @@ Engine::~Engine() {
   gEngine.store(nullptr);
 }
 
+// One engine exists per process and it joins its threads before it goes, so a program thread's
+// engine is the process's.
 Engine* Engine::current() {
-  return tlsEngine;
+  return ProgramThreads::current() != nullptr ? gEngine.load() : nullptr;
 }
 
 Engine& Engine::instance() {
@@ -58,6 +59,10 @@ bool Engine::exists() {
   return gEngine.load() != nullptr;
 }
 
+Engine* Engine::find() {
+  return gEngine.load();
+}
+
 // --- Threads --------------------------------------------------------------------------------
 
 ThreadId Engine::start(std::function<void()> procedure, std::size_t stackHint) {
@@ -69,7 +74,6 @@ ThreadId Engine::start(std::function<void()> procedure, std::size_t stackHint) {
 }
 
 void Engine::runThread(const std::function<void()>& procedure) {
-  tlsEngine = this;
   try {
     procedure();
   } catch (const HaltUnwind&) {
@@ -127,10 +131,7 @@ bool Engine::ending() {
 
 void Engine::yield() {
   if (ProgramThread* self = ProgramThreads::current()) {
-    self->queue.dispatchMessages([self](const QueueItem& item) {
-      if (Window* target = windowOf(*self, item.window))
-        target->applyMessage(item.message, item.wParam, item.lParam);
-    });
+    self->queue.dispatchMessages([self](const QueueItem& item) { dispatchMessage(*self, item); });
   }
   std::this_thread::yield();
 }
@@ -202,10 +203,7 @@ std::optional<QueueItem> Engine::take(Window& window) {
     if (windowOf(*self, item.window) == nullptr) return Route::Drop;  // its window has closed
     return item.kind == QueueItem::Kind::Message ? Route::Dispatch : Route::Keep;
   };
-  const auto dispatch = [&](const QueueItem& item) {
-    if (Window* target = windowOf(*self, item.window))
-      target->applyMessage(item.message, item.wParam, item.lParam);
-  };
+  const auto dispatch = [self](const QueueItem& item) { dispatchMessage(*self, item); };
   return self->queue.next(route, dispatch, [&] { return halting_.load() || window.closed_; });
 }
 
@@ -235,6 +233,11 @@ void Engine::unregisterWindow(Window& window) {
 Window* Engine::ownWindow(WindowHandle window) const {
   const ProgramThread* self = ProgramThreads::current();
   return self != nullptr ? windowOf(*self, window) : nullptr;
+}
+
+void Engine::dispatchMessage(const ProgramThread& thread, const QueueItem& item) {
+  if (Window* target = windowOf(thread, item.window))
+    target->applyMessage(item.message, item.wParam, item.lParam);
 }
 
 Window* Engine::innermostWindow() {
@@ -318,6 +321,10 @@ bool Engine::trayAction(WindowHandle window, unsigned id, TrayAction action) {
       break;
   }
   return postMessage(window, icon->callbackMessage, icon->id, static_cast<std::intptr_t>(mouse));
+}
+
+bool Engine::trayMessage(const TrayMessage& message) {
+  return tray_.find(message.window, message.id).has_value() && view_.trayMessage(message);
 }
 
 // --- Clock ----------------------------------------------------------------------------------

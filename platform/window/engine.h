@@ -73,6 +73,9 @@ class Engine {
   // exists is a programming error (it aborts).
   static Engine& instance();
   static bool exists();
+  // The process's engine, or null when there is none (while the program starts, after it has
+  // ended): for code that serves whichever engine the process has, like a view's callbacks.
+  static Engine* find();
 
   View& view() { return view_; }
 
@@ -151,6 +154,10 @@ class Engine {
   // A person's action on an icon: posts the icon's callback message to its window with the
   // icon id in wParam and the mouse message in lParam. False when there is no such icon.
   bool trayAction(WindowHandle window, unsigned id, TrayAction action);
+  // Shows a message at an icon through the view and returns at once. False when the window has
+  // no such icon (a window that is not in the tray) or the desktop has no notification area:
+  // the program then tells the person in its window instead.
+  bool trayMessage(const TrayMessage& message);
 
   // --- Clock and timers ----------------------------------------------------------------------
   // The program's clock: every "now", "today" and time of day comes from here, so a test that
@@ -206,6 +213,9 @@ class Engine {
   void unregisterWindow(Window& window);
   void windowPropsChanged(const WindowProps& props) { windows_.update(props); }
   static Window* innermostWindow();
+  // Runs a queued window message through the message procedure of the thread's window it names;
+  // nothing when that window has closed.
+  static void dispatchMessage(const ProgramThread& thread, const QueueItem& item);
   static void refreshEnabled();
   // The next item for `window`'s loop; nullopt when the loop must end (closed, halting).
   std::optional<QueueItem> take(Window& window);

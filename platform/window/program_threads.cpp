@@ -42,16 +42,9 @@ void* threadEntry(void* raw) {
 ThreadId ProgramThreads::start(std::function<void()> body, std::size_t stackHint,
                                std::function<void(bool last)> ended) {
   auto thread = std::make_shared<ProgramThread>(activity_);
-  {
-    std::lock_guard lock(mutex_);
-    if (closed_) return 0;
-    thread->id = next_++;
-    threads_[thread->id] = thread;
-    ++running_;
-  }
+  ProgramThread* self = thread.get();
   auto args = std::make_unique<StartArgs>();
   args->thread = thread;
-  ProgramThread* self = thread.get();
   args->run = [this, self, body = std::move(body), ended = std::move(ended)] {
     tlsThread = self;
     body();
@@ -68,6 +61,17 @@ ThreadId ProgramThreads::start(std::function<void()> body, std::size_t stackHint
   pthread_attr_t attr;
   pthread_attr_init(&attr);
   pthread_attr_setstacksize(&attr, stackSize(stackHint));
+  // Registered, created and marked joinable under one lock, so that joinAll on another thread
+  // either sees the thread joinable or does not see it at all. The new thread needs the lock
+  // only when its body ends (or when it asks about threads), and then simply waits for it.
+  std::lock_guard lock(mutex_);
+  if (closed_) {
+    pthread_attr_destroy(&attr);
+    return 0;
+  }
+  thread->id = next_++;
+  threads_[thread->id] = thread;
+  ++running_;
   StartArgs* raw = args.release();
   const int rc = pthread_create(&self->handle, &attr, &threadEntry, raw);
   pthread_attr_destroy(&attr);
@@ -148,13 +152,20 @@ bool ProgramThreads::close() {
 }
 
 void ProgramThreads::joinAll() {
-  for (const auto& thread : all()) {
-    thread->queue.wake();
-    if (thread->joinable) {
-      pthread_join(thread->handle, nullptr);
-      thread->joinable = false;
+  // The handles are taken under the lock (a program thread may be starting another one), and
+  // joined outside it: a thread that ends takes the lock to count itself out.
+  std::vector<pthread_t> handles;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& [id, thread] : threads_) {
+      if (thread->joinable) {
+        handles.push_back(thread->handle);
+        thread->joinable = false;
+      }
     }
   }
+  wakeAll();
+  for (const pthread_t handle : handles) pthread_join(handle, nullptr);
 }
 
 }  // namespace marlo::win

@@ -21,7 +21,8 @@ namespace marlo::win {
 
 class Window;
 
-// One logical thread. `windows` is touched only by the thread itself.
+// One logical thread. `windows` is touched only by the thread itself; `handle` and `joinable`
+// only under the lock of ProgramThreads.
 struct ProgramThread {
   explicit ProgramThread(std::atomic<std::uint64_t>& activity) : queue(activity) {}
 
@@ -29,7 +30,7 @@ struct ProgramThread {
   EventQueue queue;
   std::vector<Window*> windows;  // open windows, innermost last
   pthread_t handle{};
-  bool joinable = false;  // touched only by the thread that starts and joins
+  bool joinable = false;
 };
 
 class ProgramThreads {
@@ -51,7 +52,8 @@ class ProgramThreads {
   [[nodiscard]] std::vector<ThreadId> running() const;
   [[nodiscard]] ThreadStatus status(ThreadId thread) const;
 
-  // See Engine::waitIdle, waitAllIdle and waitAllEnded; `guard` ends a deadlocked wait.
+  // See Engine::waitIdle, waitAllIdle and waitAllEnded; each gives up after kGuard (30 s),
+  // which ends a deadlocked test.
   ThreadStatus waitIdle(ThreadId thread) const;
   bool waitAllIdle() const;
   bool waitAllEnded();
@@ -61,8 +63,6 @@ class ProgramThreads {
   bool close();
   // Waits for every thread to end and releases it. Not on a program thread.
   void joinAll();
-
-  [[nodiscard]] std::atomic<std::uint64_t>& activity() { return activity_; }
 
  private:
   static constexpr std::chrono::seconds kGuard{30};

@@ -285,8 +285,8 @@ void Window::setPicture(int control, std::string picture) {
   notify(control);
 }
 
-void Window::setFlag(int control, std::uint32_t f, bool on) {
-  auto& c = at(control).state;
+void Window::setFlag(int control, std::uint32_t f, bool on, std::source_location where) {
+  auto& c = at(control, where).state;
   const std::uint32_t before = c.flags;
   c.flags = on ? (c.flags | f) : (c.flags & ~f);
   if (c.flags != before) notify(control);
@@ -473,7 +473,10 @@ void Window::update(int control) {
 
 void Window::select(int control) {
   stopPass();
-  if (control != 0 && !hasControl(control)) return;
+  if (control != 0 && !hasControl(control)) {
+    unknownControl(control, std::source_location::current());
+    return;  // the focus stays where it is
+  }
   focus_ = control;
   if (open_) engine_->view().focusControl(handle(), control);
 }

@@ -118,11 +118,17 @@ class Window {
   void setValue(int control, std::string value);
   [[nodiscard]] const std::string& value(int control) const { return this->control(control).value; }
   void setPicture(int control, std::string picture);
-  void setFlag(int control, std::uint32_t flag, bool on);
-  void hide(int control) { setFlag(control, flag::Hidden, true); }
-  void show(int control) { setFlag(control, flag::Hidden, false); }
-  void disable(int control) { setFlag(control, flag::Disabled, true); }
-  void enable(int control) { setFlag(control, flag::Disabled, false); }
+  void setFlag(int control, std::uint32_t flag, bool on,
+               std::source_location where = std::source_location::current());
+  // Each names itself to setFlag, so a fault names the call the procedure made.
+  void hide(int control) { setFlag(control, flag::Hidden, true, std::source_location::current()); }
+  void show(int control) { setFlag(control, flag::Hidden, false, std::source_location::current()); }
+  void disable(int control) {
+    setFlag(control, flag::Disabled, true, std::source_location::current());
+  }
+  void enable(int control) {
+    setFlag(control, flag::Disabled, false, std::source_location::current());
+  }
   void setFont(int control, Font font);
   void setTextColour(int control, Colour colour);
   void setFillColour(int control, Colour colour);

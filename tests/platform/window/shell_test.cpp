@@ -60,19 +60,18 @@ TEST_F(WindowTest, NotifyIconAddsOnceAndDeletesWhatIsThere) {
   EXPECT_TRUE(view.trayIcons().empty()) << "a closed window leaves no icon behind";
 }
 
-// A message goes to an icon that is there, through the engine's view, from the icon's thread.
+// A message goes to an icon that is there, through the engine, from the icon's thread.
 TEST_F(WindowTest, ATrayMessageNeedsItsIcon) {
   std::atomic<int> results[3] = {-1, -1, -1};
   driver.start([&] {
     Window w("Main");
     w.open();
     const TrayMessage message{w.handle(), 7, "Backup", "Done.", MessageIcon::Hand};
-    View& shown = Engine::instance().view();
-    results[0] = shown.trayMessage(message);  // no icon yet
+    results[0] = Engine::instance().trayMessage(message);  // no icon yet
     engine.trayAdd({w.handle(), 7, 1088, "icon11_ico", "tip"});
-    results[1] = shown.trayMessage(message);
+    results[1] = Engine::instance().trayMessage(message);
     engine.trayRemove(w.handle(), 7);
-    results[2] = shown.trayMessage(message);
+    results[2] = Engine::instance().trayMessage(message);
     while (w.accept()) {
     }
   });

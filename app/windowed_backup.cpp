@@ -85,7 +85,7 @@ void WindowedBackup::tell(win::Window& main) {
   main.setStatusText(1, summary);
   const std::string failure = failureText(outcome_);
   if (InTray == 1) {
-    win::Engine::instance().view().trayMessage(
+    win::Engine::instance().trayMessage(
         {main.handle(), kTrayIconId, kOutcomeCaption, summary,
          failure.empty() ? MessageIcon::Asterisk : MessageIcon::Hand});
   }

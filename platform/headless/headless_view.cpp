@@ -162,12 +162,9 @@ bool HeadlessView::trayRemove(WindowHandle window, unsigned id) {
   return true;
 }
 
+// The engine asks only for an icon it has added.
 bool HeadlessView::trayMessage(const TrayMessage& message) {
   std::lock_guard lock(mutex_);
-  const bool shown = std::any_of(tray_.begin(), tray_.end(), [&](const TrayIcon& t) {
-    return t.window == message.window && t.id == message.id;
-  });
-  if (!shown) return false;
   trayMessages_.push_back(message);
   changed();
   return true;

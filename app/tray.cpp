@@ -22,10 +22,6 @@ const glo::Reset kReset{[] {
   TrayIconData = {};
 }};
 
-}  // namespace
-
-namespace {
-
 // The main window's procedures all run on the program's first thread.
 constexpr marlo::win::ThreadId kMainThread = 1;
 

@@ -30,15 +30,18 @@ std::string folderLine(const FolderOutcome& folder) {
 }
 
 // The log in the viewer that shows the backup's report: as much of it as the report's buffer
-// holds.
+// holds, lent for as long as the viewer is open (it returns when it closes), so that "Show LOG"
+// shows the last folder's report again afterwards.
 void showLog(const std::string& file) {
   std::ifstream in(file, std::ios::binary);
   std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   const std::string more = "\r\n... (" + file + " goes on)";
   if (text.size() > glo::OUT_.capacity())
     text = text.substr(0, glo::OUT_.capacity() - more.size()) + more;
+  const std::string lastReport(glo::OUT_.view());
   glo::OUT_ = text;
   pokazi();
+  glo::OUT_ = lastReport;
 }
 
 }  // namespace

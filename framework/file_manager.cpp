@@ -154,7 +154,7 @@ bool FileManager::openedByAnyThread() {
 // FileCreationError when the file could not even be created).
 SeverityLevel FileManager::physicalOpen(bool report) {
   int mode = OPENMODE;
-  std::uint16_t recorded = 0;
+  bool recorded = false;  // an error more telling than FileAccessError is set
   for (int pass = 0; pass < kOpenPasses; ++pass) {
     int rc = note(FILE_->open(mode));
     if (rc == se::kAccessDenied) {
@@ -176,7 +176,7 @@ SeverityLevel FileManager::physicalOpen(bool report) {
     if (rc == se::kNotFound && CREATE && !lastPass) {
       if (note(FILE_->create()) == se::kNone) continue;
       setError(msg::FileCreationError);
-      recorded = 10;
+      recorded = true;
       break;
     }
     if (rc == se::kInvalidKey && !lastPass) {
@@ -194,7 +194,7 @@ SeverityLevel FileManager::physicalOpen(bool report) {
     break;
   }
   if (FILE_->isOpen()) FILE_->close();  // half-open after a key failure on the last pass
-  if (recorded == 0) setError(msg::FileAccessError);
+  if (!recorded) setError(msg::FileAccessError);
   return report ? throwLastError() : SevNotify;
 }
 

@@ -33,8 +33,8 @@ inline constexpr int kUseUnregistered = 4;
 // Modes of update().
 inline constexpr int kUpdateTry = 0;
 inline constexpr int kUpdateReport = 1;
-inline constexpr int kUpdateForm =
-    2;  // reports the collision in the form's words (ChangedElsewhereShown)
+// Reports the collision in the form's words (ChangedElsewhereShown).
+inline constexpr int kUpdateForm = 2;
 
 class FileManager {
  public:

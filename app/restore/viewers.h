@@ -1,5 +1,6 @@
 // The two windows that show the compression library's last report from memory, never from a
-// file: `pokazi` shows the backup run's output (glo::OUT_), `pokazi1` the Restore window's
+// file: `pokazi` shows the backup run's output (glo::OUT_; the outcome box's "Show the log?" lends
+// it the whole log read from Back_Log.TXT while it shows it), `pokazi1` the Restore window's
 // (glo::OUT). Each runs on its caller's thread and returns when its window closes; each keeps
 // its place and size in the framework's settings under its own name. `pokazi` lays a
 // rich-text editor over a hidden control, without bars, and closes it with the window.

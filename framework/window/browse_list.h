@@ -5,14 +5,15 @@
 // every event of that window, asks the window to run the update form, and refreshes itself when
 // the form ends.
 //
-// Setting up a list in a window procedure's init (after the window is open):
+// Setting up a list in the window controller's beforeOpen step, once the window is laid out
+// and given to the controller (the list is set up before the window opens; setUp sets the
+// alerts itself):
 //
 //   list_.init(kFolderList, relations, *this);   // the list control, the table family, the window
 //   list_.addSortOrder(kRbrKey);
 //   list_.addField(kRbrField);  list_.addField(kNameField);    // one per list column
 //   list_.INSERTCONTROL = kInsert; list_.CHANGECONTROL = kChange; list_.DELETECONTROL = kDelete;
 //   list_.ASKPROCEDURE = 1;                     // runProcedure(1, request) starts the form
-//   setAlerts();
 #pragma once
 
 #include <cstdint>

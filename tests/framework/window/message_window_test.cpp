@@ -86,8 +86,9 @@ TEST_F(MessageHistory, ButtonsFromTheHighestCodeDownAndThePressedOneIsTheAnswer)
 TEST_F(MessageHistory, TheCloseBoxAnswersCancel) {
   globalErrors.HISTORYVIEWLEVEL = 1;
   driver.start([this] {
-    answer_ = globalErrors.message(
-        35, marlo::button::Yes | marlo::button::No | marlo::button::Cancel, marlo::button::Yes);
+    answer_ = globalErrors.message(msg::SaveChanges,
+                                   marlo::button::Yes | marlo::button::No | marlo::button::Cancel,
+                                   marlo::button::Yes);
   });
   const WindowHandle w = driver.waitForWindow("Save Record");
   driver.closeBox(w);

@@ -35,14 +35,20 @@ namespace {
 
 using namespace marlo::win;  // NOLINT
 
-bool settleUntil(Engine& engine, const std::function<bool()>& ready) {
+// Takes the view's events until `ready`; with `idle`, also lets the program's threads settle
+// between looks (not while a test holds one of them on purpose).
+bool settleUntil(Engine& engine, const std::function<bool()>& ready, bool idle = true) {
   QElapsedTimer guard;
   guard.start();
   while (!ready()) {
     if (guard.elapsed() > 20000) return false;
     QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-    engine.waitAllIdle();
+    if (idle) {
+      QCoreApplication::processEvents();
+      engine.waitAllIdle();
+    } else {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
   }
   return true;
 }
@@ -126,19 +132,6 @@ TEST_F(QtProgram, TheProgramOpensItsMainWindowAndEndsWithClose) {
   EXPECT_TRUE(std::filesystem::exists("Saved.INI"));
 }
 
-// Takes the view's events until `ready`, without waiting for the program's threads to be idle:
-// a backup's library thread is held on purpose.
-bool pumpUntil(const std::function<bool()>& ready) {
-  QElapsedTimer guard;
-  guard.start();
-  while (!ready()) {
-    if (guard.elapsed() > 20000) return false;
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
-
 TEST_F(QtProgram, TheProgressWindowShowsTheRunAndItsCancelPutsTheArchiveBack) {
   std::filesystem::create_directories("docs");
   for (int i = 1; i <= 3; ++i) std::ofstream("docs/letter" + std::to_string(i) + ".txt") << i;
@@ -163,11 +156,14 @@ TEST_F(QtProgram, TheProgressWindowShowsTheRunAndItsCancelPutsTheArchiveBack) {
   control<QPushButton>(main, MainControl::OKBUTTON)->click();
 
   WindowHandle progress = 0;
-  ASSERT_TRUE(pumpUntil([&] {
-    progress = openWindowTitled(engine, kProgressCaption);
-    auto* member = progress ? control<QLabel>(progress, ProgressControl::Member) : nullptr;
-    return firstStored && member && member->text().startsWith("Storing: ");
-  }));
+  ASSERT_TRUE(settleUntil(
+      engine,
+      [&] {
+        progress = openWindowTitled(engine, kProgressCaption);
+        auto* member = progress ? control<QLabel>(progress, ProgressControl::Member) : nullptr;
+        return firstStored && member && member->text().startsWith("Storing: ");
+      },
+      /*idle=*/false));
   QMainWindow* window = view.windowWidget(progress);
   EXPECT_TRUE(window->isVisible());
   EXPECT_FALSE(view.windowWidget(main)->isEnabled());  // it waits behind the progress window
@@ -179,7 +175,8 @@ TEST_F(QtProgram, TheProgressWindowShowsTheRunAndItsCancelPutsTheArchiveBack) {
   EXPECT_EQ(cancel->text(), QStringLiteral("Cancel"));
   cancel->click();
   // The run has heard it once the button is greyed; only then may the library go on.
-  EXPECT_TRUE(pumpUntil([&] { return !cancel->isEnabled(); }));
+  EXPECT_TRUE(settleUntil(
+      engine, [&] { return !cancel->isEnabled(); }, /*idle=*/false));
   cancelPressed.set_value();
 
   ASSERT_TRUE(settleUntil(engine, [&] {
